@@ -1,0 +1,71 @@
+#pragma once
+// The game delegate and the application base.
+//
+// The host produces ten kinds of event; c_GameDelegate turns them into the three
+// handlers of the one application object (c_App): create once, update at the update
+// rate, render once per loop pass. The delegate owns the renderer, the audio device
+// and the input state from onStart on, for the whole run.
+#include "host/object.h"
+
+class gxtkGraphics;
+class gxtkAudio;
+class c_InputDevice;
+
+// Event codes.
+struct c_VXGameEvent {
+    static constexpr int KeyDown = 1, KeyUp = 2, KeyChar = 3;
+    static constexpr int MouseDown = 4, MouseUp = 5, MouseMove = 6;
+    static constexpr int TouchDown = 7, TouchUp = 8, TouchMove = 9;
+    static constexpr int MotionAccel = 10;
+};
+
+class VXGameDelegate : public Object {
+public:
+    virtual void onStart() {}
+    virtual void onSuspend() {}
+    virtual void onResume() {}
+    virtual void onUpdate() {}
+    virtual void onRender() {}
+    virtual void onKeyEvent(int, int) {}
+    virtual void onMouseEvent(int, int, float, float, float) {}
+    virtual void onTouchEvent(int, int, float, float) {}
+    virtual void onMotionEvent(int, int, float, float, float) {}
+    virtual void onDiscardGraphics() {}
+};
+
+class c_App : public Object {
+public:
+    c_App();            // registers the one application and installs its delegate
+    ~c_App() override;  // unregisters it (lets a test make a fresh application)
+    virtual int handleCreate() { return 0; }
+    virtual int handleUpdate() { return 0; }
+    virtual int handleRender() { return 0; }
+    static c_App* current();
+};
+
+class c_GameDelegate : public VXGameDelegate {
+public:
+    ~c_GameDelegate() override;
+    void onStart() override;
+    void onSuspend() override;
+    void onResume() override;
+    void onUpdate() override;
+    void onRender() override;
+    void onKeyEvent(int event, int data) override;
+    void onMouseEvent(int event, int data, float x, float y, float z) override;
+    void onTouchEvent(int event, int data, float x, float y) override;
+    void onMotionEvent(int event, int data, float x, float y, float z) override;
+    void onDiscardGraphics() override;
+    static c_GameDelegate* current();
+
+    gxtkGraphics* graphics = nullptr;   // from onStart
+    gxtkAudio* audio = nullptr;         // from onStart
+    c_InputDevice* input = nullptr;     // from onStart
+};
+
+// Forwards to the host's setUpdateRate.
+void setUpdateRate(int rate);
+
+// The device size cached by the delegate at start and at every update and render.
+int deviceWidth();
+int deviceHeight();

@@ -1,0 +1,195 @@
+#pragma once
+// The application host: one window, the fixed-rate loop, and the services under
+// the application (data paths, files, joysticks, window control).
+//
+//   pass:    one loop iteration: render once, swap, sleep until the next update is
+//            due, poll events, run the updates that are due (at most 4)
+//   update:  one step of the application at `updateRate` per second (0: one per pass)
+//   clock:   seconds on the GLFW clock; the loop reads it through a LoopClock so a
+//            test can step the schedule without real time passing
+//
+// The host knows nothing of the application: it talks to one VXGameDelegate, which
+// forwards to the application's create, update and render handlers. Only this folder
+// includes GLFW. Everything runs on the main thread.
+#include <cstdio>
+#include <optional>
+#include <vector>
+
+#include "host/decoded.h"
+#include "host/object.h"
+
+class VXGameDelegate;
+struct GLFWwindow;
+
+struct VXDisplayMode : Object {
+    int width = 0;
+    int height = 0;
+    int depth = 0;      // always 0 on this host
+    int hertz = 0;      // always 0 on this host
+    int flags = 0;      // always 0 on this host
+};
+
+struct VideoMode {
+    int width = 0, height = 0, redBits = 0, greenBits = 0, blueBits = 0, refreshRate = 0;
+};
+
+// Where the loop takes its time from; the real one reads glfwGetTime and sleeps
+// with nanosleep, a test's advances by hand.
+class LoopClock {
+public:
+    virtual ~LoopClock() = default;
+    virtual double now() = 0;                 // seconds
+    virtual void sleep(double seconds) = 0;   // returns after at least `seconds`
+};
+
+// The update schedule of the loop: when updates are due and how many run in a pass.
+class UpdateSchedule {
+public:
+    void setRate(int rate);                   // resets the schedule (nextUpdate = 0)
+    int rate() const { return rate_; }
+    double nextUpdate() const { return nextUpdate_; }
+    void restart() { nextUpdate_ = 0; }
+    // Seconds to sleep before the next update is due (0 when none is scheduled).
+    double delay(double now) const;
+    // Runs the updates that are due at `clock`'s time, at most 4, through `update`.
+    // Returns how many ran.
+    template <class F> int runDue(LoopClock& clock, F update);
+
+private:
+    int rate_ = 0;             // updates per second; 0 = one update per pass
+    double period_ = 0;        // seconds, 1 / rate
+    double nextUpdate_ = 0;    // due time of the next update; 0 = schedule not running
+};
+
+class VXGame : public Object {
+public:
+    VXGame();
+    ~VXGame() override;
+    static VXGame* current();
+
+    virtual void setDelegate(VXGameDelegate* d) { delegate_ = d; }
+    virtual VXGameDelegate* delegate() { return delegate_; }
+    virtual void setKeyboardEnabled(bool e) { keyboardEnabled_ = e; }
+    virtual bool keyboardEnabled() { return keyboardEnabled_; }
+    virtual void setUpdateRate(int rate) { updateRate_ = rate; }
+    virtual int updateRate() { return updateRate_; }
+    bool started() const { return started_; }
+    bool suspended() const { return suspended_; }
+    virtual int millisecs() { return 0; }
+    void getDate(std::vector<int>& date);
+
+    // Data paths, files and saved state (datapath.cpp).
+    virtual String mapDataPath(const String& path) { return path; }
+    FILE* openFile(const String& path, const char* mode);
+    std::optional<std::vector<uint8_t>> loadData(const String& path);
+    String loadString(const String& path);
+    int saveState(const String& text);
+    String loadState();
+    virtual void openUrl(const String&) {}
+    std::optional<ImagePixels> loadImagePixels(const String& path);
+    std::optional<DecodedSound> loadAudioSamples(const String& path);
+
+    // Joysticks.
+    virtual int countJoysticks(bool) { return 0; }
+    virtual bool pollJoystick(int, float*, float*, float*, bool*) { return false; }
+
+    // Window control.
+    virtual void setMouseVisible(bool) {}
+    virtual void setMousePosition(double, double) {}
+    virtual void setClipboard(const String&) {}
+    virtual String getClipboard() { return String(); }
+    virtual int deviceWidth() { return 0; }
+    virtual int deviceHeight() { return 0; }
+    virtual int framebufferWidth() { return deviceWidth(); }    // pixels
+    virtual int framebufferHeight() { return deviceHeight(); }  // pixels
+    virtual void setDeviceWindow(int, int, int) {}
+    virtual void setWindowIcon(const String&) {}
+    virtual void setWindowPosition(int, int) {}
+    virtual void setWindowSize(int, int) {}
+    virtual void setWindowSizeLimits(int, int, int, int) {}
+    virtual void setWindowTitle(const String&) {}
+    virtual std::vector<VXDisplayMode> displayModes() { return {}; }
+    virtual std::optional<VXDisplayMode> desktopMode() { return std::nullopt; }
+    virtual void setSwapInterval(int) {}
+
+    [[noreturn]] void reportUncaught(const ThrowableObject& thrown);
+
+    // Dispatchers: check the host state, then call the delegate inside a guard.
+    void runStart();
+    void runSuspend();
+    void runResume();
+    void runUpdate();
+    void runRender();
+    void postKeyEvent(int event, int data);
+    void postMouseEvent(int event, int data, float x, float y, float z);
+    void postTouchEvent(int event, int data, float x, float y);
+    void postMotionEvent(int event, int data, float x, float y, float z);
+    void postDiscardGraphics();
+
+protected:
+    VXGameDelegate* delegate_ = nullptr;
+    bool keyboardEnabled_ = false;
+    int updateRate_ = 0;
+    bool started_ = false;
+    bool suspended_ = false;
+};
+
+class VXGlfwGame : public VXGame {
+public:
+    VXGlfwGame();
+    ~VXGlfwGame() override;
+    static VXGlfwGame* current();
+
+    void setUpdateRate(int rate) override;
+    int millisecs() override;
+    String mapDataPath(const String& path) override;
+    void openUrl(const String& url) override;
+    int countJoysticks(bool refresh) override;
+    bool pollJoystick(int port, float* x, float* y, float* z, bool* buttons) override;
+    void setMouseVisible(bool visible) override;
+    void setMousePosition(double x, double y) override;
+    void setClipboard(const String& text) override;
+    String getClipboard() override;
+    int deviceWidth() override { return deviceWidth_; }
+    int deviceHeight() override { return deviceHeight_; }
+    int framebufferWidth() override;
+    int framebufferHeight() override;
+    void setDeviceWindow(int width, int height, int flags) override;
+    void setWindowIcon(const String& path) override;
+    void setWindowPosition(int x, int y) override;
+    void setWindowSize(int w, int h) override;
+    void setWindowSizeLimits(int minW, int minH, int maxW, int maxH) override;
+    void setWindowTitle(const String& title) override;
+    std::vector<VXDisplayMode> displayModes() override;
+    std::optional<VXDisplayMode> desktopMode() override;
+    void setSwapInterval(int n) override;
+
+    // The game loop; returns when GLFW's close flag is set.
+    void run();
+    // One pass of the loop after the first render (tests drive this with their clock).
+    void runPass(LoopClock& clock);
+
+    // Tests and tools point the data folder elsewhere (the executable's folder otherwise).
+    void setDataRoot(const String& root) { dataRoot_ = root; }
+    GLFWwindow* window() { return window_; }
+    void setWindowSizeFromCallback(int w, int h) { deviceWidth_ = w; deviceHeight_ = h; }
+    UpdateSchedule& schedule() { return schedule_; }
+
+protected:
+    VideoMode desktopVideoMode_;   // the desktop mode at start
+    GLFWwindow* window_ = nullptr;
+    int deviceWidth_ = 0;          // client size, screen coordinates
+    int deviceHeight_ = 0;
+    int swapInterval_ = 1;         // < 0: leave the context's interval unchanged
+    UpdateSchedule schedule_;      // updatePeriod and nextUpdate
+    String dataRoot_;              // the executable's folder, found on first use
+    String internalRoot_;
+    int joystickIds_[4] = {0, 0, 0, 0};
+    int joystickCount_ = 0;
+    bool joysticksCounted_ = false;
+};
+
+class VXVantorixGame : public VXGlfwGame {};
+
+// Incremented each time the host creates a window and with it a GL context.
+extern int contextGeneration;

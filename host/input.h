@@ -1,0 +1,69 @@
+#pragma once
+// Input state: keys, mouse, touch fingers, joysticks and typed characters.
+//
+//   key code:  1..511: mouse buttons 1..3, keys (8 Backspace, 13 Enter, 16 Shift,
+//              17 Control, 32 Space, 33..40 navigation, 45 Insert, 46 Delete,
+//              48..57 digits, 65..90 letters, 112..123 F1..F12, ...),
+//              256 + 32*j + b joystick buttons, 384 + f touch fingers, 432 close
+//   hit:       a press since the previous update (at most 33 counted per update)
+//   character: a code point typed since the previous update (at most 32 per update),
+//              plus 8, 9, 13, 27, 127 and 65536 + code for navigation keys
+//
+// The delegate fills it from host events and clears hits and characters after
+// each update; the application reads it through the queries below.
+#include <array>
+
+#include "host/object.h"
+
+struct c_JoyState : Object {
+    float axisX[2] = {0, 0};   // stick 0 and 1, -1..1
+    float axisY[2] = {0, 0};
+    float axisZ[2] = {0, 0};   // triggers, 0..1
+    bool buttons[32] = {};
+};
+
+class c_InputDevice : public Object {
+public:
+    c_JoyState joysticks[4];
+    bool keyDown[512] = {};
+    int hitListCount = 0;
+    int hitList[33] = {};
+    int keyHits[512] = {};
+    int charGet = 0;
+    int charPut = 0;
+    int charQueue[32] = {};
+    float mouseX = 0, mouseY = 0;       // window pixels, origin top-left
+    float mouseWheel = 0;               // last wheel or move event's z
+    float touchX[32] = {}, touchY[32] = {};
+    float accelX = 0, accelY = 0, accelZ = 0;
+
+    void pressKey(int code);
+    void releaseKey(int code);
+    void putChar(int code);
+    void setPointer(float x, float y, float z);
+    void setTouch(int finger, float x, float y);
+    void setAcceleration(float x, float y, float z);
+    void beginUpdate();   // polls joysticks through the host
+    void endUpdate();     // clears hits and characters
+
+    static c_InputDevice* current();
+    static void setCurrent(c_InputDevice* input);
+};
+
+// Queries on the current input state.
+bool keyIsDown(int key);
+int keyHitCount(int key);
+int mouseHitCount(int button);
+float mouseX();
+float mouseY();
+float takeMouseWheel();
+int nextChar();
+
+// Key codes the application names.
+namespace Key {
+constexpr int MouseLeft = 1, Backspace = 8, Tab = 9, Enter = 13, Shift = 16, Control = 17,
+              Escape = 27, Space = 32, PageUp = 33, PageDown = 34, End = 35, Home = 36,
+              Left = 37, Up = 38, Right = 39, Down = 40, Insert = 45, Delete = 46,
+              F1 = 112, F2 = 113, F3 = 114, F4 = 115, F5 = 116, F6 = 117, F7 = 118,
+              F8 = 119, F9 = 120, F10 = 121, F11 = 122, F12 = 123, Close = 432;
+}

@@ -1,0 +1,2 @@
+// Placeholder entry until the host lands.
+int main() { return 0; }

@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+
+#include "tracker/song.h"
+
+TEST(SongModel, NewSongHasEmptyColumnsAndDefaults) {
+    Song s;
+    s.clear();
+    for (int k = 0; k < kColumns; ++k) {
+        ASSERT_EQ(s.trackColumns[k].size(), size_t(kColumnLength));
+        EXPECT_EQ(s.trackColumns[k], String(kColumnLength, k < 4 ? U'.' : U'0'));
+    }
+    EXPECT_EQ(s.songLength, 32);
+    EXPECT_EQ(s.speed, 4);
+    for (int v : s.orderList) EXPECT_EQ(v, 0);
+    for (int v : s.instrumentTable) EXPECT_EQ(v, 0);
+}
+
+TEST(SongModel, EveryNoteCharacterDecodesToItsPianoKey) {
+    const String keys = U"ysxdcvgbhnjmq2w3er5t6z7ui9o0p";
+    for (int v = 0; v < 29; ++v) {
+        EXPECT_EQ(noteValue(keys[v]), v) << char(keys[v]);
+        EXPECT_EQ(noteCharacter(v), keys[v]);
+    }
+    EXPECT_EQ(noteValue(U'.'), 255);
+    EXPECT_EQ(noteValue(U'<'), 128);
+    EXPECT_EQ(noteValue(U'+'), 127);
+    EXPECT_EQ(noteValue(U'#'), 129);
+    EXPECT_EQ(noteValue(U'-'), 130);
+    EXPECT_EQ(noteValue(U'a'), 0);   // outside the table plays like "y"
+    EXPECT_EQ(noteValue(U'{'), 0);
+}
+
+TEST(SongModel, DigitsDecodeAsHexOrDecimal) {
+    EXPECT_EQ(hexValue(U'F'), 15);
+    EXPECT_EQ(hexValue(U'f'), 15);
+    EXPECT_EQ(hexValue(U'.'), 0);
+    EXPECT_EQ(hexValue(U'9'), 9);
+    EXPECT_EQ(hexValue(U'a'), 10);
+    EXPECT_EQ(hexValue(U'g'), 0);
+    EXPECT_EQ(decimalValue(U'3'), 3);
+    EXPECT_EQ(decimalValue(U'a'), 0);
+    EXPECT_EQ(instrumentDigit(9), U'9');
+    EXPECT_EQ(instrumentDigit(10), U'A');
+    EXPECT_EQ(instrumentDigit(15), U'F');
+}
+
+TEST(SongModel, PitchIsTwelveToneEqualTemperament) {
+    // "y" octave 2 plays at 1.0, "q" octave 2 at 2.0, "p" octave 3 is semitone 40.
+    EXPECT_DOUBLE_EQ(pitchFactor(12 * 2 + noteValue(U'y') - 24), 1.0);
+    EXPECT_NEAR(pitchFactor(12 * 2 + noteValue(U'q') - 24), 2.0, 1e-5);
+    EXPECT_EQ(12 * 3 + noteValue(U'p') - 24, 40);
+}
+
+TEST(SongModel, WavTablePairsSamples) {
+    EXPECT_EQ(wavPair(1), std::make_pair(1, 3));
+    EXPECT_EQ(wavPair(3), std::make_pair(0, 3));
+    EXPECT_EQ(wavPair(7), std::make_pair(6, 7));
+    EXPECT_FALSE(wavPair(0).has_value());
+    EXPECT_FALSE(wavPair(8).has_value());
+    EXPECT_EQ(String(kWaveFiles[6]), U"wav/hnoise.wav");
+}
+
+TEST(SongModel, CellsBeyondAColumnReadAsEmpty) {
+    Song s;   // columns empty, as in a player that never loaded a copy
+    EXPECT_EQ(s.cell(0, 5), U'.');
+    EXPECT_EQ(s.cell(4, 5), U'0');
+    s.clear();
+    EXPECT_EQ(s.cell(3, 8191), U'.');
+    EXPECT_EQ(s.cell(3, 8192), U'.');
+    EXPECT_EQ(s.cell(15, -1), U'0');
+}

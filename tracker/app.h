@@ -1,0 +1,104 @@
+#pragma once
+// c_SoundEngine: the tracker application, the one application object of the host.
+//
+//   mode:      0 Editing, 1 Playing, 2 Standby (initial)
+//   frame:     one update (50 per second): toggles, transport, then in Standby and
+//              Editing the editor input and the spinners, in Playing one player tick
+//   view:      32 screen rows of the pattern at `currentPosition`, starting at `editRow`
+//   cursor:    cursorColumn 1..8 (odd: note column, even: volume column of channel
+//              (c+1)/2), cursorRow 1..32 (screen row)
+//
+// The application owns the edited song, the editor state, its font, images and
+// samples, and the player (which keeps its own copy of the song). Its handlers are
+// split by concern: app.cpp (life cycle, transport, spinners), editor.cpp (keys and
+// notes), blocks.cpp (copy, paste, undo), entry.cpp (file name and description),
+// songfile.cpp (saving and loading), screen.cpp (the render handler).
+#include <array>
+#include <memory>
+
+#include "host/delegate.h"
+#include "tracker/player.h"
+#include "tracker/song.h"
+
+class c_Image;
+class c_Font;
+class c_Sound;
+struct EditorState;
+struct UndoState;
+
+class c_SoundEngine : public c_App {
+public:
+    c_SoundEngine();
+    ~c_SoundEngine() override;
+
+    int handleCreate() override;
+    int handleUpdate() override;
+    int handleRender() override;
+
+    // ---- Song and modes (app.cpp) ----
+    Song song;                                // trackColumns, orderList, instruments, length, speed
+    int currentPosition = 0;                  // song position under the cursor, 0..255
+    int editRow = 0;                          // first visible row within the pattern
+    int patternBase = 0;                      // orderList[currentPosition] * 32
+    int mode = 2;                             // 0 Editing, 1 Playing, 2 Standby
+    int currentInstrument = 1;                // 1..15
+    int octave = 2;                           // octave digit written by note entry, 0..3
+    std::array<float, kChannels> channelEnable{1.0f, 1.0f, 1.0f, 1.0f};  // 1.0 on, 0.0 muted
+    int followMode = 0;                       // 1: the view follows playback
+    String followLabel = U"Off";              // "On" / "Off"
+    int keyboardLayout = 0;                   // 0 DE, 1 US
+    String layoutLabel = U"DE";               // "DE" / "US"
+    String statusText = U"Standby...";
+    int repaintCounter = 0;                   // +1 per update, reset by a repaint
+    float wheelDelta = 0;                     // wheel movement of this update
+    int followCounter = 0;                    // frame counter of followStep
+
+    std::array<std::shared_ptr<c_Sound>, kWaveSamples> waveSamples;  // editor's own copies
+    std::shared_ptr<c_Font> font;
+    std::shared_ptr<c_Image> buttonImage;     // "button1.png"
+    std::shared_ptr<c_Image> navrowImage;     // "button_navrow.png"
+    std::unique_ptr<c_tamoPlay> player;
+
+    void followStep();
+    void runTransport(bool fromStart);
+    void runSpinners();
+
+    // ---- Editor (editor.cpp) ----
+    int cursorColumn = 1;                     // 1..8
+    int cursorRow = 1;                        // 1..32 (33 only inside one update)
+    void editorInput();                       // the editor input step, once per update
+
+    // ---- Blocks and undo (blocks.cpp) ----
+    int blockMarking = 0;                     // 1 while marking; the end follows the cursor
+    int blockStart = 0;                       // marked start row - 1, 0..31
+    int blockEnd = 0;                         // marked end row 1..32; 0 = no end
+    void blockStep();
+    void resetUndo();                         // fill the history with the empty song (create)
+    void undoSnapshot();
+    void undoReset();                         // after a load: level 1 holds the loaded song
+    void undoStep();
+
+    // ---- File name and description entry (entry.cpp) ----
+    String fileName;                          // at most 32 characters
+    int nameEntryActive = 0;
+    int descriptionEntryActive = 0;
+    void textEntries();
+
+    // ---- Song files (songfile.cpp) ----
+    String saveSong(const String& name);      // "Enter a Name...", "File Saved...", "Saving Failed!"
+    String loadSong();                        // "File not found!", "File Loaded..."
+
+    // ---- Screen (screen.cpp) ----
+    std::array<int, kChannels> levels{2, 2, 2, 2};   // meter heights, 2..64
+    void paintLayout();
+
+    // State private to the editor and to the undo history (editor.h, blocks.h).
+    std::unique_ptr<EditorState> editorState;
+    std::unique_ptr<UndoState> undoState;
+};
+
+// Three-character note name of the cell at `index`, or empty for an octave digit
+// outside 0..3 ("C-3", "---", "{|}", "-dn", "-up", "End", "???").
+String noteName(const Song& song, int channel, int index);
+// Two upper-case hex digits of the low 8 bits.
+String hex2(int value);

@@ -1,0 +1,6 @@
+#pragma once
+// The block clipboard and the ring of undo snapshots.
+#include "host/text.h"
+
+struct UndoState {
+};

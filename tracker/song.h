@@ -1,0 +1,92 @@
+#pragma once
+// Song model: what a song is, shared by the editor's copy (c_SoundEngine) and the
+// player's private copy (c_tamoPlay). Plain data, no window, no audio.
+//
+//   channel:  one of 4 tracker channels, 1..4
+//   column:   one of 16 text columns: notes 0..3, volumes 4..7, instruments 8..11,
+//             octaves 12..15 (column k+4*j belongs to channel k+1)
+//   cell:     one character of a column; pattern p, row r is index p*32 + r
+//   pattern:  32 rows; 256 patterns fill a column's 8192 characters
+//   position: an index 0..255 into the order list, which names the pattern played there
+//   instrument: 8 small integers at instrumentTable[n*8 .. n*8+7], n = 1..15
+//
+// Cells are decoded from characters when they are played or drawn. Reading past a
+// column's end (a short or empty copy) yields the empty cell: "." or "0".
+#include <array>
+#include <optional>
+#include <utility>
+
+#include "host/text.h"
+
+constexpr int kChannels = 4;
+constexpr int kColumns = 16;
+constexpr int kRowsPerPattern = 32;
+constexpr int kPatterns = 256;
+constexpr int kColumnLength = kPatterns * kRowsPerPattern;  // 8192
+constexpr int kOrderLength = 256;
+constexpr int kInstrumentTableLength = 255;
+constexpr int kDescriptionSlots = 32;
+constexpr int kDescriptionLength = 21;
+constexpr int kWaveSamples = 8;
+
+// Twelfth root of two in single precision, held as a double.
+constexpr double kSemitone = 1.0594631433486938;
+
+// Note values of the special note characters.
+constexpr int kNoteEmpty = 255;      // "."
+constexpr int kNoteOff = 128;        // "<"
+constexpr int kSlideDown = 127;      // "+"
+constexpr int kSlideUp = 129;        // "#"
+constexpr int kPatternEnd = 130;     // "-"
+
+// Column kinds within the 16 text columns.
+inline int noteColumn(int channel) { return channel - 1; }         // channel 1..4
+inline int volumeColumn(int channel) { return channel + 3; }
+inline int instrumentColumn(int channel) { return channel + 7; }
+inline int octaveColumn(int channel) { return channel + 11; }
+inline bool isNoteColumn(int column) { return column < kChannels; }
+
+// The fill character of an empty cell in column k: "." for notes, "0" otherwise.
+inline char32_t emptyCell(int column) { return isNoteColumn(column) ? U'.' : U'0'; }
+
+struct Song {
+    std::array<String, kColumns> trackColumns;               // 16 columns of 8192 cells
+    std::array<int, kOrderLength> orderList{};               // pattern 0..255 per position
+    std::array<int, kInstrumentTableLength> instrumentTable{};  // instrument n at n*8..n*8+7
+    std::array<String, kDescriptionSlots> instrumentDescriptions;  // slots 1..31, <= 21 chars
+    int songLength = 32;                                     // rows, multiple of 32, 32..3168
+    int speed = 4;                                           // update frames per row, 1..16
+
+    // A new song: note columns ".", the other twelve "0", everything else zero.
+    void clear();
+    // Cell `index` of `column`, or the empty cell when the column is shorter.
+    char32_t cell(int column, int index) const;
+    // Parameter j (0..7) of instrument n.
+    int param(int instrument, int j) const;
+    int& param(int instrument, int j);
+};
+
+// An empty column of 8192 cells for column k.
+String emptyColumn(int column);
+
+// noteValue of a note character: 0..28 for notes, 127..130 and 255 for commands,
+// 0 for any character outside the table.
+int noteValue(char32_t c);
+// The note character with noteValue v (0..28), the inverse of noteValue for notes.
+char32_t noteCharacter(int v);
+// A volume or instrument digit: decimal digits, then a/A..f/F as 10..15, else 0.
+int hexValue(char32_t c);
+// An octave digit: a decimal digit, else 0.
+int decimalValue(char32_t c);
+// The instrument digit written into instrument cells: "1".."9", "A".."F" for 10..15.
+char32_t instrumentDigit(int instrument);
+
+// Rate factor 2^(semitone/12) as a power of kSemitone.
+double pitchFactor(double semitone);
+
+// The WAV table: WAV 1..7 -> (main sample index, second sample index) into the
+// eight wave samples; none for any other value.
+std::optional<std::pair<int, int>> wavPair(int wav);
+
+// The eight sample files, index 0..7.
+extern const std::array<const char32_t*, kWaveSamples> kWaveFiles;
