@@ -14,6 +14,7 @@
 #include <array>
 #include <memory>
 
+#include "host/object.h"
 #include "tracker/song.h"
 
 class c_Sound;
