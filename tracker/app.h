@@ -59,9 +59,9 @@ public:
     std::shared_ptr<c_Image> navrowImage;     // "button_navrow.png"
     std::unique_ptr<c_tamoPlay> player;
 
-    void followStep();
-    void runTransport(bool fromStart);
-    void runSpinners();
+    void followStep();                        // the editor's mirror of the player's row timing
+    void runTransport(bool fromStart);        // PLAY/F2 (fromStart false) or F1: start or stop
+    void runSpinners();                       // the fifteen minus/plus settings with their clamps
 
     // ---- Editor (editor.cpp) ----
     int cursorColumn = 1;                     // 1..8
@@ -89,13 +89,20 @@ public:
     String loadSong();                        // "File not found!", "File Loaded..."
 
     // ---- Screen (screen.cpp) ----
-    std::array<int, kChannels> levels{2, 2, 2, 2};   // meter heights, 2..64
-    void paintLayout();
+    std::array<int, kChannels> levels{2, 2, 2, 2};   // meter heights in pixels, 2..64
+    std::array<String, kChannels> channelLabels{U"on  ", U"on  ", U"on  ", U"on  "};  // "on  "/"off "
+    void paintLayout();                       // the whole screen but the status bar, on/off line,
+                                              // transport label and meters
+    void paintStatus();                       // status bar, header, on/off line, transport label
+    void paintMeters();                       // the four level meters, every frame
 
     // State private to the editor and to the undo history (editor.h, blocks.h).
     std::unique_ptr<EditorState> editorState;
     std::unique_ptr<UndoState> undoState;
 };
+
+// The pattern number at song position `position`, or 0 outside the 256 positions.
+int orderAt(const Song& song, int position);
 
 // Three-character note name of the cell at `index`, or empty for an octave digit
 // outside 0..3 ("C-3", "---", "{|}", "-dn", "-up", "End", "???").

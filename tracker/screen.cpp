@@ -1,0 +1,215 @@
+// The tracker screen: the render handler, the layout painter and the text formats.
+//
+// The screen is not cleared each frame. The layout is repainted when more than two
+// updates ran since the last repaint (while playing only at a pattern start with
+// follow on); the level meters are drawn every frame over what is there.
+//
+// Sections:
+//   [formats]  hex2, noteName
+//   [render]   handleRender, paintStatus, paintMeters
+//   [layout]   paintLayout and its parts
+#include <algorithm>
+
+#include "graphics/drawing.h"
+#include "tracker/app.h"
+
+// ---- [formats] ----
+
+String hex2(int value) {
+    static const char32_t kDigits[] = U"0123456789ABCDEF";
+    int v = value & 0xff;
+    return String{kDigits[v >> 4], kDigits[v & 15]};
+}
+
+// The note keys in noteValue order; a key's name is kNames[v % 12] with the octave
+// digit raised by v / 12.
+String noteName(const Song& song, int channel, int index) {
+    static const char32_t* kNames[] = {U"C-", U"C#", U"D-", U"D#", U"E-", U"F-",
+                                       U"F#", U"G-", U"G#", U"A-", U"A#", U"B-"};
+    char32_t o = song.cell(octaveColumn(channel), index);
+    if (o < U'0' || o > U'3') return String();
+    char32_t c = song.cell(noteColumn(channel), index);
+    switch (c) {
+        case U'.': return U"---";
+        case U'<': return U"{|}";
+        case U'+': return U"-dn";
+        case U'#': return U"-up";
+        case U'-': return U"End";
+        default: break;
+    }
+    int v = noteValue(c);
+    if (v < 0 || v > 28 || noteCharacter(v) != c) return U"???";
+    return String(kNames[v % 12]) + char32_t(o + v / 12);
+}
+
+// ---- [render] ----
+
+static const String kHeader = U"POS CHN1  CHN2  CHN3  CHN4  POS ## Status: ";
+
+static void text(const char32_t* s, int x, int y) { drawText(s, x, y); }
+
+int c_SoundEngine::handleRender() {
+    if (repaintCounter > 2) {
+        bool followOn = followLabel == U"On";
+        if (mode != 1 || (followOn && editRow == 0)) paintLayout();
+        if (mode == 1 && followOn) {
+            float e = editRow;
+            setColor(0, 0, 0);   // erase the previous row's line
+            drawLine(2, 12 * e - 10, 303, 12 * e - 10);
+            setColor(171.6f, 37.2f, 104.4f);
+            drawLine(2, 12 * e + 2, 303, 12 * e + 2);
+        }
+        paintStatus();
+        repaintCounter = 0;
+    }
+    paintMeters();
+    return 0;
+}
+
+void c_SoundEngine::paintStatus() {
+    setColor(86, 60, 106);
+    drawRect(520, 323, 570, 16);
+    drawRect(4, 408, 380, 16);
+    setColor(38, 38, 38);
+    drawRect(2, 0, 640, 14);
+    setColor(171.6f, 37.2f, 104.4f);
+    drawText(String(43, U' ') + statusText, 0, -1);
+    setColor(148, 144, 164);
+    drawText(kHeader, 0, -1);
+    for (int k = 0; k < kChannels; ++k)
+        channelLabels[k] = channelEnable[k] == 1.0f ? U"on  " : U"off ";
+    drawText(U"    " + channelLabels[0] + U"  " + channelLabels[1] + U"  " + channelLabels[2] +
+                 U"  " + channelLabels[3] + U" FLW:" + followLabel,
+             0, 408);
+    text(mode == 1 ? U"STOP HOME" : U"PLAY HOME", 520, 323);
+}
+
+// Each meter jumps to 8 x the volume digit of the row playback has just reached (on
+// an enabled channel with a note cell there) and falls by 2 pixels a frame to 2.
+void c_SoundEngine::paintMeters() {
+    int i = patternBase + editRow - 1;
+    for (int k = 0; k < kChannels; ++k) {
+        int channel = k + 1;
+        if (mode == 1 && channelEnable[k] != 0 && song.cell(noteColumn(channel), i) != U'.')
+            levels[k] = hexValue(song.cell(volumeColumn(channel), i)) * 8;
+        levels[k] = std::clamp(levels[k] - 2, 2, 64);
+        float x = 407 + 22 * k;
+        float level = levels[k];
+        setColor(86, 60, 106);
+        drawRect(x, 348, 16, -64);
+        setColor(79 + level, 95 - level, 151 - level);
+        drawRect(x, 348, 16, -level);
+    }
+}
+
+// ---- [layout] ----
+
+namespace {
+
+struct PlacedText {
+    const char32_t* text;
+    int x, y;
+};
+
+const PlacedText kLabels[] = {
+    {U"LOAD SAVE", 391, 441},         {U"EDIT UNDO", 520, 343},
+    {U"COPYBLOCK", 520, 363},         {U"PASTE@POS", 520, 383},
+    {U"[[[  [  [ [ [[[", 425, 40},   // the product word T A M O in block letters
+    {U" [  [ [ [[[ [ [", 425, 52},    {U" [  [[[ [ [ [ [", 425, 64},
+    {U" [  [ [ [ [ [ [", 425, 76},    {U" [  [ [ [ [ [[[", 425, 88},
+    {U"Description:", 442, 106},
+};
+
+// The spinner buttons of the panel and the free spinners, where button1.png goes.
+const int kSpinners[][2] = {
+    {561, 144}, {473, 360}, {561, 168}, {561, 180}, {561, 192}, {561, 204}, {561, 228},
+    {593, 228}, {561, 240}, {561, 252}, {561, 264}, {561, 216}, {473, 372}, {473, 384},
+};
+
+}  // namespace
+
+void c_SoundEngine::paintLayout() {
+    setColor(86, 60, 106);
+    drawRect(0, 0, 640, 475);
+    setColor(0, 0, 0);
+    drawRect(2, 14, 380, 385);
+    setColor(86, 60, 106);
+    drawRect(303, 14, 2, 387);
+    setColor(71, 53, 85);
+    drawRect(305, 14, 77, 12);
+
+    setColor(148, 144, 164);
+    for (const PlacedText& t : kLabels) text(t.text, t.x, t.y);
+    setColor(0, 0, 0);
+    drawRect(394, 122, 236, 18);
+    drawRect(4, 440, 385, 18);
+    setColor(128, 128, 128);
+    static const String kNone;
+    const String& description = currentInstrument >= 0 && currentInstrument < kDescriptionSlots
+                                    ? song.instrumentDescriptions[currentInstrument]
+                                    : kNone;
+    drawText(description, 396, 123);
+
+    int n = currentInstrument;
+    auto p = [&](int j) { return song.param(n, j); };
+    const struct {
+        const char32_t* label;
+        int y;
+        int value;
+    } panel[] = {
+        {U"  INSTRUMENT:", 144, n},          {U"         WAV:", 168, p(0)},
+        {U"         PWM:", 180, p(1)},       {U"         SWP:", 192, p(3) / 16},
+        {U"         ENV:", 204, p(4)},       {U"         E2P:", 216, p(2) % 16},
+        {U"         ARP:", 228, p(6) * 16 + p(7)},
+        {U"         SPD:", 240, p(5)},       {U"         AMT:", 252, p(3) % 16},
+        {U"         RPT:", 264, p(2) / 16},  {U" OCT:", 360, octave},
+        {U" SPD:", 372, song.speed},         {U" Len:", 384, song.songLength / 32},
+    };
+    setColor(148, 144, 164);
+    for (const auto& row : panel) drawText(row.label + hex2(row.value), 385, row.y);
+    drawText(U"LAYOUT " + layoutLabel, 520, 440);
+    drawText(U" " + fileName, 0, 441);
+
+    setColor(82, 72, 74);
+    if (mode == 0) drawRect(0, 12 * cursorRow + 2, 303, 12);
+    if (blockMarking != 0 && cursorRow > blockStart) {
+        static const float kBlockX[] = {33, 99, 165, 231};
+        float x = kBlockX[std::clamp((cursorColumn - 1) / 2, 0, 3)];
+        setColor(32, 32, 64);
+        drawRect(x, 12 * blockStart + 14, 72, 12 * (cursorRow - blockStart));
+    }
+
+    // The marker " [" puts its block one cell to the right of the given x.
+    setColor(143, 31, 87);
+    if (nameEntryActive) drawText(U" [", 11 * int(fileName.size()), 441);
+    if (descriptionEntryActive)
+        drawText(U" [", 385 + 11 * int(description.size()), 123);
+    if (!nameEntryActive && !descriptionEntryActive)
+        drawText(U" [", 33 * cursorColumn, 12 * cursorRow);
+
+    for (int c = 0; c < 32; ++c) {
+        int i = patternBase + editRow + c;
+        int row = i % 32;
+        if (row % 4 == 0)
+            setColor(113.84615f, 110.76923f, 126.15385f);
+        else
+            setColor(148, 144, 164);
+        String line = hex2(row) + U":";
+        for (int ch = 1; ch <= kChannels; ++ch)
+            line += U" " + noteName(song, ch, i) + song.cell(volumeColumn(ch), i) +
+                    song.cell(instrumentColumn(ch), i);
+        drawText(line, 0, 12 * c + 12);
+
+        // Positions past the last of the 256 entries stay blank.
+        int position = currentPosition + c;
+        setColor(148, 144, 164);
+        if (position >= 0 && position < kOrderLength)
+            drawText(U" " + hex2(position) + U": " + hex2(song.orderList[position]), 297,
+                     12 * c + 12);
+    }
+
+    setColor(255, 255, 255);
+    if (buttonImage)
+        for (const auto& s : kSpinners) drawImage(buttonImage.get(), s[0], s[1], 0);
+    if (navrowImage) drawImage(navrowImage.get(), 385, 12, 0);
+}
