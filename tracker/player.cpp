@@ -1,7 +1,297 @@
-// Placeholder until the player lands.
+// The player (c_tamoPlay): loading its copy, the voice operations, the tick, and
+// playing a song once through into memory.
+//
+// Sections:
+//   [channel out]     the default channel operations and stopAllChannels
+//   [loading]         samples and the song copy
+//   [voices]          startVoicePair, triggerNote
+//   [tick]            playerTick and its steps, in the order they run
+//   [once through]    playOnceThrough for the WAV export
 #include "tracker/player.h"
 
-c_tamoPlay::c_tamoPlay() {}
-String c_tamoPlay::loadIntoPlayer(const String&) { return U"Loading Failed!"; }
-void c_tamoPlay::playerTick() {}
-void stopAllChannels() {}
+#include <vector>
+
+#include "audio/audio.h"
+#include "audio/sound.h"
+#include "host/datapath.h"
+#include "tracker/songfile.h"
+
+// ---- [channel out] ----
+
+void ChannelOut::stop(int channel) { stopChannel(channel); }
+void ChannelOut::play(const c_Sound* sound, int channel, int flags) { playSound(sound, channel, flags); }
+void ChannelOut::setVolume(int channel, float volume) { setChannelVolume(channel, volume); }
+void ChannelOut::setRate(int channel, float rate) { setChannelRate(channel, rate); }
+
+ChannelOut& audioChannels() {
+    static ChannelOut device;
+    return device;
+}
+
+void stopAllChannels(ChannelOut& out) {
+    static const int kOrder[] = {1, 2, 3, 4, 6, 5, 8, 7};
+    for (int channel : kOrder) out.stop(channel);
+}
+
+void stopAllChannels() { stopAllChannels(audioChannels()); }
+
+// ---- [loading] ----
+
+c_tamoPlay::c_tamoPlay() : out(&audioChannels()) {}
+
+void c_tamoPlay::reloadSamples() {
+    for (int i = 0; i < kWaveSamples; ++i) waveSamples[i] = loadSound(kWaveFiles[i]);
+}
+
+bool c_tamoPlay::takeSongText(const String& text) {
+    Song copy;
+    if (!readSong(text, copy)) return false;
+    song = std::move(copy);
+    // The copy keeps its speed as a float; a stored 0 would never read a row.
+    char32_t stored = text[5];
+    speed = stored == 0 ? 5.0f : float(stored);
+    return true;
+}
+
+String c_tamoPlay::loadIntoPlayer(const String& path) {
+    reloadSamples();
+    String text = loadText(path);
+    if (text.empty() || !takeSongText(text)) return U"Loading Failed!";
+    return U"1";
+}
+
+// ---- [voices] ----
+
+void c_tamoPlay::startVoicePair(const c_Sound* main, int channel, const c_Sound* second) {
+    out->stop(channel);
+    out->stop(channel + 4);
+    if (main) out->play(main, channel, 1);
+    if (second) out->play(second, channel + 4, 1);
+}
+
+void c_tamoPlay::triggerNote(const c_Sound* main, float pitch, int channel, const c_Sound* second,
+                             int volumeDigit, int octaveDigit) {
+    if (pitch == float(octaveDigit * 12 + 104)) {   // "<": note value 128
+        out->stop(channel);
+        out->stop(channel + 4);
+    }
+    if (pitch <= 43 && volumeDigit > 0) startVoicePair(main, channel, second);
+}
+
+// ---- [tick] ----
+
+void c_tamoPlay::playerTick() {
+    // Positions come from the transport; one outside the order list restarts the song.
+    if (playPosition < 0 || playPosition >= kOrderLength) playPosition = 0;
+    patternBase = song.orderList[playPosition] * kRowsPerPattern;
+    if (rowDue()) readRow();
+    updateEnvelopes();
+    sendVolumes();
+    updateEnvelopeToPitch();
+    stepArpeggios();
+    stepDetuneSwings();
+    applySlides();
+    sendRates();
+    tick += 1.0f;
+}
+
+// Reads the row at patternBase + playRow of every column, each step for all four
+// channels before the next, then moves to the next row or position.
+void c_tamoPlay::readRow() {
+    const int row = patternBase + playRow;
+    for (int i = 0; i < kChannels; ++i) {
+        ChannelState& s = channels[i];
+        s.rowNote = float(noteValue(song.cell(noteColumn(i + 1), row)));
+        if (s.rowNote < kSlideDown) {
+            s.arpeggioOffset = 0;
+            s.slide = 0;
+            s.arpeggioStep = 0;
+            s.pwmCounter = 0;
+            s.envelope = 0;
+            s.noteTicks = 0;
+            s.playingNote = s.rowNote;
+        }
+    }
+    for (int i = 0; i < kChannels; ++i)
+        rowInstrument[i] = hexValue(song.cell(instrumentColumn(i + 1), row));
+    for (int i = 0; i < kChannels; ++i) {
+        int v = hexValue(song.cell(volumeColumn(i + 1), row));
+        if (v != 0) channelVolume[i] = float(v) * 0.125f * channelEnable[i];
+    }
+    for (int i = 0; i < kChannels; ++i)
+        rowOctave[i] = decimalValue(song.cell(octaveColumn(i + 1), row));
+    for (int i = 0; i < kChannels; ++i) {
+        if (auto pair = wavPair(song.param(rowInstrument[i], 0))) {
+            mainSample[i] = waveSamples[pair->first];
+            secondSample[i] = waveSamples[pair->second];
+        }
+    }
+    for (int i = 0; i < kChannels; ++i)
+        if (rowInstrument[i] != 0) pwmDepth[i] = float(song.param(rowInstrument[i], 1));
+    for (int i = 0; i < kChannels; ++i) {
+        if (channelVolume[i] == 0) continue;
+        int octaveDigit = decimalValue(song.cell(octaveColumn(i + 1), row));
+        int volumeDigit = hexValue(song.cell(volumeColumn(i + 1), row));
+        triggerNote(mainSample[i].get(), float(12 * octaveDigit) + channels[i].rowNote - 24.0f,
+                    i + 1, secondSample[i].get(), volumeDigit, rowOctave[i]);
+    }
+    for (int i = 0; i < kChannels; ++i) {
+        if (rowInstrument[i] == 0) continue;
+        channelInstrument[i] = rowInstrument[i];
+        channelOctave[i] = rowOctave[i];
+    }
+    for (auto& s : channels) s.lastRowNote = s.rowNote;
+    endRow();
+}
+
+// "-" in channel 1, 2 or 3 jumps to the last row, in channel 4 past it; after the
+// last row playback moves to the next position, looping after the song's last one
+// and never running past the end of the order list.
+void c_tamoPlay::endRow() {
+    for (int i = 0; i < 3; ++i)
+        if (channels[i].rowNote == kPatternEnd) playRow = 31;
+    if (channels[3].rowNote == kPatternEnd) {
+        playRow = 32;
+        tick = 0;
+    } else {
+        tick = 0;
+        playRow += 1;
+    }
+    if (playRow != 32) return;
+    playRow = 0;
+    playPosition += 1;
+    if (playPosition == song.songLength / kRowsPerPattern || playPosition >= kOrderLength) {
+        playPosition = 0;
+        ++loopCount;
+    }
+}
+
+// The envelope rises by 0.125 / ENV per tick until it reaches 1.0; once it exceeds
+// the channel volume the channel falls silent. ENV 0 would rise without bound in one
+// step, so it silences the channel at once.
+void c_tamoPlay::updateEnvelopes() {
+    for (int i = 0; i < kChannels; ++i) {
+        ChannelState& s = channels[i];
+        if (s.envelope < 1.0f) {
+            int env = song.param(channelInstrument[i], 4);
+            if (env == 0) {
+                channelVolume[i] = 0;
+                s.envelope = 0;
+                continue;
+            }
+            s.envelope += (1.0f / float(env)) * 0.125f;
+        }
+        if (channelVolume[i] - s.envelope < 0) {
+            channelVolume[i] = 0;
+            s.envelope = 0;
+        }
+    }
+}
+
+void c_tamoPlay::sendVolumes() {
+    for (int i = 0; i < kChannels; ++i) {
+        float volume = channelVolume[i] - channels[i].envelope;
+        out->setVolume(i + 1, volume);
+        out->setVolume(i + 5, volume);
+    }
+}
+
+void c_tamoPlay::updateEnvelopeToPitch() {
+    for (int i = 0; i < kChannels; ++i) {
+        e2pAmount[i] = song.param(channelInstrument[i], 2) % 16;
+        e2pLevel[i] = e2pAmount[i] != 0 ? channels[i].envelope : 0.0f;
+    }
+}
+
+// The arpeggio cycles base note, ARP1 and ARP2 for SPD ticks each; with RPT it
+// plays one cycle and then holds the base note.
+void c_tamoPlay::stepArpeggios() {
+    for (int i = 0; i < kChannels; ++i) {
+        ChannelState& s = channels[i];
+        const int instrument = channelInstrument[i];
+        const int spd = song.param(instrument, 5);
+        const int amount = song.param(instrument, 3) % 16;
+        arpSpeed[i] = spd;
+        if (s.arpeggioStep == 0) s.arpeggioOffset = 0;
+        if (s.arpeggioStep == spd)
+            s.arpeggioOffset = float(amount) * (float(song.param(instrument, 6)) / 15.0f);
+        if (s.arpeggioStep == 2 * spd)
+            s.arpeggioOffset = float(amount) * (float(song.param(instrument, 7)) / 15.0f);
+        s.arpeggioStep = (s.arpeggioStep + 1 == 3 * spd) ? 0 : s.arpeggioStep + 1;
+        s.noteTicks += 1;
+        bool repeatOnce = song.param(instrument, 2) >= 16;
+        if (repeatOnce && s.noteTicks > 3 * spd) s.arpeggioStep = 0;
+    }
+}
+
+// The second voice swings up for half of SWP x 3 ticks and down for the other half.
+void c_tamoPlay::stepDetuneSwings() {
+    for (int i = 0; i < kChannels; ++i) {
+        ChannelState& s = channels[i];
+        pwmPeriod[i] = (song.param(channelInstrument[i], 3) / 16) * 3;
+        s.pwmCounter += 1;
+        if (s.pwmCounter < pwmPeriod[i] / 2) pwmDirection[i] = 1;
+        if (s.pwmCounter > pwmPeriod[i] / 2) pwmDirection[i] = -1;
+        if (s.pwmCounter == pwmPeriod[i]) s.pwmCounter = 0;
+        if (pwmPeriod[i] == 0) pwmDirection[i] = 1;
+    }
+}
+
+// "+" slides down and "#" up, by 0.005 of rate factor per tick per volume step.
+void c_tamoPlay::applySlides() {
+    for (int i = 0; i < kChannels; ++i) {
+        ChannelState& s = channels[i];
+        if (s.lastRowNote == kSlideDown) s.slide -= channelVolume[i] * 8.0f * 0.005f;
+        if (s.lastRowNote == kSlideUp) s.slide += channelVolume[i] * 8.0f * 0.005f;
+    }
+}
+
+// The exponent is formed in single precision, the power taken in double precision
+// and then rounded to single precision.
+void c_tamoPlay::sendRates() {
+    for (int i = 0; i < kChannels; ++i) {
+        const ChannelState& s = channels[i];
+        float exponent = float(12 * channelOctave[i]) + s.playingNote - 24.0f + s.arpeggioOffset;
+        float p = float(pitchFactor(double(exponent)));
+        float e2p = float(e2pAmount[i]) * e2pLevel[i];
+        float detune = (pwmDepth[i] / 800.0f) * float(pwmDirection[i]);
+        out->setRate(i + 1, p + s.slide - e2p);
+        out->setRate(i + 5, p + s.slide + detune - e2p);
+    }
+}
+
+// ---- [once through] ----
+
+RenderSummary playOnceThrough(c_tamoPlay& player, gxtkAudio& device,
+                              const std::function<bool(const int16_t*, int)>& sink,
+                              int maxTicks) {
+    RenderSummary summary;
+    player.tick = 0;
+    player.playPosition = 0;
+    player.patternBase = 0;
+    player.playRow = 0;
+    stopAllChannels(*player.out);
+    // A row is read when tick reaches speed; a speed that counting from 0 never
+    // reaches, or that is longer than the whole render, reads no row at all.
+    const float speed = player.speed;
+    if (!(speed >= 1.0f) || speed != float(int(speed)) || speed > float(maxTicks)) return summary;
+    while (!player.rowDue()) player.playerTick();
+
+    const int startLoops = player.loopCount;
+    std::vector<int16_t> frames(size_t(kFramesPerTick) * 2);
+    while (summary.ticks < maxTicks) {
+        if (player.rowDue()) ++summary.rows;
+        player.playerTick();
+        device.render(frames.data(), kFramesPerTick);
+        ++summary.ticks;
+        if (!sink(frames.data(), kFramesPerTick)) {
+            summary.sinkFailed = true;
+            break;
+        }
+        if (player.loopCount != startLoops && player.rowDue()) {
+            summary.looped = true;
+            break;
+        }
+    }
+    return summary;
+}

@@ -3,6 +3,8 @@
 //
 //   tick:     one call of playerTick, one 50 Hz update frame (20 ms)
 //   row:      read every `speed` ticks; 32 rows make a pattern; "-" ends it early
+//   position: index into the order list; after the last position (songLength / 32)
+//             playback loops to position 0, and it never runs past position 255
 //   voice:    tracker channel c (1..4) plays its main sample on audio channel c and its
 //             second sample, detuned by PWM, on audio channel c + 4
 //
@@ -10,26 +12,74 @@
 // start and stop samples. The copy is loaded from the hand-off file "songs/tmp.dat"
 // that the transport writes just before playback starts, so the player never reads
 // the editor's song. Arithmetic is single precision but for the pitch power.
-// (The owner of the player completes this header; the public names are the contract.)
+//
+// The player owns its song copy and its eight samples. It does not own the audio
+// device: every channel operation goes through a ChannelOut, the audio device's
+// channels by default, so a test can record the exact calls of each tick.
 #include <array>
+#include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "host/object.h"
 #include "tracker/song.h"
 
 class c_Sound;
+class gxtkAudio;
+
+// Where the player sends its channel operations. The default forwards to the
+// application audio API (audio/sound.h); tests substitute a recorder.
+class ChannelOut {
+public:
+    virtual ~ChannelOut() = default;
+    virtual void stop(int channel);
+    virtual void play(const c_Sound* sound, int channel, int flags);   // flags 1: looped
+    virtual void setVolume(int channel, float volume);
+    virtual void setRate(int channel, float rate);
+};
+
+// The audio device's channels (the default ChannelOut).
+ChannelOut& audioChannels();
+
+// Per tracker channel playback state; zeroed at creation, kept between playbacks.
+struct ChannelState {
+    float rowNote = 0;          // noteValue of the row just read (0..28, 127..130, 255)
+    float lastRowNote = 0;      // rowNote of the most recently completed row read
+    float playingNote = 0;      // last note 0..28 read on the channel
+    float arpeggioOffset = 0;   // current arpeggio offset, semitones
+    float slide = 0;            // accumulated slide, added to the rate factor
+    int arpeggioStep = 0;       // tick counter of the arpeggio cycle, 0..3*SPD-1
+    int pwmCounter = 0;         // tick counter of the detune swing
+    float envelope = 0;         // decay level, rises from 0 by 0.125/ENV per tick
+    int noteTicks = 0;          // ticks since the note started
+};
 
 class c_tamoPlay : public Object {
 public:
     c_tamoPlay();
     // Reloads the eight wave samples, then the song copy from `path`: "1" or "Loading Failed!".
     String loadIntoPlayer(const String& path);
+    // Loads the eight wave samples again (index order), replacing the previous ones.
+    void reloadSamples();
+    // Replaces the song copy from a song file's text; false (copy untouched) when refused.
+    bool takeSongText(const String& text);
+    // One frame of playback.
     void playerTick();
+    // True when the next playerTick reads a row.
+    bool rowDue() const { return tick == speed; }
+    // Stops c and c + 4, then starts `main` looped on c and `second` on c + 4 (when loaded).
+    void startVoicePair(const c_Sound* main, int channel, const c_Sound* second);
+    // A row's note on channel c: "<" stops the pair; a note 0..43 with volume > 0 starts it.
+    void triggerNote(const c_Sound* main, float pitch, int channel, const c_Sound* second,
+                     int volumeDigit, int octaveDigit);
 
-    // Song copy.
-    Song song;
+    // Channel operations go here (not owned); the audio device by default.
+    ChannelOut* out;
+
+    // Song copy: empty columns until the first load (their cells read as empty cells).
+    Song song;                                // columns, order list, instruments, songLength
     float speed = 4.0f;                       // frames per row (the copy's speed as float)
-    std::array<std::shared_ptr<c_Sound>, kWaveSamples> waveSamples;
+    std::array<std::shared_ptr<c_Sound>, kWaveSamples> waveSamples;  // none when missing
 
     // Playback position (set by the transport at each start).
     float tick = 0;                           // frames since the last row was read
@@ -37,7 +87,58 @@ public:
     int patternBase = 0;                      // orderList[playPosition] * 32
     int playRow = 0;                          // 0..31; 32 only inside one tick
     std::array<float, kChannels> channelEnable{1.0f, 1.0f, 1.0f, 1.0f};  // from the app
+    int loopCount = 0;                        // times playback has wrapped to position 0
+
+    // Per channel (index 0..3 for tracker channels 1..4).
+    std::array<ChannelState, kChannels> channels{};
+    std::array<int, kChannels> rowInstrument{};      // instrument digit of the row just read
+    std::array<float, kChannels> channelVolume{};    // volume digit x 0.125 x enable
+    std::array<int, kChannels> rowOctave{};          // octave digit of the row just read
+    std::array<std::shared_ptr<c_Sound>, kChannels> mainSample;    // from the last WAV
+    std::array<std::shared_ptr<c_Sound>, kChannels> secondSample;  // from the last WAV
+    std::array<float, kChannels> pwmDepth{};         // PWM of the last instrument named
+    std::array<int, kChannels> channelInstrument{};  // last non-zero instrument digit
+    std::array<int, kChannels> channelOctave{};      // octave latched with channelInstrument
+    std::array<int, kChannels> e2pAmount{};          // E2P of the channel instrument, 0..15
+    std::array<float, kChannels> e2pLevel{};         // envelope used for E2P (0 when E2P is 0)
+    std::array<int, kChannels> arpSpeed{};           // SPD of the channel instrument
+    std::array<int, kChannels> pwmPeriod{8, 8, 8, 8};  // SWP x 3 of the channel instrument
+    std::array<int, kChannels> pwmDirection{};       // +1 or -1 (0 before the first tick)
+
+private:
+    void readRow();
+    void endRow();
+    void updateEnvelopes();
+    void sendVolumes();
+    void updateEnvelopeToPitch();
+    void stepArpeggios();
+    void stepDetuneSwings();
+    void applySlides();
+    void sendRates();
 };
 
 // Stops audio channels 1, 2, 3, 4, 6, 5, 8, 7 in that order.
 void stopAllChannels();
+void stopAllChannels(ChannelOut& out);
+
+// ---- Playing a song once through into memory (the WAV export and its tests) ----
+
+constexpr int kRenderHertz = 44100;
+constexpr int kFramesPerTick = kRenderHertz / 50;   // 882 stereo frames per tick
+
+struct RenderSummary {
+    int ticks = 0;          // ticks rendered
+    int rows = 0;           // rows read
+    bool looped = false;    // playback returned to position 0 (false: stopped early)
+    bool sinkFailed = false;  // the sink refused frames (a write error)
+    double seconds() const { return ticks / 50.0; }
+};
+
+// Plays `player`'s song copy once from position 0 on the loopback `device`: the ticks
+// before the first row are run without sound, then each tick is followed by
+// kFramesPerTick frames handed to `sink`, until the next tick would read position 0
+// again (a looping song gives a seamless loop) or `maxTicks` ticks have sounded.
+// `sink` returns false to stop early (a write error).
+RenderSummary playOnceThrough(c_tamoPlay& player, gxtkAudio& device,
+                              const std::function<bool(const int16_t*, int)>& sink,
+                              int maxTicks);
