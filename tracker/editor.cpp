@@ -1,5 +1,324 @@
-// Placeholder until the editor lands.
-#include "tracker/app.h"
+// The pattern editor: one input step per update while no song is playing.
+//
+// Sections:
+//   [helpers]     clicks, presses, cells
+//   [buttons]     HOME, SAVE, LOAD, preview samples, order list insert and delete
+//   [cursor]      column, position, row with hold repeat
+//   [cells]       typed character, volume digits, transposition, row delete and insert
+//   [notes]       note entry and the preview trigger
+//   [preview]     the preview voice, re-levelled and re-pitched every update
+//   [step]        editorInput: the steps in their order
 #include "tracker/editor.h"
 
-void c_SoundEngine::editorInput() {}
+#include <cmath>
+
+#include "audio/sound.h"
+#include "host/input.h"
+#include "tracker/app.h"
+#include "tracker/player.h"
+
+// ---- [helpers] ----
+
+bool clickedIn(float left, float right, float top, float bottom) {
+    if (keyHitCount(Key::MouseLeft) == 0) return false;
+    float x = mouseX(), y = mouseY();
+    return x > left && x < right && y > top && y < bottom;
+}
+
+bool pressed(int key) { return keyHitCount(key) != 0; }
+
+void setCell(Song& song, int column, int index, char32_t c) {
+    String& s = song.trackColumns[column];
+    if (index >= 0 && size_t(index) < s.size()) s[index] = c;
+}
+
+namespace {
+
+constexpr int kNote = 0, kVolume = 1, kInstrument = 2, kOctave = 3;
+
+EditorState& editorOf(c_SoundEngine& app) {
+    if (!app.editorState) app.editorState = std::make_unique<EditorState>();
+    return *app.editorState;
+}
+
+int cursorChannel(const c_SoundEngine& app) { return (app.cursorColumn + 1) / 2; }
+
+int rowIndex(const c_SoundEngine& app, int row) {
+    return screenIndex(app.patternBase, app.editRow, row);
+}
+
+bool entryActive(const c_SoundEngine& app) {
+    return app.nameEntryActive != 0 || app.descriptionEntryActive != 0;
+}
+
+// ---- [buttons] ----
+
+void fileButtons(c_SoundEngine& app) {
+    if (clickedIn(570, 624, 320, 336)) {  // HOME
+        app.editRow = 0;
+        app.currentPosition = 0;
+    }
+    if (pressed(Key::F11) || clickedIn(441, 495, 442, 458)) app.statusText = app.saveSong(app.fileName);
+    if (pressed(Key::F12) || clickedIn(387, 441, 442, 458)) {
+        app.statusText = app.loadSong();
+        app.editRow = 0;
+        app.currentPosition = 0;
+    }
+}
+
+void choosePreviewSamples(c_SoundEngine& app, EditorState& ed) {
+    if (auto pair = wavPair(app.song.param(app.currentInstrument, 0))) {
+        ed.previewMain = app.waveSamples[pair->first];
+        ed.previewSecond = app.waveSamples[pair->second];
+    }
+    ed.previewPwm = float(app.song.param(app.currentInstrument, 1));
+}
+
+// Insert a pattern 0 at the current position, or delete the entry there; the
+// list keeps its 256 entries (a delete gives the last one pattern 0).
+void orderListButtons(c_SoundEngine& app) {
+    auto& list = app.song.orderList;
+    int at = app.currentPosition;
+    if (at < 0 || at >= kOrderLength) return;
+    if (clickedIn(385, 417, 26, 38)) {
+        for (int i = kOrderLength - 1; i > at; --i) list[i] = list[i - 1];
+        list[at] = 0;
+    }
+    if (clickedIn(385, 417, 38, 50)) {
+        for (int i = at; i < kOrderLength - 1; ++i) list[i] = list[i + 1];
+        list[kOrderLength - 1] = 0;
+    }
+}
+
+// ---- [cursor] ----
+
+void moveCursorColumn(c_SoundEngine& app) {
+    if (pressed(Key::Tab)) { app.cursorColumn += 2; stopAllChannels(); }
+    if (pressed(Key::Right)) { app.cursorColumn += 1; stopAllChannels(); }
+    if (pressed(Key::Left)) { app.cursorColumn -= 1; stopAllChannels(); }
+    if (app.cursorColumn < 1) app.cursorColumn = 8;
+    if (app.cursorColumn > 8) app.cursorColumn = 1;
+}
+
+void setPosition(c_SoundEngine& app, int position) {
+    app.currentPosition = position;
+    app.patternBase = app.song.orderList[position] * 32;
+}
+
+// Page Up/Down or one wheel notch; the last order list entry (255) is the end.
+void movePosition(c_SoundEngine& app) {
+    if ((pressed(Key::PageUp) || app.wheelDelta == 1.0f) && app.currentPosition > 0)
+        setPosition(app, app.currentPosition - 1);
+    if ((pressed(Key::PageDown) || app.wheelDelta == -1.0f) && app.currentPosition < kOrderLength - 1)
+        setPosition(app, app.currentPosition + 1);
+}
+
+// One row per press; a key held past 12 updates moves one row every update.
+void moveCursorRow(c_SoundEngine& app, EditorState& ed) {
+    if (keyIsDown(Key::Up)) {
+        if (++ed.upRepeat > 12) app.cursorRow -= 1;
+    } else {
+        ed.upRepeat = 0;
+    }
+    if (keyIsDown(Key::Down)) {
+        if (++ed.downRepeat > 12) app.cursorRow += 1;
+    } else {
+        ed.downRepeat = 0;
+    }
+    if (pressed(Key::Up)) app.cursorRow -= 1;
+    if (pressed(Key::Down)) app.cursorRow += 1;
+    if (app.cursorRow > 32) app.cursorRow = 1;
+    if (app.cursorRow < 1) app.cursorRow = 32;
+}
+
+// ---- [cells] ----
+
+// One typed character; on the US layout y and z swap so that the stored note
+// characters are always those of the German piano rows.
+int typedCharacter(const c_SoundEngine& app) {
+    int ch = nextChar();
+    if (app.keyboardLayout == 1) {
+        if (ch == 'Y' || ch == 'y') ch = 'z';
+        else if (ch == 'Z' || ch == 'z') ch = 'y';
+    }
+    return ch;
+}
+
+void volumeDigit(c_SoundEngine& app, int ch) {
+    if (app.mode != 0 || entryActive(app) || app.cursorColumn % 2 != 0) return;
+    bool digit = ch >= '0' && ch <= '9';
+    bool letter = ch >= 'a' && ch <= 'f';
+    if (!digit && !letter) return;
+    char32_t c = letter ? char32_t(ch - 'a' + 'A') : char32_t(ch);
+    setCell(app.song, channelColumn(cursorChannel(app), kVolume), rowIndex(app, app.cursorRow), c);
+    app.cursorRow += 1;
+}
+
+// One semitone down (-1) or up (+1) for the 32 visible rows of the cursor channel;
+// the commands stay, notes stop at "y" and "p".
+void transpose(c_SoundEngine& app, int step) {
+    int column = channelColumn(cursorChannel(app), kNote);
+    for (int r = 1; r <= 32; ++r) {
+        int index = rowIndex(app, r);
+        int v = noteValue(app.song.cell(column, index));
+        if (v > 28) continue;
+        int moved = v + step;
+        if (moved < 0 || moved > 28) moved = v;
+        setCell(app.song, column, index, noteCharacter(moved));
+    }
+}
+
+void deleteRow(c_SoundEngine& app) {
+    int ch = cursorChannel(app);
+    for (int kind = kNote; kind <= kOctave; ++kind) {
+        int column = channelColumn(ch, kind);
+        for (int r = app.cursorRow; r <= 31; ++r)
+            setCell(app.song, column, rowIndex(app, r), app.song.cell(column, rowIndex(app, r + 1)));
+        setCell(app.song, column, rowIndex(app, 32), emptyCell(column));
+    }
+}
+
+// An empty row at the cursor; the rows below move down and the old row 32 is lost.
+// A cursor below the view (row 33, after a volume digit on row 32) only shifts nothing.
+void insertRow(c_SoundEngine& app) {
+    int ch = cursorChannel(app);
+    for (int kind = kNote; kind <= kOctave; ++kind) {
+        int column = channelColumn(ch, kind);
+        String before;
+        for (int r = 1; r <= 33; ++r) before += app.song.cell(column, rowIndex(app, r));
+        if (app.cursorRow >= 1 && app.cursorRow <= 32)
+            setCell(app.song, column, rowIndex(app, app.cursorRow), emptyCell(column));
+        for (int r = app.cursorRow; r <= 31; ++r)
+            setCell(app.song, column, rowIndex(app, r + 1), before[r - 1]);
+    }
+}
+
+// ---- [notes] ----
+
+bool acceptedNote(int ch) {
+    return (ch >= 97 && ch <= 127) || (ch >= 46 && ch <= 60) || ch == '#' || ch == '+' || ch == '-';
+}
+
+bool isCommand(int ch) { return ch == '.' || ch == '+' || ch == '#' || ch == '-'; }
+
+void writeNote(c_SoundEngine& app, EditorState& ed, int ch) {
+    int channel = cursorChannel(app);
+    int index = rowIndex(app, app.cursorRow);
+    bool command = isCommand(ch);
+    setCell(app.song, channelColumn(channel, kNote), index, char32_t(ch));
+    setCell(app.song, channelColumn(channel, kInstrument), index,
+            command ? U'0' : instrumentDigit(app.currentInstrument));
+    setCell(app.song, channelColumn(channel, kOctave), index,
+            command ? U'0' : char32_t(U'0' + app.octave));
+    if (!command) {
+        int volume = channelColumn(channel, kVolume);
+        if (app.song.cell(volume, index) == U'0') setCell(app.song, volume, index, U'8');
+        ed.preview.restart();
+    }
+    app.undoSnapshot();
+    app.cursorRow += 1;
+}
+
+// Sounds the typed note on audio channels ch and ch + 4; "<" only silences them.
+void triggerPreview(c_SoundEngine& app, EditorState& ed, int ch) {
+    int channel = cursorChannel(app);
+    int s = noteValue(char32_t(ch)) + 12 * app.octave - 24;
+    if (s == 12 * app.octave + 104) {
+        stopChannel(channel);
+        stopChannel(channel + 4);
+    } else if (s <= 43) {
+        stopChannel(channel);
+        stopChannel(channel + 4);
+        if (ed.previewMain) playSound(ed.previewMain.get(), channel, 1);
+        if (ed.previewSecond) playSound(ed.previewSecond.get(), channel + 4, 1);
+    }
+}
+
+void noteEntry(c_SoundEngine& app, EditorState& ed, int ch) {
+    if (app.cursorColumn % 2 == 0 || !acceptedNote(ch)) return;
+    if (ch != '-' && ch != '.') ed.lastNoteKey = String(1, char32_t(ch));
+    if (app.mode == 0) writeNote(app, ed, ch);
+    else if (app.mode == 2) ed.preview.restart();
+    triggerPreview(app, ed, ch);
+}
+
+}  // namespace
+
+// ---- [preview] ----
+
+void NotePreview::restart() {
+    arpeggioStep = 0;
+    swingCounter = 0;
+    envelope = 0;
+    noteTicks = 0;
+    e2pAmount = 0;
+}
+
+void updatePreview(NotePreview& p, const Song& song, int instrument, int note, int octave,
+                   float pwm) {
+    int param[8];
+    for (int j = 0; j < 8; ++j) param[j] = song.param(instrument, j);
+
+    p.envelope += (1.0f / float(param[4])) * 0.125f;
+    float level = 1.0f - p.envelope;
+    if (p.envelope > 1.0f) {
+        p.envelope = 1.0f;
+        level = 0.0f;
+    }
+    for (int c = 1; c <= 8; ++c) setChannelVolume(c, level);
+
+    int e2p = param[2] % 16;
+    p.e2pAmount = e2p != 0 ? p.envelope : 0.0f;
+
+    int spd = param[5], amount = param[3] % 16;
+    int& a = p.arpeggioStep;
+    if (a == 0) p.arpeggioOffset = 0;
+    if (a == spd) p.arpeggioOffset = float(amount) * (float(param[6]) / 15.0f);
+    if (a == 2 * spd) p.arpeggioOffset = float(amount) * (float(param[7]) / 15.0f);
+    a = (a + 1 == 3 * spd) ? 0 : a + 1;
+
+    p.noteTicks += 1;
+    if (param[2] > 15 && 3 * spd < p.noteTicks) a = 0;
+
+    int period = (param[3] / 16) * 3;
+    int& q = p.swingCounter;
+    q += 1;
+    if (q < period / 2) p.swingDirection = 1;
+    if (q > period / 2) p.swingDirection = -1;
+    if (q == period) q = 0;
+    if (period == 0) p.swingDirection = 1;
+
+    float exponent = float(note + 12 * octave - 24) + p.arpeggioOffset;
+    float base = float(std::pow(kSemitone, double(exponent)));
+    float bend = float(e2p) * p.e2pAmount;
+    float detune = pwm / 800.0f * float(p.swingDirection);
+    for (int c = 1; c <= 4; ++c) {
+        setChannelRate(c, base - bend);
+        setChannelRate(c + 4, base + detune - bend);
+    }
+}
+
+// ---- [step] ----
+
+void c_SoundEngine::editorInput() {
+    EditorState& ed = editorOf(*this);
+    textEntries();
+    fileButtons(*this);
+    choosePreviewSamples(*this, ed);
+    if (!entryActive(*this)) orderListButtons(*this);
+    moveCursorColumn(*this);
+    movePosition(*this);
+    moveCursorRow(*this, ed);
+    int ch = typedCharacter(*this);
+    volumeDigit(*this, ch);
+    if (pressed(Key::F3)) transpose(*this, -1);
+    if (pressed(Key::F4)) transpose(*this, +1);
+    blockStep();
+    if (mode == 0) {
+        if (pressed(Key::Backspace)) deleteRow(*this);
+        if (pressed(Key::Insert)) insertRow(*this);
+    }
+    noteEntry(*this, ed, ch);
+    int note = ed.lastNoteKey.empty() ? 0 : noteValue(ed.lastNoteKey[0]);
+    updatePreview(ed.preview, song, currentInstrument, note, octave, ed.previewPwm);
+}

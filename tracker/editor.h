@@ -1,10 +1,61 @@
 #pragma once
-// Editor state private to the pattern editor: key repeat counters and the note preview.
+// Editor state private to the pattern editor: the key repeat counters and the note preview.
+//
+//   repeat:   updates for which Up or Down has been held; past 12 the cursor moves
+//             one row per update
+//   preview:  the last typed note sounds on audio channels ch and ch + 4 through the
+//             current instrument; every update re-levels channels 1..8 and re-pitches
+//             them (order 1, 5, 2, 6, 3, 7, 4, 8) with the instrument's envelope,
+//             envelope-to-pitch, arpeggio and detune swing, in single precision but
+//             for the pitch power
+//
+// The preview only drives audio channels; it never changes the song.
 #include <memory>
 
 #include "host/text.h"
 
 class c_Sound;
+struct Song;
+
+// The counters of the preview voice; reset whenever a note is entered or previewed.
+struct NotePreview {
+    float envelope = 0;          // decay level 0..1, + 0.125 / ENV per update
+    float e2pAmount = 0;         // envelope level used for E2P (0 when E2P is 0)
+    float arpeggioOffset = 0;    // semitones, kept between the arpeggio's steps
+    int arpeggioStep = 0;        // update counter of the arpeggio cycle, 0..3*SPD-1
+    int noteTicks = 0;           // updates since the note was entered
+    int swingCounter = 0;        // update counter of the detune swing, 0..SWP*3
+    int swingDirection = 0;      // +1 or -1 once the swing has run; 0 before
+
+    // Restarts envelope, arpeggio and swing counters (offset and direction persist).
+    void restart();
+};
 
 struct EditorState {
+    int upRepeat = 0;                         // updates Up has been held
+    int downRepeat = 0;                       // updates Down has been held
+    String lastNoteKey;                       // last typed note character but "." and "-"
+    std::shared_ptr<c_Sound> previewMain;     // sample of the current instrument's WAV
+    std::shared_ptr<c_Sound> previewSecond;   // its detuned partner
+    float previewPwm = 0;                     // PWM of the current instrument, 0..15
+    NotePreview preview;
 };
+
+// One update of the preview voice: levels and rates of audio channels 1..8 for note
+// value `note` at `octave` with instrument `instrument` of `song`.
+void updatePreview(NotePreview& p, const Song& song, int instrument, int note, int octave,
+                   float pwm);
+
+// A click in this update strictly inside left < x < right, top < y < bottom.
+bool clickedIn(float left, float right, float top, float bottom);
+// A press of `key` in this update.
+bool pressed(int key);
+
+// Cell index of screen row `row` (1..32) of the view.
+inline int screenIndex(int patternBase, int editRow, int row) {
+    return (patternBase / 32) * 32 + editRow + row - 1;
+}
+// Replaces one cell; indices outside the column change nothing.
+void setCell(Song& song, int column, int index, char32_t c);
+// The four columns of tracker channel `channel` (1..4): note, volume, instrument, octave.
+inline int channelColumn(int channel, int kind) { return channel - 1 + 4 * kind; }

@@ -1,4 +1,72 @@
-// Placeholder until text entry lands.
+// The two one-line text fields: the song file name and the current instrument's
+// description. Each takes at most one typed character per update; while either is
+// active the editor stays in Standby and every audio channel is kept silent.
+#include "host/input.h"
 #include "tracker/app.h"
+#include "tracker/editor.h"
+#include "tracker/player.h"
 
-void c_SoundEngine::textEntries() {}
+namespace {
+
+constexpr size_t kNameLength = 32;
+
+// The 51 characters a name or a description may hold.
+bool acceptedText(int c) {
+    if (c == 252 || c == 228 || c == 246 || c == ' ') return true;   // ü ä ö, space
+    if (c >= 'a' && c <= 'z') return true;
+    if (c >= '0' && c <= '9') return true;
+    switch (c) {
+        case '!': case '-': case '.': case '_': case '(': case ')':
+        case '&': case '+': case '[': case ']': case '/':
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool eraseKey() { return pressed(Key::Backspace) || pressed(Key::Delete); }
+
+// Appends the next queued character when it is accepted and `text` has room.
+void takeCharacter(String& text, size_t limit) {
+    int c = nextChar();
+    if (text.size() < limit && c > 31 && acceptedText(c)) text += char32_t(c);
+}
+
+void holdStandby(c_SoundEngine& app) {
+    app.mode = 2;
+    stopAllChannels();
+}
+
+void nameEntry(c_SoundEngine& app) {
+    if (clickedIn(0, 380, 443, 457)) app.nameEntryActive = 1;
+    if (app.nameEntryActive != 1) return;
+    holdStandby(app);
+    takeCharacter(app.fileName, kNameLength);
+    if (pressed(Key::Enter)) app.nameEntryActive = 0;
+    if (eraseKey() && !app.fileName.empty()) app.fileName.pop_back();
+}
+
+void descriptionEntry(c_SoundEngine& app) {
+    int slot = app.currentInstrument;
+    if (slot < 0 || slot >= kDescriptionSlots) return;
+    String& text = app.song.instrumentDescriptions[slot];
+    if (clickedIn(396, 776, 122, 136)) {
+        text.clear();
+        app.descriptionEntryActive = 1;
+    }
+    if (app.descriptionEntryActive != 1) return;
+    holdStandby(app);
+    takeCharacter(text, kDescriptionLength);
+    if (pressed(Key::Enter)) {
+        if (text.size() < size_t(kDescriptionLength)) text.resize(kDescriptionLength, U' ');
+        app.descriptionEntryActive = 0;
+    }
+    if (eraseKey()) text.clear();
+}
+
+}  // namespace
+
+void c_SoundEngine::textEntries() {
+    nameEntry(*this);
+    descriptionEntry(*this);
+}
