@@ -1,18 +1,74 @@
 #pragma once
-// Drawing API used by the application (valid only inside the render handler).
-// The owner of graphics/ completes this header; these signatures are the contract.
+// The drawing API: free functions on the one drawing context, forwarding to the
+// renderer (graphics/renderer.h). Valid only inside the render handler, while
+// renderDevice is set.
+//
+//   colour:  red, green, blue 0..255, alpha 0..1 (not clamped)
+//   blend:   1 additive, anything else premultiplied alpha
+//   matrix:  ix, iy, jx, jy, tx, ty; a point (x, y) maps to
+//            (ix*x + jx*y + tx, iy*x + jy*y + ty); handed to the renderer lazily by
+//            validateMatrix before each drawing call
+//   stack:   pushMatrix / popMatrix, 6 floats a level, starts with room for 32 levels
+//            and doubles when full; a pop on an empty stack does nothing
+//   fonts:   the current font draws text; setFont(nullptr) selects the default font,
+//            loading "glim_font.png" (padded) the first time
 #include <memory>
+#include <vector>
+
 #include "host/text.h"
 
 class c_Image;
 class c_Font;
+class gxtkSurface;
+
+class c_GraphicsContext {
+public:
+    c_GraphicsContext();
+
+    std::shared_ptr<c_Font> defaultFont;   // may be none
+    std::shared_ptr<c_Font> font;          // current; may be none
+    int matrixDepth = 0;                   // floats on the stack, a multiple of 6
+    float ix = 1, iy = 0, jx = 0, jy = 1, tx = 0, ty = 0;   // current transform
+    int transformed = 0;                   // 1 when the matrix is not the identity
+    int matrixDirty = 0;                   // 1 when the renderer lacks the matrix
+    float red = 0, green = 0, blue = 0;    // 0..255
+    float alpha = 0;                       // 0..1
+    int blend = 0;                         // 1 additive, else premultiplied alpha
+    float scissorX = 0, scissorY = 0, scissorW = 0, scissorH = 0;   // window pixels
+    std::vector<float> matrixStack;        // 192 floats at start, doubles when full
+};
+
+// The context, made by initGraphicsModule.
+c_GraphicsContext* graphicsContext();
 
 void setColor(float r, float g, float b);     // 0..255 each
 void setAlpha(float a);                        // 0..1
 void setBlend(int mode);                       // 1 additive, else premultiplied alpha
 void setScissor(float x, float y, float w, float h);
+
+void setMatrix(float ix, float iy, float jx, float jy, float tx, float ty);
+void transform(float ix, float iy, float jx, float jy, float tx, float ty);
+void translate(float x, float y);
+void scale(float sx, float sy);
+void rotate(float degrees);
+void pushMatrix();
+void popMatrix();
+void validateMatrix();
+
+void clearScreen(float r, float g, float b);
+void drawPoint(float x, float y);
 void drawRect(float x, float y, float w, float h);
 void drawLine(float x1, float y1, float x2, float y2);
+void drawOval(float x, float y, float w, float h);
+void drawPoly(const std::vector<float>& xy);
+void drawTexturedPoly(const std::vector<float>& xyuv, gxtkSurface* surface, int srcX, int srcY);
+void drawSurface(gxtkSurface* surface, float x, float y);
+void drawSurfaceRect(gxtkSurface* surface, float x, float y, int srcX, int srcY, int srcW,
+                     int srcH);
+void readPixels(std::vector<int>& pixels, int x, int y, int w, int h, int offset, int pitch);
+void writePixels(gxtkSurface* surface, const std::vector<int>& pixels, int x, int y, int w,
+                 int h, int offset, int pitch);
+
 void drawImage(const c_Image* image, float x, float y, int frame);
 void drawText(const String& text, int x, int y, float alignX = 0, float alignY = 0);
 float textWidth(const String& text);

@@ -1,24 +1,358 @@
-// Placeholder until the renderer lands.
+// The renderer: one vertex buffer, one quad index table, and the GL calls.
+//
+// Sections:
+//   [construction and frame]  constructor, beginFrame, endFrame, clear
+//   [state]                   colour, alpha, blend, scissor, matrix
+//   [batch]                   reserve, flush, the draw-call record
+//   [primitives]              point, line, rect, oval, polygons, surfaces
+//   [pixels]                  readPixels, writePixels, surface loading
 #include "graphics/renderer.h"
-#include "graphics/drawing.h"
+
+#include <GL/gl.h>
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+
+#include "graphics/image.h"
+#include "host/game.h"
 
 gxtkGraphics* graphicsDevice = nullptr;
 gxtkGraphics* renderDevice = nullptr;
-gxtkGraphics::gxtkGraphics() {}
-int gxtkGraphics::beginFrame() { return 1; }
-void gxtkGraphics::endFrame() {}
+
+// [construction and frame] ---------------------------------------------------------
+
+gxtkGraphics::gxtkGraphics() {
+    for (int k = 0; k < kQuadIndices / 6; ++k) {
+        uint16_t* q = quadIndices_ + k * 6;
+        uint16_t base = uint16_t(k * 4);
+        q[0] = base;
+        q[1] = uint16_t(base + 1);
+        q[2] = uint16_t(base + 2);
+        q[3] = base;
+        q[4] = uint16_t(base + 2);
+        q[5] = uint16_t(base + 3);
+    }
+    std::memset(vertices_, 0, sizeof(vertices_));
+    if (VXGame* game = VXGame::current()) {
+        width_ = game->deviceWidth();
+        height_ = game->deviceHeight();
+    }
+}
+
+gxtkGraphics::~gxtkGraphics() {
+    if (graphicsDevice == this) graphicsDevice = nullptr;
+    if (renderDevice == this) renderDevice = nullptr;
+}
+
+int gxtkGraphics::beginFrame() {
+    int fbWidth = 0, fbHeight = 0;
+    if (VXGame* game = VXGame::current()) {
+        width_ = game->deviceWidth();
+        height_ = game->deviceHeight();
+        fbWidth = game->framebufferWidth();
+        fbHeight = game->framebufferHeight();
+    }
+    glViewport(0, 0, fbWidth, fbHeight);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, width_, height_, 0, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+
+    const char* base = reinterpret_cast<const char*>(vertices_);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(2, GL_FLOAT, sizeof(Vertex), base + offsetof(Vertex, x));
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glTexCoordPointer(2, GL_FLOAT, sizeof(Vertex), base + offsetof(Vertex, u));
+    glEnableClientState(GL_COLOR_ARRAY);
+    glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(Vertex), base + offsetof(Vertex, colour));
+
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    glDisable(GL_TEXTURE_2D);
+    vertexCount_ = 0;
+    return 1;
+}
+
+void gxtkGraphics::endFrame() {
+    if (vertexCount_ > 0) flush();
+}
+
 void gxtkGraphics::discardGraphics() {}
-void initGraphicsModule() {}
-void resetDrawingState() {}
-void setColor(float, float, float) {}
-void setAlpha(float) {}
-void setBlend(int) {}
-void setScissor(float, float, float, float) {}
-void drawRect(float, float, float, float) {}
-void drawLine(float, float, float, float) {}
-void drawImage(const c_Image*, float, float, int) {}
-void drawText(const String&, int, int, float, float) {}
-float textWidth(const String&) { return 0; }
-std::shared_ptr<c_Image> loadImage(const String&, int) { return nullptr; }
-std::shared_ptr<c_Font> loadFont(const String&, bool) { return nullptr; }
-void setFont(std::shared_ptr<c_Font>) {}
+
+void gxtkGraphics::clear(float r, float g, float b) {
+    vertexCount_ = 0;
+    glClearColor(r / 255.0f, g / 255.0f, b / 255.0f, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+}
+
+// [state] --------------------------------------------------------------------------
+
+// Each colour byte is component * alpha and the alpha byte 255 * alpha, truncated.
+void gxtkGraphics::repack() {
+    uint8_t bytes[4] = {uint8_t(int(red_ * alpha_)), uint8_t(int(green_ * alpha_)),
+                        uint8_t(int(blue_ * alpha_)), uint8_t(int(255 * alpha_))};
+    std::memcpy(&colour_, bytes, 4);
+}
+
+void gxtkGraphics::setAlpha(float alpha) {
+    alpha_ = alpha;
+    repack();
+}
+
+void gxtkGraphics::setColor(float r, float g, float b) {
+    red_ = r;
+    green_ = g;
+    blue_ = b;
+    repack();
+}
+
+void gxtkGraphics::setBlend(int mode) {
+    if (vertexCount_ > 0) flush();
+    glBlendFunc(GL_ONE, mode == 1 ? GL_ONE : GL_ONE_MINUS_SRC_ALPHA);
+}
+
+// The rectangle is top-down in window coordinates; GL counts rows from the bottom.
+void gxtkGraphics::setScissor(int x, int y, int w, int h) {
+    if (vertexCount_ > 0) flush();
+    if (x == 0 && y == 0 && w == width_ && h == height_) {
+        glDisable(GL_SCISSOR_TEST);
+    } else {
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(x, height_ - y - h, w, h);
+    }
+}
+
+void gxtkGraphics::setMatrix(float ix, float iy, float jx, float jy, float tx, float ty) {
+    ix_ = ix;
+    iy_ = iy;
+    jx_ = jx;
+    jy_ = jy;
+    tx_ = tx;
+    ty_ = ty;
+    transformed_ = !(ix == 1 && iy == 0 && jx == 0 && jy == 1 && tx == 0 && ty == 0);
+}
+
+// [batch] --------------------------------------------------------------------------
+
+// Room for n vertices of type `type` on `surface`: joins the open batch when it can,
+// otherwise flushes it and starts a new one.
+Vertex* gxtkGraphics::reserve(int type, int n, gxtkSurface* surface) {
+    if (type == primType_ && surface == surface_ && vertexCount_ + n <= kMaxVertices) {
+        Vertex* v = vertices_ + vertexCount_;
+        vertexCount_ += n;
+        return v;
+    }
+    if (vertexCount_ > 0) flush();
+    primType_ = type;
+    surface_ = surface;
+    vertexCount_ = n;
+    return vertices_;
+}
+
+void gxtkGraphics::put(Vertex& v, float x, float y) const {
+    if (transformed_) {
+        v.x = ix_ * x + jx_ * y + tx_;
+        v.y = iy_ * x + jy_ * y + ty_;
+    } else {
+        v.x = x;
+        v.y = y;
+    }
+    v.colour = colour_;
+}
+
+void gxtkGraphics::record(unsigned mode, int first, int count, bool indexed) {
+    DrawCall& call = log_[drawCalls_ % kLogSize];
+    call.mode = mode;
+    call.first = first;
+    call.count = count;
+    call.indexed = indexed;
+    call.surface = surface_;
+    ++drawCalls_;
+}
+
+void gxtkGraphics::flush() {
+    if (vertexCount_ <= 0) return;
+    if (surface_) {
+        glEnable(GL_TEXTURE_2D);
+        surface_->bind();
+    }
+    switch (primType_) {
+    case 1:
+        glDrawArrays(GL_POINTS, 0, vertexCount_);
+        record(GL_POINTS, 0, vertexCount_, false);
+        break;
+    case 2:
+        glDrawArrays(GL_LINES, 0, vertexCount_);
+        record(GL_LINES, 0, vertexCount_, false);
+        break;
+    case 3:
+        glDrawArrays(GL_TRIANGLES, 0, vertexCount_);
+        record(GL_TRIANGLES, 0, vertexCount_, false);
+        break;
+    case 4:
+        glDrawElements(GL_TRIANGLES, vertexCount_ / 4 * 6, GL_UNSIGNED_SHORT, quadIndices_);
+        record(GL_TRIANGLES, 0, vertexCount_ / 4 * 6, true);
+        break;
+    default:
+        for (int first = 0; first < vertexCount_; first += primType_) {
+            glDrawArrays(GL_TRIANGLE_FAN, first, primType_);
+            record(GL_TRIANGLE_FAN, first, primType_, false);
+        }
+        break;
+    }
+    if (surface_) glDisable(GL_TEXTURE_2D);
+    vertexCount_ = 0;
+}
+
+void gxtkGraphics::forgetSurface(const gxtkSurface* surface) {
+    if (surface_ != surface) return;
+    if (vertexCount_ > 0) flush();
+    surface_ = nullptr;
+    primType_ = 0;
+}
+
+// [primitives] ---------------------------------------------------------------------
+
+void gxtkGraphics::drawPoint(float x, float y) {
+    Vertex* v = reserve(1, 1, nullptr);
+    put(v[0], x, y);
+    v[0].x += 0.5f;
+    v[0].y += 0.5f;
+}
+
+void gxtkGraphics::drawLine(float x1, float y1, float x2, float y2) {
+    Vertex* v = reserve(2, 2, nullptr);
+    put(v[0], x1, y1);
+    put(v[1], x2, y2);
+    for (int k = 0; k < 2; ++k) {
+        v[k].x += 0.5f;
+        v[k].y += 0.5f;
+    }
+}
+
+void gxtkGraphics::drawRect(float x, float y, float w, float h) {
+    Vertex* v = reserve(4, 4, nullptr);
+    put(v[0], x, y);
+    put(v[1], x + w, y);
+    put(v[2], x + w, y + h);
+    put(v[3], x, y + h);
+}
+
+// The segment count follows the ellipse's size on screen: about one segment per
+// pixel of radius sum, at least 12, at most the whole buffer, a multiple of 4.
+void gxtkGraphics::drawOval(float x, float y, float w, float h) {
+    float xr = w * 0.5f, yr = h * 0.5f;
+    float cx = x + xr, cy = y + yr;
+    int estimate;
+    if (transformed_) {
+        float a = std::sqrt((ix_ * xr) * (ix_ * xr) + (iy_ * xr) * (iy_ * xr));
+        float b = std::sqrt((jx_ * yr) * (jx_ * yr) + (jy_ * yr) * (jy_ * yr));
+        estimate = int(a + b);
+    } else {
+        estimate = int(std::fabs(double(xr)) + std::fabs(double(yr)));
+    }
+    int segments;
+    if (estimate < 12) segments = 12;
+    else if (estimate > kMaxVertices) segments = kMaxVertices;
+    else segments = estimate & ~3;
+
+    Vertex* v = reserve(segments, segments, nullptr);
+    for (int i = 0; i < segments; ++i) {
+        float theta = float(i) * 6.2831855f / float(segments);
+        put(v[i], cx + xr * std::cos(theta), cy - yr * std::sin(theta));
+    }
+}
+
+void gxtkGraphics::drawPoly(const float* xy, int length) {
+    int n = length / 2;
+    if (n <= 0 || n > kMaxVertices) return;
+    Vertex* v = reserve(n, n, nullptr);
+    for (int k = 0; k < n; ++k) put(v[k], xy[2 * k], xy[2 * k + 1]);
+}
+
+void gxtkGraphics::drawTexturedPoly(const float* xyuv, int length, gxtkSurface* surface,
+                                    int srcX, int srcY) {
+    int n = length / 4;
+    if (n <= 0 || n > kMaxVertices || !surface) return;
+    Vertex* v = reserve(n, n, surface);
+    float us = surface->us(), vs = surface->vs();
+    for (int k = 0; k < n; ++k) {
+        const float* p = xyuv + 4 * k;
+        put(v[k], p[0], p[1]);
+        v[k].u = (p[2] + srcX) * us;
+        v[k].v = (p[3] + srcY) * vs;
+    }
+}
+
+void gxtkGraphics::drawSurface(gxtkSurface* surface, float x, float y) {
+    if (!surface) return;
+    float w = float(surface->width()), h = float(surface->height());
+    float u1 = w * surface->us(), v1 = h * surface->vs();
+    Vertex* v = reserve(4, 4, surface);
+    put(v[0], x, y);
+    put(v[1], x + w, y);
+    put(v[2], x + w, y + h);
+    put(v[3], x, y + h);
+    v[0].u = 0;  v[0].v = 0;
+    v[1].u = u1; v[1].v = 0;
+    v[2].u = u1; v[2].v = v1;
+    v[3].u = 0;  v[3].v = v1;
+}
+
+void gxtkGraphics::drawSurfaceRect(gxtkSurface* surface, float x, float y, int srcX,
+                                   int srcY, int srcW, int srcH) {
+    if (!surface) return;
+    float us = surface->us(), vs = surface->vs();
+    float u0 = srcX * us, v0 = srcY * vs;
+    float u1 = (srcX + srcW) * us, v1 = (srcY + srcH) * vs;
+    Vertex* v = reserve(4, 4, surface);
+    put(v[0], x, y);
+    put(v[1], x + srcW, y);
+    put(v[2], x + srcW, y + srcH);
+    put(v[3], x, y + srcH);
+    v[0].u = u0; v[0].v = v0;
+    v[1].u = u1; v[1].v = v0;
+    v[2].u = u1; v[2].v = v1;
+    v[3].u = u0; v[3].v = v1;
+}
+
+// [pixels] -------------------------------------------------------------------------
+
+// True when rows 0..h-1 of w elements at offset + r * pitch lie inside `size`.
+static bool rectFits(size_t size, int w, int h, int offset, int pitch) {
+    if (w <= 0 || h <= 0 || offset < 0 || pitch < 0) return false;
+    long long last = (long long)offset + (long long)(h - 1) * pitch + w;
+    return last <= (long long)size;
+}
+
+void gxtkGraphics::readPixels(std::vector<int>& pixels, int x, int y, int w, int h,
+                              int offset, int pitch) {
+    if (vertexCount_ > 0) flush();
+    if (!rectFits(pixels.size(), w, h, offset, pitch)) return;
+    size_t words = size_t(w) * size_t(h);
+    if (readBuffer_.size() < words) readBuffer_.resize(words);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(x, height_ - y - h, w, h, GL_BGRA, GL_UNSIGNED_BYTE, readBuffer_.data());
+    for (int r = 0; r < h; ++r) {
+        const uint32_t* src = readBuffer_.data() + size_t(h - 1 - r) * w;
+        std::memcpy(&pixels[size_t(offset) + size_t(r) * pitch], src, size_t(w) * 4);
+    }
+}
+
+void gxtkGraphics::writePixels(gxtkSurface* surface, const std::vector<int>& pixels, int x,
+                               int y, int w, int h, int offset, int pitch) {
+    if (surface) surface->updatePixels(pixels, x, y, w, h, offset, pitch);
+}
+
+std::shared_ptr<gxtkSurface> gxtkGraphics::loadSurface(const String& path) {
+    return loadSurfaceFile(path);
+}
+
+std::shared_ptr<gxtkSurface> gxtkGraphics::createSurface(int width, int height) {
+    return makeEmptySurface(width, height);
+}
+
+int gxtkGraphics::loadSurfaceData(gxtkSurface* surface, const String& path) {
+    return surface ? loadSurfaceFileData(surface, path) : 0;
+}

@@ -1,13 +1,130 @@
 #pragma once
-// gxtkGraphics: the OpenGL 1.x renderer (owner of graphics/ completes this header).
+// gxtkGraphics: the OpenGL 1.x fixed-function renderer of the one window.
+//
+//   coordinates: float window pixels, origin top-left, y down; one unit is one window
+//                coordinate (the projection is set up again at every beginFrame)
+//   vertex:      x, y (already transformed), u, v (0..1 of the texture), colour bytes
+//                R, G, B, A premultiplied by alpha; 20 bytes, handed to GL as client arrays
+//   batch:       the open run of primitives of one type and one surface in the single
+//                1024-vertex buffer; it reaches GL only through a flush
+//   type:        vertices per primitive: 1 point, 2 line, 3 triangle, 4 quad (indexed
+//                triangles, 256 quads per draw call at most), n >= 5 convex fan
+//   flush:       on a change of type or surface, a full buffer, setBlend, setScissor,
+//                readPixels and endFrame; colour and matrix changes never split a batch
+//
+// The renderer owns the buffer and the quad index table for its whole life; drawing
+// allocates nothing. It does not check GL errors (texture creation does, in image.cpp),
+// does not clamp colours, and knows nothing of fonts or images beyond surfaces.
+// Only graphics/ calls gl*. Main thread only.
+#include <cstdint>
+#include <memory>
+#include <vector>
+
 #include "host/object.h"
+
+class gxtkSurface;
+
+struct Vertex {
+    float x, y;         // window pixels, transformed
+    float u, v;         // texture coordinates; left unwritten for untextured primitives
+    uint32_t colour;    // bytes R, G, B, A in memory order, premultiplied by alpha
+};
+static_assert(sizeof(Vertex) == 20, "the client arrays use a stride of 20 bytes");
+
+// One draw call as it was sent to GL (kept for tests and the frame statistics).
+struct DrawCall {
+    unsigned mode = 0;                     // GL_POINTS, GL_LINES, GL_TRIANGLES, GL_TRIANGLE_FAN
+    int first = 0;                         // first vertex (fans), 0 otherwise
+    int count = 0;                         // vertices, or indices for quads
+    bool indexed = false;                  // glDrawElements over the quad table
+    const gxtkSurface* surface = nullptr;  // bound texture, none for untextured batches
+};
 
 class gxtkGraphics : public Object {
 public:
+    static constexpr int kMaxVertices = 1024;
+    static constexpr int kQuadIndices = 1536;   // 256 quads of 6 indices
+
     gxtkGraphics();
-    int beginFrame();      // always 1
-    void endFrame();       // flushes the open batch
-    void discardGraphics();
+    ~gxtkGraphics() override;
+
+    virtual int width() { return width_; }
+    virtual int height() { return height_; }
+    virtual int beginFrame();      // frame set-up; always 1
+    virtual void endFrame();       // flushes the open batch
+    virtual void discardGraphics();
+
+    // Surfaces (image.cpp does the work).
+    virtual std::shared_ptr<gxtkSurface> loadSurface(const String& path);
+    virtual std::shared_ptr<gxtkSurface> createSurface(int width, int height);
+    virtual int loadSurfaceData(gxtkSurface* surface, const String& path);
+
+    virtual void clear(float r, float g, float b);   // drops the open batch unseen
+    virtual void setAlpha(float alpha);               // 0..1
+    virtual void setColor(float r, float g, float b); // 0..255 each
+    virtual void setBlend(int mode);                  // 1 additive, else premultiplied
+    virtual void setScissor(int x, int y, int w, int h);
+    virtual void setMatrix(float ix, float iy, float jx, float jy, float tx, float ty);
+
+    virtual void drawPoint(float x, float y);
+    virtual void drawRect(float x, float y, float w, float h);
+    virtual void drawLine(float x1, float y1, float x2, float y2);
+    virtual void drawOval(float x, float y, float w, float h);
+    virtual void drawPoly(const float* xy, int length);   // x0, y0, x1, y1, ...
+    void drawPoly(const std::vector<float>& xy) { drawPoly(xy.data(), int(xy.size())); }
+    virtual void drawTexturedPoly(const float* xyuv, int length, gxtkSurface* surface,
+                                  int srcX, int srcY);
+    virtual void drawSurface(gxtkSurface* surface, float x, float y);
+    virtual void drawSurfaceRect(gxtkSurface* surface, float x, float y,
+                                 int srcX, int srcY, int srcW, int srcH);
+
+    // Pixels as 0xAARRGGBB words, row r of the rectangle at pixels[offset + r * pitch].
+    // A rectangle that does not fit the array is refused (nothing read or written).
+    virtual void readPixels(std::vector<int>& pixels, int x, int y, int w, int h,
+                            int offset, int pitch);
+    virtual void writePixels(gxtkSurface* surface, const std::vector<int>& pixels, int x,
+                             int y, int w, int h, int offset, int pitch);
+
+    // Sends the open batch to GL if it holds vertices.
+    void flush();
+    // A surface that is going away leaves the batch first (flushed if it is in use).
+    void forgetSurface(const gxtkSurface* surface);
+
+    // What the batch holds and what reached GL, for tests and statistics.
+    int batchType() const { return primType_; }
+    int vertexCount() const { return vertexCount_; }
+    const gxtkSurface* batchSurface() const { return surface_; }
+    const Vertex* vertices() const { return vertices_; }
+    const uint16_t* quadIndices() const { return quadIndices_; }
+    uint32_t packedColour() const { return colour_; }
+    bool transformed() const { return transformed_; }
+    int drawCallCount() const { return drawCalls_; }      // since resetDrawCalls
+    const DrawCall& drawCall(int i) const { return log_[i % kLogSize]; }
+    void resetDrawCalls() { drawCalls_ = 0; }
+
+private:
+    static constexpr int kLogSize = 64;
+
+    Vertex* reserve(int type, int n, gxtkSurface* surface);
+    void put(Vertex& v, float x, float y) const;
+    void record(unsigned mode, int first, int count, bool indexed);
+    void repack();
+
+    int width_ = 0;                 // window size, screen coordinates
+    int height_ = 0;
+    uint32_t colour_ = 0;           // packed colour of every new vertex
+    float red_ = 0, green_ = 0, blue_ = 0;   // 0..255, last setColor
+    float alpha_ = 0;               // 0..1, last setAlpha
+    float ix_ = 1, iy_ = 0, jx_ = 0, jy_ = 1, tx_ = 0, ty_ = 0;   // current transform
+    bool transformed_ = false;      // false exactly when the matrix is the identity
+    Vertex vertices_[kMaxVertices];
+    uint16_t quadIndices_[kQuadIndices];
+    int primType_ = 0;              // vertices per primitive of the open batch
+    int vertexCount_ = 0;           // vertices in the open batch
+    gxtkSurface* surface_ = nullptr;   // texture of the open batch, none if untextured
+    std::vector<uint32_t> readBuffer_; // readPixels' scratch rows, grows only
+    int drawCalls_ = 0;             // draw calls since resetDrawCalls
+    DrawCall log_[kLogSize];        // the latest draw calls, a ring
 };
 
 extern gxtkGraphics* graphicsDevice;   // the renderer, from start-up on
