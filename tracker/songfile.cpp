@@ -1,8 +1,162 @@
-// Placeholder until song files land.
+// Song files: the TAM1 writer and reader on text, names, and the save and load of
+// c_SoundEngine on top of them.
+//
+//   [layout]   sizes and offsets of the fields
+//   [text]     writeSong, readSong
+//   [names]    isSongName, cutSongName
+//   [files]    savingPath, saveTextFile, c_SoundEngine::saveSong and loadSong
 #include "tracker/songfile.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "host/datapath.h"
+#include "host/game.h"
+#include "host/stream.h"
 #include "tracker/app.h"
 
-String writeSong(const Song&) { return String(); }
-bool readSong(const String&, Song&) { return false; }
-String c_SoundEngine::saveSong(const String&) { return U"Saving Failed!"; }
-String c_SoundEngine::loadSong() { return U"File not found!"; }
+const String kSongFolder = U"vantorix://data/songs/";
+
+// ---- [layout] ----
+
+namespace {
+
+const String kMagic = U"TAM1";
+constexpr int kHeaderLength = 7;                // magic, length, speed, P
+constexpr int kStoredInstrumentEntries = 249;   // instrumentTable[0..248]
+constexpr int kStoredDescriptions = 31;         // slots 1..31
+
+// Character offsets of the fields after the columns, for P patterns.
+long orderOffset(long patterns) { return kHeaderLength + kColumns * patterns * kRowsPerPattern; }
+long instrumentOffset(long patterns) { return orderOffset(patterns) + kOrderLength; }
+long descriptionOffset(long patterns) { return instrumentOffset(patterns) + kStoredInstrumentEntries; }
+
+// A number field read back: the code point, capped at the largest one.
+int number(char32_t c) { return int(std::min<char32_t>(c, 0x10FFFF)); }
+
+}  // namespace
+
+int storedPatterns(const Song& song) {
+    int largest = *std::max_element(song.orderList.begin(), song.orderList.end());
+    return std::clamp(largest + 1, 1, kPatterns);
+}
+
+long songFileLength(long patterns) {
+    return descriptionOffset(patterns) + kStoredDescriptions * kDescriptionLength;
+}
+
+// ---- [text] ----
+
+String writeSong(const Song& song) {
+    const int patterns = storedPatterns(song);
+    const int cells = patterns * kRowsPerPattern;
+    String text;
+    text.reserve(size_t(songFileLength(patterns)));
+    text += kMagic;
+    text += char32_t(song.songLength / kRowsPerPattern);
+    text += char32_t(song.speed);
+    text += char32_t(patterns);
+    for (int k = 0; k < kColumns; ++k)
+        for (int i = 0; i < cells; ++i) text += song.cell(k, i);
+    for (int entry : song.orderList) text += char32_t(entry);
+    for (int i = 0; i < kStoredInstrumentEntries; ++i) text += char32_t(song.instrumentTable[i]);
+    for (int slot = 1; slot <= kStoredDescriptions; ++slot) {
+        String field = song.instrumentDescriptions[slot].substr(0, kDescriptionLength);
+        field.resize(kDescriptionLength, U' ');
+        text += field;
+    }
+    return text;
+}
+
+bool readSong(const String& text, Song& song) {
+    if (text.size() < size_t(kHeaderLength)) return false;
+    const long patterns = long(text[6]);
+    if (patterns < 1 || patterns > kPatterns) return false;
+    if (text.size() < size_t(songFileLength(patterns))) return false;
+
+    const size_t cells = size_t(patterns) * kRowsPerPattern;
+    Song loaded = song;   // keeps instrument entries 249..254 and description slot 0
+    loaded.songLength = number(text[4]) * kRowsPerPattern;
+    loaded.speed = text[5] == 0 ? 5 : number(text[5]);
+    for (int k = 0; k < kColumns; ++k) {
+        String& column = loaded.trackColumns[k];
+        column = text.substr(kHeaderLength + k * cells, cells);
+        column.append(kColumnLength - cells, emptyCell(k));
+    }
+    const size_t order = size_t(orderOffset(patterns));
+    for (int i = 0; i < kOrderLength; ++i) loaded.orderList[i] = number(text[order + i]);
+    const size_t instruments = size_t(instrumentOffset(patterns));
+    for (int i = 0; i < kStoredInstrumentEntries; ++i)
+        loaded.instrumentTable[i] = number(text[instruments + i]);
+    const size_t descriptions = size_t(descriptionOffset(patterns));
+    for (int slot = 1; slot <= kStoredDescriptions; ++slot)
+        loaded.instrumentDescriptions[slot] =
+            text.substr(descriptions + (slot - 1) * kDescriptionLength, kDescriptionLength);
+    song = std::move(loaded);
+    return true;
+}
+
+// ---- [names] ----
+
+bool isSongName(const String& name) {
+    const std::string bytes = narrow(name);
+    if (bytes.empty() || bytes[0] == '/' || bytes.find('\0') != std::string::npos) return false;
+    size_t start = 0;
+    for (;;) {
+        size_t end = bytes.find('/', start);
+        if (bytes.compare(start, end == std::string::npos ? std::string::npos : end - start, "..") == 0)
+            return false;
+        if (end == std::string::npos) return true;
+        start = end + 1;
+    }
+}
+
+String cutSongName(const String& name) {
+    for (size_t i = name.size(); i-- > 5;)
+        if (name[i] == U'\\' && name.compare(i - 5, 5, U"songs") == 0) return name.substr(i);
+    return name;
+}
+
+// ---- [files] ----
+
+// "~" is never typed into a file name, so the temporary name cannot be a user's song.
+String savingPath(const String& path) { return path + U"~saving"; }
+
+bool saveTextFile(const String& path, const String& text) {
+    VXGame* game = VXGame::current();
+    if (!game) return false;
+    const String temp = savingPath(path);
+    const std::string tempFile = narrow(game->mapDataPath(temp));
+    const std::string targetFile = narrow(game->mapDataPath(path));
+    if (tempFile.empty() || targetFile.empty()) return false;
+
+    std::unique_ptr<c_FileStream> out = c_FileStream::open(temp, U"w");
+    if (!out) return false;
+    bool written = true;
+    try {
+        out->writeString(text);
+    } catch (const c_StreamError&) {
+        written = false;   // the old file stays; the caller reports the failure
+    }
+    bool closed = out->closeChecked();
+    if (written && closed && std::rename(tempFile.c_str(), targetFile.c_str()) == 0) return true;
+    std::remove(tempFile.c_str());
+    return false;
+}
+
+String c_SoundEngine::saveSong(const String& name) {
+    if (name.empty()) return U"Enter a Name...";
+    if (!isSongName(name)) return U"Saving Failed!";
+    if (!saveTextFile(kSongFolder + name, writeSong(song))) return U"Saving Failed!";
+    return U"File Saved...";
+}
+
+String c_SoundEngine::loadSong() {
+    fileName = cutSongName(fileName);
+    if (fileName.empty() || !isSongName(fileName)) return U"File not found!";
+    String text = loadText(kSongFolder + fileName);
+    if (!readSong(text, song)) return U"File not found!";
+    undoReset();
+    return U"File Loaded...";
+}

@@ -3,10 +3,43 @@
 // first P*32 cells of each of the 16 columns, the 256 order entries, instrument
 // parameters 0..248 and 31 descriptions of 21 characters. Numbers are stored as the
 // character with that code point; the whole text is written as UTF-8.
-// (The owner of song files completes this header; these two are the contract.)
+//
+//   P:        patterns stored, 1 + the largest order entry, 1..256
+//   length:   1163 + 512*P characters; the fields follow each other without separators
+//   folder:   song files live in "songs" of the data folder; names stay inside it
+//
+// The reader and the writer work on text in memory. Saving writes the whole text to a
+// temporary file beside the target and renames it over the target only when every
+// byte was written, so a failed save leaves the old file as it was.
 #include "tracker/song.h"
+
+// The data folder of song files, "vantorix://data/songs/".
+extern const String kSongFolder;
+
+// Patterns stored for `song`: 1 + its largest order entry, kept within 1..256.
+int storedPatterns(const Song& song);
+// Characters of a song file holding `patterns` patterns: 1163 + 512*patterns.
+long songFileLength(long patterns);
 
 // The whole file text of `song`.
 String writeSong(const Song& song);
-// Replaces `song` from a file text; false (song untouched) when the text is refused.
+// Replaces `song` from a file text; false (song untouched) when the text is refused:
+// empty, P of 0 or above 256, or shorter than the layout of its P needs. A speed
+// character 0 reads as 5; instrument entries 249..254 and description slot 0 keep
+// their values. Nothing beyond the text is read.
 bool readSong(const String& text, Song& song);
+
+// False for a name that would leave the songs folder: one that starts with "/",
+// holds a ".." path segment, or a NUL (checked on the low 8 bits of each character,
+// which is what reaches the file system).
+bool isSongName(const String& name);
+// The typed name from the last backslash that follows "songs" (the backslash stays);
+// the name itself when there is none.
+String cutSongName(const String& name);
+
+// The temporary file a save of `path` writes first (beside it, same folder).
+String savingPath(const String& path);
+// Writes `text` as UTF-8 to the data path `path` through a temporary file and a
+// rename. False when any step fails; then the temporary file is gone and a file
+// that was at `path` is untouched.
+bool saveTextFile(const String& path, const String& text);

@@ -1,0 +1,235 @@
+// Data paths, whole-file loading, text decoding, the saved state and URLs.
+//
+//   [paths]    toDataPath, executableFolder, VXGlfwGame::mapDataPath
+//   [files]    openFile, readAll, loadData, the image and sound loaders
+//   [text]     decodeText, loadString, loadText
+//   [state]    saveState, loadState
+//   [urls]     VXGlfwGame::openUrl
+#include "host/datapath.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+
+#include "audio/ogg.h"
+#include "audio/wav.h"
+#include "graphics/imagedecode.h"
+#include "host/game.h"
+
+extern char** environ;
+
+namespace {
+
+const String kDataScheme = U"vantorix://data/";
+const String kInternalScheme = U"vantorix://internal/";
+const String kExternalScheme = U"vantorix://external/";
+const char kStateFile[] = "./.vantorixstate";
+
+bool startsWith(const String& text, const String& prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool endsWith(const String& text, const String& suffix) {
+    return text.size() >= suffix.size() &&
+           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+String lowerAscii(String text) {
+    for (char32_t& c : text)
+        if (c >= U'A' && c <= U'Z') c += U'a' - U'A';
+    return text;
+}
+
+}  // namespace
+
+// ---- [paths] ----
+
+String toDataPath(const String& path) {
+    size_t scheme = path.find(U":/");
+    if (scheme != String::npos && path.find(U'/') == scheme + 1) return path;
+    if (startsWith(path, U"./") || startsWith(path, U"/")) return path;
+    return kDataScheme + path;
+}
+
+String executableFolder() {
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/%i/exe", int(getpid()));
+    char target[4096];
+    ssize_t n = readlink(link, target, sizeof target);
+    if (n < 0 || size_t(n) >= sizeof target) return String();
+    String folder = widen(std::string(target, size_t(n)));
+    size_t slash = folder.rfind(U'/');
+    if (slash == String::npos) return String();
+    return folder.substr(0, slash);
+}
+
+String VXGlfwGame::mapDataPath(const String& path) {
+    if (dataRoot_.empty()) {
+        dataRoot_ = executableFolder();
+        // Without its own folder the program can find none of its data.
+        if (dataRoot_.empty()) std::abort();
+    }
+    if (!startsWith(path, U"vantorix:")) return path;
+    if (startsWith(path, kDataScheme))
+        return dataRoot_ + U"/data/" + path.substr(kDataScheme.size());
+    if (startsWith(path, kInternalScheme)) {
+        if (internalRoot_.empty()) internalRoot_ = dataRoot_ + U"/internal";
+        return internalRoot_ + U"/" + path.substr(kInternalScheme.size());
+    }
+    if (startsWith(path, kExternalScheme))
+        return dataRoot_ + U"/external/" + path.substr(kExternalScheme.size());
+    return String();
+}
+
+// ---- [files] ----
+
+FILE* VXGame::openFile(const String& path, const char* mode) {
+    String mapped = mapDataPath(path);
+    if (mapped.empty()) return nullptr;
+    return std::fopen(narrow(mapped).c_str(), mode);
+}
+
+std::vector<uint8_t> readAll(FILE* file) {
+    std::vector<uint8_t> bytes;
+    uint8_t block[4096];
+    for (;;) {
+        size_t n = std::fread(block, 1, sizeof block, file);
+        bytes.insert(bytes.end(), block, block + n);
+        if (n < sizeof block) break;
+    }
+    return bytes;
+}
+
+std::optional<std::vector<uint8_t>> VXGame::loadData(const String& path) {
+    FILE* f = openFile(path, "rb");
+    if (!f) return std::nullopt;
+    std::vector<uint8_t> bytes = readAll(f);
+    std::fclose(f);
+    return bytes;
+}
+
+std::optional<ImagePixels> VXGame::loadImagePixels(const String& path) {
+    std::optional<std::vector<uint8_t>> bytes = loadData(path);
+    if (!bytes) return std::nullopt;
+    return decodeImage(bytes->data(), bytes->size());
+}
+
+std::optional<DecodedSound> VXGame::loadAudioSamples(const String& path) {
+    FILE* f = openFile(path, "rb");
+    if (!f) return std::nullopt;
+    String lower = lowerAscii(path);
+    bool wav = endsWith(lower, U".wav");
+    bool ogg = !wav && endsWith(lower, U".ogg");
+    if (!wav && !ogg) {
+        std::fclose(f);
+        return std::nullopt;
+    }
+    std::vector<uint8_t> bytes = readAll(f);
+    std::fclose(f);
+    return wav ? decodeWav(bytes.data(), bytes.size()) : decodeOgg(bytes.data(), bytes.size());
+}
+
+// ---- [text] ----
+
+namespace {
+
+// UTF-16 units after a byte-order mark; each whole unit is one character.
+String decodeUtf16(const uint8_t* bytes, size_t size, bool bigEndian) {
+    String text;
+    text.reserve(size / 2);
+    for (size_t i = 0; i + 1 < size; i += 2) {
+        unsigned hi = bigEndian ? bytes[i] : bytes[i + 1];
+        unsigned lo = bigEndian ? bytes[i + 1] : bytes[i];
+        text += char32_t((hi << 8) | lo);
+    }
+    return text;
+}
+
+// Strict UTF-8 of one to four bytes; false at the first byte that does not fit.
+bool decodeUtf8(const uint8_t* bytes, size_t size, String& text) {
+    text.clear();
+    text.reserve(size);
+    size_t i = 0;
+    while (i < size) {
+        unsigned c = bytes[i];
+        size_t extra;
+        if (c < 0x80) extra = 0;
+        else if ((c & 0xE0) == 0xC0) { extra = 1; c &= 0x1F; }
+        else if ((c & 0xF0) == 0xE0) { extra = 2; c &= 0x0F; }
+        else if ((c & 0xF8) == 0xF0) { extra = 3; c &= 0x07; }
+        else return false;
+        if (size - i - 1 < extra) return false;
+        for (size_t k = 1; k <= extra; ++k) {
+            unsigned b = bytes[i + k];
+            if ((b & 0xC0) != 0x80) return false;
+            c = (c << 6) | (b & 0x3F);
+        }
+        if (c > 0x10FFFF) return false;
+        text += char32_t(c);
+        i += extra + 1;
+    }
+    return true;
+}
+
+}  // namespace
+
+String decodeText(const uint8_t* bytes, size_t size) {
+    if (size == 0) return String();
+    if (size >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF) return decodeUtf16(bytes + 2, size - 2, true);
+    if (size >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) return decodeUtf16(bytes + 2, size - 2, false);
+    if (size >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
+        bytes += 3;
+        size -= 3;
+    }
+    String text;
+    if (decodeUtf8(bytes, size, text)) return text;
+    return widen(std::string(reinterpret_cast<const char*>(bytes), size));
+}
+
+String VXGame::loadString(const String& path) {
+    FILE* f = openFile(path, "rb");
+    if (!f) return String();
+    std::vector<uint8_t> bytes = readAll(f);
+    std::fclose(f);
+    return decodeText(bytes.data(), bytes.size());
+}
+
+String loadText(const String& path) {
+    VXGame* game = VXGame::current();
+    return game ? game->loadString(toDataPath(path)) : String();
+}
+
+// ---- [state] ----
+
+// The state is UTF-8 (four bytes above U+FFFF, which loadState reads back).
+// A write or close that fails reports -2: the text did not reach the file.
+int VXGame::saveState(const String& text) {
+    FILE* f = openFile(widen(kStateFile), "wb");
+    if (!f) return -1;
+    std::string bytes = encodeUtf8(text);
+    size_t written = std::fwrite(bytes.data(), 1, bytes.size(), f);
+    bool closed = std::fclose(f) == 0;
+    return (written == bytes.size() && closed) ? 0 : -2;
+}
+
+String VXGame::loadState() {
+    return loadString(widen(kStateFile));
+}
+
+// ---- [urls] ----
+
+// Starts the desktop's opener with the URL as its one argument and waits for it.
+// No shell is involved, so quotes and other signs in the URL cannot run commands.
+void VXGlfwGame::openUrl(const String& url) {
+    std::string target = narrow(url);
+    char program[] = "xdg-open";
+    char* argv[] = {program, target.data(), nullptr};
+    pid_t pid;
+    if (posix_spawnp(&pid, program, nullptr, nullptr, argv, environ) != 0) return;
+    int status;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
+}

@@ -1,0 +1,41 @@
+#pragma once
+// Data paths and whole-file loading.
+//
+//   data path:      "vantorix://data/" + rest, below the folder "data" beside the
+//                   executable; a plain relative name becomes one through toDataPath
+//   internal path:  "vantorix://internal/" + rest, below root + "/internal"
+//   external path:  "vantorix://external/" + rest, below root + "/external"
+//   other "vantorix:" paths name no file; "./x" and "/x" are file-system paths
+//
+// The host maps paths (VXGame::mapDataPath) and opens, loads and decodes files
+// (VXGame::openFile, loadData, loadString, ...; defined in datapath.cpp). Text files
+// are UTF-16 with a byte-order mark, or UTF-8 (a leading UTF-8 mark is skipped),
+// or Latin-1 when the bytes are not valid UTF-8. Paths meet libc narrowed to their
+// low 8 bits per character; there is no UTF-8 conversion of file names.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "host/text.h"
+
+// `path` in the program's scheme: unchanged when it has a scheme or drive prefix
+// (its first "/" is the one of its first ":/") or starts with "./" or "/";
+// otherwise "vantorix://data/" + path.
+String toDataPath(const String& path);
+
+// The whole text of a data file (a relative name is a data path), empty when the
+// file is missing. Needs a current host (VXGame::current()).
+String loadText(const String& path);
+
+// Decodes the bytes of a text file: the byte-order mark rules above, UTF-8 of one to
+// four bytes (overlong forms accepted), Latin-1 when anything else is met.
+String decodeText(const uint8_t* bytes, size_t size);
+
+// Reads `file` from its current position to its end. The file stays open.
+std::vector<uint8_t> readAll(FILE* file);
+
+// The executable's folder from "/proc/<pid>/exe" (everything before the target's
+// last "/"); empty when the link cannot be read, is 4096 bytes or longer, or holds
+// no "/".
+String executableFolder();
