@@ -1,22 +1,92 @@
 #pragma once
-// gxtkAudio: numbered channels over OpenAL (owner of audio/ completes this header).
+// gxtkAudio: the audio device, numbered playback channels over OpenAL.
+//
+//   channel:  0..31 sample channels, 32 the music channel; each owns at most one
+//             OpenAL source, got on first use and then kept (another channel takes
+//             it over only when OpenAL has no more sources and this one is stopped)
+//   state:    0 stopped, 1 playing, 2 paused; a playing channel whose one-shot sound
+//             has ended is seen as stopped the next time its state is examined
+//   volume:   the OpenAL gain, 1.0 = as recorded; rate: the pitch, 2.0 = an octave up;
+//             pan: an angle in radians, 0 centre, pi/2 fully right
+//   values:   handed to OpenAL unchanged; they stay on the source for later starts
+//
+// The output device is the default one (with two named fallbacks). The loopback
+// device mixes the same channels into memory, 16-bit stereo, only when render() is
+// called: deterministic and faster than real time, for offline rendering and tests.
+// Start-up problems print one line and the program runs on silently. Only this
+// folder calls OpenAL; everything runs on the main thread (OpenAL mixes the output
+// device on its own thread). Channel numbers are not range-checked.
 #include <cstdint>
+#include <memory>
 
+#include "audio/sample.h"
 #include "host/object.h"
 
 struct AudioLoopback {};   // tag: open an OpenAL Soft loopback device instead of the output
 
+struct gxtkChannel {
+    uint32_t source = 0;                    // OpenAL source name, 0 while it has none
+    std::shared_ptr<gxtkSample> sample;     // the sample last started (kept alive by it)
+    int flags = 0;                          // flags of the last start; non-zero = looped
+    int state = 0;                          // 0 stopped, 1 playing, 2 paused
+};
+
 class gxtkAudio : public Object {
 public:
+    static constexpr int kChannels = 33;        // 0..31 samples, 32 music
+    static constexpr int kMusicChannel = 32;
+
     gxtkAudio();
     // Renders into memory: 16-bit stereo at `hertz`, driven by render().
     gxtkAudio(AudioLoopback, int hertz = 44100);
     ~gxtkAudio() override;
     bool isLoopback() const;
-    // Mixes `frames` stereo frames of what the channels play (loopback device only).
+    bool isOpen() const;    // a device and a current context exist
+    int hertz() const;      // loopback output rate (0 for the output device)
+    // Mixes `frames` stereo frames of what the channels play (loopback device only;
+    // the output device leaves the block untouched).
     void render(int16_t* interleavedStereo, int frames);
-    void suspend();
-    void resume();
+
+    virtual void suspend();
+    virtual void resume();
+    virtual std::shared_ptr<gxtkSample> loadSample(const String& path);
+    virtual int loadSampleInto(gxtkSample& sample, const String& path);
+    virtual int playSample(const std::shared_ptr<gxtkSample>& sample, int channel, int flags);
+    virtual void stopChannel(int channel);
+    virtual void pauseChannel(int channel);
+    virtual void resumeChannel(int channel);
+    virtual int getChannelState(int channel);
+    virtual void setVolume(int channel, float volume);
+    virtual void setPan(int channel, float pan);
+    virtual void setRate(int channel, float rate);
+    virtual int playMusic(const String& path, int flags);
+    virtual void stopMusic() { stopChannel(kMusicChannel); }
+    virtual void pauseMusic() { pauseChannel(kMusicChannel); }
+    virtual void resumeMusic() { resumeChannel(kMusicChannel); }
+    virtual int getMusicState() { return getChannelState(kMusicChannel); }
+    virtual void setMusicVolume(float volume) { setVolume(kMusicChannel, volume); }
+
+    // Deletes the discarded buffers no source holds any more (the rest wait).
+    void flushDiscarded();
+    // Read-only view of a channel record (tests and diagnostics).
+    const gxtkChannel& channel(int c) const { return channels_[c]; }
+
+private:
+    void openOutput();
+    void openLoopback(int hertz);
+    void startContext(const int* attributes);
+    void clearChannels();
+    uint32_t obtainSource(int channel);
+    uint32_t takeStoppedSource();
+    bool sourceStopped(uint32_t source) const;
+
+    void* device_ = nullptr;    // ALCdevice*, none if no device opened
+    void* context_ = nullptr;   // ALCcontext*
+    bool loopback_ = false;
+    bool current_ = false;      // the context was made current
+    int hertz_ = 0;             // loopback output rate
+    void (*renderSamples_)(void*, void*, int) = nullptr;   // alcRenderSamplesSOFT
+    gxtkChannel channels_[kChannels];
 };
 
 extern gxtkAudio* audioDevice;
