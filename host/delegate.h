@@ -33,6 +33,8 @@ public:
     virtual void onDiscardGraphics() {}
 };
 
+class c_GameDelegate;
+
 class c_App : public Object {
 public:
     c_App();            // registers the one application and installs its delegate
@@ -41,11 +43,15 @@ public:
     virtual int handleUpdate() { return 0; }
     virtual int handleRender() { return 0; }
     static c_App* current();
+
+private:
+    c_GameDelegate* delegate_ = nullptr;   // created and owned by the application
 };
 
 class c_GameDelegate : public VXGameDelegate {
 public:
-    ~c_GameDelegate() override;
+    c_GameDelegate();
+    ~c_GameDelegate() override;   // releases the renderer, audio device and input state
     void onStart() override;
     void onSuspend() override;
     void onResume() override;

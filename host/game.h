@@ -42,17 +42,27 @@ public:
     virtual void sleep(double seconds) = 0;   // returns after at least `seconds`
 };
 
+// The real clock: glfwGetTime, and nanosleep resumed after a signal interrupts it.
+class GlfwLoopClock : public LoopClock {
+public:
+    double now() override;
+    void sleep(double seconds) override;
+};
+
 // The update schedule of the loop: when updates are due and how many run in a pass.
 class UpdateSchedule {
 public:
+    static constexpr int kMaxCatchUp = 4;     // updates per pass at most
     void setRate(int rate);                   // resets the schedule (nextUpdate = 0)
     int rate() const { return rate_; }
+    double period() const { return period_; }
     double nextUpdate() const { return nextUpdate_; }
     void restart() { nextUpdate_ = 0; }
     // Seconds to sleep before the next update is due (0 when none is scheduled).
     double delay(double now) const;
-    // Runs the updates that are due at `clock`'s time, at most 4, through `update`.
-    // Returns how many ran.
+    // Runs the updates that are due at `clock`'s time, at most 4, through `update`;
+    // an update that resets the schedule ends the run, and a backlog left after the
+    // fourth is dropped (the next pass starts the schedule again). Returns how many ran.
     template <class F> int runDue(LoopClock& clock, F update);
 
 private:
@@ -60,6 +70,18 @@ private:
     double period_ = 0;        // seconds, 1 / rate
     double nextUpdate_ = 0;    // due time of the next update; 0 = schedule not running
 };
+
+template <class F> int UpdateSchedule::runDue(LoopClock& clock, F update) {
+    if (nextUpdate_ == 0) nextUpdate_ = clock.now();
+    for (int ran = 1; ran <= kMaxCatchUp; ++ran) {
+        update();
+        if (nextUpdate_ == 0) return ran;
+        nextUpdate_ += period_;
+        if (nextUpdate_ > clock.now()) return ran;
+    }
+    nextUpdate_ = 0;
+    return kMaxCatchUp;
+}
 
 class VXGame : public Object {
 public:
@@ -112,7 +134,8 @@ public:
     virtual std::optional<VXDisplayMode> desktopMode() { return std::nullopt; }
     virtual void setSwapInterval(int) {}
 
-    [[noreturn]] void reportUncaught(const ThrowableObject& thrown);
+    // Prints "Vantorix Runtime Error : Uncaught Vantorix Exception", exits with -1.
+    [[noreturn]] void reportUncaught(const ThrowableObject* thrown);
 
     // Dispatchers: check the host state, then call the delegate inside a guard.
     void runStart();
@@ -127,6 +150,9 @@ public:
     void postDiscardGraphics();
 
 protected:
+    // Calls `call` on the delegate; a thrown error object escaping it is reported.
+    template <class F> void dispatch(F call);
+
     VXGameDelegate* delegate_ = nullptr;
     bool keyboardEnabled_ = false;
     int updateRate_ = 0;
@@ -164,10 +190,20 @@ public:
     std::optional<VXDisplayMode> desktopMode() override;
     void setSwapInterval(int n) override;
 
-    // The game loop; returns when GLFW's close flag is set.
+    // The game loop: opens the window, starts the application, then runs passes
+    // until GLFW's close flag is set.
     void run();
-    // One pass of the loop after the first render (tests drive this with their clock).
+    // Runs passes on `clock` until shouldClose() (tests drive this with their clock).
+    void runLoop(LoopClock& clock);
+    // One pass: render, swap, sleep until the next update is due, poll events, then
+    // the due updates (one when the rate is 0, none while suspended).
     void runPass(LoopClock& clock);
+
+    // The window-system steps of a pass (a test host replaces them).
+    virtual void swapBuffers();
+    virtual void pollEvents(bool wait);
+    virtual bool windowFocused();
+    virtual bool shouldClose();
 
     // Tests and tools point the data folder elsewhere (the executable's folder otherwise).
     void setDataRoot(const String& root) { dataRoot_ = root; }
@@ -193,3 +229,18 @@ class VXVantorixGame : public VXGlfwGame {};
 
 // Incremented each time the host creates a window and with it a GL context.
 extern int contextGeneration;
+
+// The window system around the host's life: the error callback (prints
+// "GLFW Error: err=%i, msg=%s"), initialisation and termination.
+void installHostErrorCallback();
+bool initHostWindowSystem();
+void terminateHostWindowSystem();
+
+// The fixed window of this program.
+constexpr const char* kWindowTitle = "Tamo Tracker v1.706 - by vendl/birchforge";
+constexpr int kWindowWidth = 640, kWindowHeight = 475;
+// setDeviceWindow flag bits.
+namespace WindowFlag {
+constexpr int FullScreen = 1, Resizable = 2, Decorated = 4, Floating = 8, DepthBuffer = 16,
+              SingleBuffered = 32, SecondMonitor = 64, StencilBuffer = 128;
+}

@@ -59,6 +59,21 @@ float mouseY();
 float takeMouseWheel();
 int nextChar();
 
+// The program's key code for a GLFW key code, 0 when the key has none.
+int translateGlfwKey(int glfwKey);
+
+// One joystick's axes and buttons as the host reads them (buttons: nonzero = pressed).
+struct JoystickReading {
+    const float* axes = nullptr;
+    int axisCount = 0;
+    const unsigned char* buttons = nullptr;
+    int buttonCount = 0;
+};
+// Fills the six stick outputs and 32 buttons from `reading` with the layout chosen by
+// its axis and button counts (6 and 15, 4 and 19, or the default layout).
+void mapJoystick(const JoystickReading& reading, float* axisX, float* axisY, float* axisZ,
+                 bool* buttons);
+
 // Key codes the application names.
 namespace Key {
 constexpr int MouseLeft = 1, Backspace = 8, Tab = 9, Enter = 13, Shift = 16, Control = 17,

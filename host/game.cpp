@@ -1,0 +1,413 @@
+// The host: the current-host pointers, the dispatchers, the GLFW window and its
+// control, joysticks, and the game loop.
+//
+//   [1] window system and clock
+//   [2] VXGame: current host, date, dispatchers
+//   [3] VXGlfwGame: construction, window creation and control
+//   [4] joysticks
+//   [5] the loop and its schedule
+#include "host/game.h"
+
+#include <GLFW/glfw3.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "host/callbacks.h"
+#include "host/delegate.h"
+#include "host/display.h"
+#include "host/errors.h"
+#include "host/input.h"
+
+int contextGeneration = 0;
+
+// ---------------------------------------------------------------- [1] window system and clock
+
+namespace {
+void onGlfwError(int error, const char* description) {
+    printf("GLFW Error: err=%i, msg=%s\n", error, description ? description : "");
+    fflush(stdout);
+}
+}  // namespace
+
+void installHostErrorCallback() { glfwSetErrorCallback(onGlfwError); }
+bool initHostWindowSystem() { return glfwInit() == GLFW_TRUE; }
+void terminateHostWindowSystem() { glfwTerminate(); }
+
+double GlfwLoopClock::now() { return glfwGetTime(); }
+
+void GlfwLoopClock::sleep(double seconds) {
+    if (!(seconds > 0)) return;
+    timespec wait;
+    double whole = std::floor(seconds);
+    wait.tv_sec = time_t(whole);
+    wait.tv_nsec = long((seconds - whole) * 1e9);
+    timespec rest;
+    while (nanosleep(&wait, &rest) == -1 && errno == EINTR) wait = rest;
+}
+
+// ---------------------------------------------------------------- [2] VXGame
+
+namespace {
+VXGame* currentGame = nullptr;
+VXGlfwGame* currentGlfwGame = nullptr;
+}  // namespace
+
+VXGame::VXGame() { currentGame = this; }
+VXGame::~VXGame() {
+    if (currentGame == this) currentGame = nullptr;
+}
+VXGame* VXGame::current() { return currentGame; }
+
+void VXGame::getDate(std::vector<int>& date) {
+    if (date.empty()) return;
+    time_t now = time(nullptr);
+    tm local = *localtime(&now);
+    int fields[7] = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                     local.tm_min, local.tm_sec, 0};
+    for (size_t i = 0; i < date.size() && i < 7; ++i) date[i] = fields[i];
+}
+
+void VXGame::reportUncaught(const ThrowableObject*) {
+    printLine(U"Vantorix Runtime Error : Uncaught Vantorix Exception");
+    exit(-1);
+}
+
+template <class F> void VXGame::dispatch(F call) {
+    if (!delegate_) return;
+    try {
+        call(*delegate_);
+    } catch (const ThrowableObject& thrown) {
+        reportUncaught(&thrown);
+    } catch (const ThrowableObject* thrown) {
+        reportUncaught(thrown);
+    }
+}
+
+void VXGame::runStart() {
+    if (started_) return;
+    started_ = true;
+    dispatch([](VXGameDelegate& d) { d.onStart(); });
+}
+
+void VXGame::runSuspend() {
+    if (!started_ || suspended_) return;
+    suspended_ = true;
+    dispatch([](VXGameDelegate& d) { d.onSuspend(); });
+}
+
+void VXGame::runResume() {
+    if (!started_ || !suspended_) return;
+    suspended_ = false;
+    dispatch([](VXGameDelegate& d) { d.onResume(); });
+}
+
+void VXGame::runUpdate() {
+    if (!started_ || suspended_) return;
+    dispatch([](VXGameDelegate& d) { d.onUpdate(); });
+}
+
+void VXGame::runRender() {
+    if (!started_) return;
+    dispatch([](VXGameDelegate& d) { d.onRender(); });
+}
+
+void VXGame::postKeyEvent(int event, int data) {
+    if (!started_) return;
+    dispatch([=](VXGameDelegate& d) { d.onKeyEvent(event, data); });
+}
+
+void VXGame::postMouseEvent(int event, int data, float x, float y, float z) {
+    if (!started_) return;
+    dispatch([=](VXGameDelegate& d) { d.onMouseEvent(event, data, x, y, z); });
+}
+
+void VXGame::postTouchEvent(int event, int data, float x, float y) {
+    if (!started_) return;
+    dispatch([=](VXGameDelegate& d) { d.onTouchEvent(event, data, x, y); });
+}
+
+void VXGame::postMotionEvent(int event, int data, float x, float y, float z) {
+    if (!started_) return;
+    dispatch([=](VXGameDelegate& d) { d.onMotionEvent(event, data, x, y, z); });
+}
+
+void VXGame::postDiscardGraphics() {
+    if (!started_) return;
+    dispatch([](VXGameDelegate& d) { d.onDiscardGraphics(); });
+}
+
+// ---------------------------------------------------------------- [3] VXGlfwGame
+
+VXGlfwGame::VXGlfwGame() {
+    currentGlfwGame = this;
+    if (GLFWmonitor* monitor = glfwGetPrimaryMonitor()) {
+        if (const GLFWvidmode* mode = glfwGetVideoMode(monitor)) {
+            desktopVideoMode_ = {mode->width,    mode->height,   mode->redBits,
+                                 mode->greenBits, mode->blueBits, mode->refreshRate};
+        }
+    }
+}
+
+VXGlfwGame::~VXGlfwGame() {
+    if (window_) glfwDestroyWindow(window_);
+    if (currentGlfwGame == this) currentGlfwGame = nullptr;
+}
+
+VXGlfwGame* VXGlfwGame::current() { return currentGlfwGame; }
+
+void VXGlfwGame::setUpdateRate(int rate) {
+    updateRate_ = rate;
+    schedule_.setRate(rate);
+}
+
+int VXGlfwGame::millisecs() { return int(glfwGetTime() * 1000); }
+
+void VXGlfwGame::setMouseVisible(bool visible) {
+    if (window_)
+        glfwSetInputMode(window_, GLFW_CURSOR, visible ? GLFW_CURSOR_NORMAL : GLFW_CURSOR_HIDDEN);
+}
+
+void VXGlfwGame::setMousePosition(double x, double y) {
+    if (window_) glfwSetCursorPos(window_, x, y);
+}
+
+void VXGlfwGame::setClipboard(const String& text) {
+    if (window_) glfwSetClipboardString(window_, narrow(text).c_str());
+}
+
+String VXGlfwGame::getClipboard() {
+    const char* text = glfwGetClipboardString(window_);
+    return text ? widen(text) : String();
+}
+
+int VXGlfwGame::framebufferWidth() {
+    if (!window_) return deviceWidth_;
+    int w = 0, h = 0;
+    glfwGetFramebufferSize(window_, &w, &h);
+    return w;
+}
+
+int VXGlfwGame::framebufferHeight() {
+    if (!window_) return deviceHeight_;
+    int w = 0, h = 0;
+    glfwGetFramebufferSize(window_, &w, &h);
+    return h;
+}
+
+namespace {
+// Releases every key the program knows that is held in `window`, so no key stays
+// down across a window change.
+void releaseHeldKeys(VXGame& game, GLFWwindow* window) {
+    for (int key = GLFW_KEY_SPACE; key <= GLFW_KEY_LAST; ++key) {
+        int code = translateGlfwKey(key);
+        if (code && glfwGetKey(window, key) == GLFW_PRESS)
+            game.postKeyEvent(c_VXGameEvent::KeyUp, code);
+    }
+}
+
+void setWindowHints(int flags) {
+    glfwWindowHint(GLFW_RED_BITS, 8);
+    glfwWindowHint(GLFW_GREEN_BITS, 8);
+    glfwWindowHint(GLFW_BLUE_BITS, 8);
+    glfwWindowHint(GLFW_ALPHA_BITS, 8);
+    glfwWindowHint(GLFW_DEPTH_BITS, flags & WindowFlag::DepthBuffer ? 32 : 0);
+    glfwWindowHint(GLFW_STENCIL_BITS, flags & WindowFlag::StencilBuffer ? 8 : 0);
+    glfwWindowHint(GLFW_RESIZABLE, flags & WindowFlag::Resizable ? GLFW_TRUE : GLFW_FALSE);
+    glfwWindowHint(GLFW_DECORATED, flags & WindowFlag::Decorated ? GLFW_TRUE : GLFW_FALSE);
+    glfwWindowHint(GLFW_FLOATING, flags & WindowFlag::Floating ? GLFW_TRUE : GLFW_FALSE);
+    glfwWindowHint(GLFW_VISIBLE, flags & WindowFlag::FullScreen ? GLFW_TRUE : GLFW_FALSE);
+    glfwWindowHint(GLFW_DOUBLEBUFFER, flags & WindowFlag::SingleBuffered ? GLFW_FALSE : GLFW_TRUE);
+    glfwWindowHint(GLFW_SAMPLES, 0);
+    glfwWindowHint(GLFW_REFRESH_RATE, 60);
+}
+
+// The monitor for full screen: the second when asked and present, else the last one.
+GLFWmonitor* fullScreenMonitor(int flags) {
+    int count = 0;
+    GLFWmonitor** monitors = glfwGetMonitors(&count);
+    if (!monitors || count <= 0) return nullptr;
+    int index = flags & WindowFlag::SecondMonitor ? 1 : 0;
+    if (index >= count) index = count - 1;
+    return monitors[index];
+}
+}  // namespace
+
+void VXGlfwGame::setDeviceWindow(int width, int height, int flags) {
+    if (window_) {
+        releaseHeldKeys(*this, window_);
+        glfwDestroyWindow(window_);
+        window_ = nullptr;
+    }
+    setWindowHints(flags);
+    if (flags & WindowFlag::FullScreen) {
+        window_ = glfwCreateWindow(width, height, kWindowTitle, fullScreenMonitor(flags), nullptr);
+    } else {
+        window_ = glfwCreateWindow(width, height, kWindowTitle, nullptr, nullptr);
+        if (window_) {
+            glfwSetWindowPos(window_, (desktopVideoMode_.width - width) / 2,
+                             (desktopVideoMode_.height - height) / 2);
+            glfwShowWindow(window_);
+        }
+    }
+    if (!window_) {
+        printf("glfwCreateWindow FAILED!\n");
+        fflush(stdout);
+        abort();
+    }
+    deviceWidth_ = width;
+    deviceHeight_ = height;
+    ++contextGeneration;
+    glfwMakeContextCurrent(window_);
+    if (swapInterval_ >= 0) glfwSwapInterval(swapInterval_);
+    installWindowCallbacks(window_);
+}
+
+void VXGlfwGame::setWindowIcon(const String& path) {
+    if (!window_) return;
+    std::optional<ImagePixels> image = loadImagePixels(path);
+    if (!image || image->width <= 0 || image->height <= 0 || image->depth < 1 || image->depth > 4)
+        return;
+    // GLFW takes 8-bit RGBA: spread grey and grey-alpha, add opaque alpha to RGB.
+    const int n = image->width * image->height, d = image->depth;
+    if (image->data.size() < size_t(n) * d) return;
+    std::vector<unsigned char> rgba(size_t(n) * 4);
+    for (int i = 0; i < n; ++i) {
+        const uint8_t* p = &image->data[size_t(i) * d];
+        unsigned char* q = &rgba[size_t(i) * 4];
+        bool grey = d <= 2;
+        q[0] = p[0];
+        q[1] = grey ? p[0] : p[1];
+        q[2] = grey ? p[0] : p[2];
+        q[3] = d == 2 ? p[1] : d == 4 ? p[3] : 255;
+    }
+    GLFWimage icon{image->width, image->height, rgba.data()};
+    glfwSetWindowIcon(window_, 1, &icon);
+}
+
+void VXGlfwGame::setWindowPosition(int x, int y) {
+    if (window_) glfwSetWindowPos(window_, x, y);
+}
+
+void VXGlfwGame::setWindowSize(int w, int h) {
+    if (window_) glfwSetWindowSize(window_, w, h);
+}
+
+void VXGlfwGame::setWindowSizeLimits(int minW, int minH, int maxW, int maxH) {
+    if (window_) glfwSetWindowSizeLimits(window_, minW, minH, maxW, maxH);
+}
+
+void VXGlfwGame::setWindowTitle(const String& title) {
+    if (window_) glfwSetWindowTitle(window_, narrow(title).c_str());
+}
+
+std::vector<VXDisplayMode> VXGlfwGame::displayModes() {
+    GLFWmonitor* monitor = glfwGetPrimaryMonitor();
+    if (!monitor) return {};
+    int count = 0;
+    const GLFWvidmode* modes = glfwGetVideoModes(monitor, &count);
+    std::vector<VideoMode> list;
+    for (int i = 0; modes && i < count; ++i) {
+        const GLFWvidmode& m = modes[i];
+        list.push_back({m.width, m.height, m.redBits, m.greenBits, m.blueBits, m.refreshRate});
+    }
+    return modesAtUsableRates(list);
+}
+
+std::optional<VXDisplayMode> VXGlfwGame::desktopMode() {
+    // No monitor at start: none, and the framework falls back to the device size.
+    if (desktopVideoMode_.width <= 0 || desktopVideoMode_.height <= 0) return std::nullopt;
+    VXDisplayMode mode;
+    mode.width = desktopVideoMode_.width;
+    mode.height = desktopVideoMode_.height;
+    return mode;
+}
+
+void VXGlfwGame::setSwapInterval(int n) {
+    swapInterval_ = n;
+    if (n >= 0 && window_) glfwSwapInterval(n);
+}
+
+// ---------------------------------------------------------------- [4] joysticks
+
+int VXGlfwGame::countJoysticks(bool refresh) {
+    if (!refresh && joysticksCounted_) return joystickCount_;
+    joysticksCounted_ = true;
+    joystickCount_ = 0;
+    for (int id = GLFW_JOYSTICK_1; id <= GLFW_JOYSTICK_16 && joystickCount_ < 4; ++id) {
+        if (glfwJoystickPresent(id)) joystickIds_[joystickCount_++] = id;
+    }
+    return joystickCount_;
+}
+
+bool VXGlfwGame::pollJoystick(int port, float* x, float* y, float* z, bool* buttons) {
+    countJoysticks(false);
+    if (port < 0 || port >= joystickCount_) return false;
+    JoystickReading reading;
+    reading.axes = glfwGetJoystickAxes(joystickIds_[port], &reading.axisCount);
+    reading.buttons = glfwGetJoystickButtons(joystickIds_[port], &reading.buttonCount);
+    if (!reading.axes || !reading.buttons) return false;
+    mapJoystick(reading, x, y, z, buttons);
+    return true;
+}
+
+// ---------------------------------------------------------------- [5] the loop
+
+void UpdateSchedule::setRate(int rate) {
+    rate_ = rate;
+    if (rate != 0) period_ = 1.0 / rate;
+    nextUpdate_ = 0;
+}
+
+double UpdateSchedule::delay(double now) const {
+    if (nextUpdate_ == 0) return 0;
+    double d = nextUpdate_ - now;
+    return d > 0 ? d : 0;
+}
+
+void VXGlfwGame::swapBuffers() {
+    if (window_) glfwSwapBuffers(window_);
+}
+
+void VXGlfwGame::pollEvents(bool wait) {
+    if (wait) glfwWaitEvents();
+    else glfwPollEvents();
+}
+
+bool VXGlfwGame::windowFocused() {
+    return window_ && glfwGetWindowAttrib(window_, GLFW_FOCUSED) != 0;
+}
+
+bool VXGlfwGame::shouldClose() { return !window_ || glfwWindowShouldClose(window_); }
+
+void VXGlfwGame::run() {
+    setDeviceWindow(kWindowWidth, kWindowHeight, WindowFlag::Decorated);
+    runStart();
+    GlfwLoopClock clock;
+    runLoop(clock);
+}
+
+void VXGlfwGame::runLoop(LoopClock& clock) {
+    while (!shouldClose()) runPass(clock);
+}
+
+void VXGlfwGame::runPass(LoopClock& clock) {
+    runRender();
+    swapBuffers();
+    double delay = schedule_.delay(clock.now());
+    if (delay > 0) clock.sleep(delay);
+    pollEvents(suspended_);
+    if (windowFocused() && suspended_) {
+        runResume();
+        schedule_.restart();
+    }
+    if (suspended_) return;
+    if (updateRate_ == 0) {
+        runUpdate();
+        return;
+    }
+    schedule_.runDue(clock, [this] { runUpdate(); });
+}
