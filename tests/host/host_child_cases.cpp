@@ -1,0 +1,74 @@
+// Programs the error tests run as child processes (see child_process.h). Each case
+// ends the process itself; falling out of one exits with status 3.
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "host/callbacks.h"
+#include "host/errors.h"
+#include "host_fixtures.h"
+
+namespace {
+
+struct DescribedObject : Object {
+    String debugText() const override { return U"+DescribedObject\nvalue=7\n"; }
+};
+
+struct TestStreamError : ThrowableObject {};
+
+class ThrowingDelegate : public VXGameDelegate {
+public:
+    void onUpdate() override { throw TestStreamError(); }
+};
+
+void runCase(const std::string& name) {
+    if (name == "empty-error") raiseError(String());
+    if (name == "error") raiseError(U"Boom");
+    if (name == "narrowed-error") raiseError(U"\u0141\u00e9!");
+    if (name == "second-app") {
+        new TestApp();
+        new TestApp();
+    }
+    if (name == "uncaught") {
+        VXGame host;
+        ThrowingDelegate delegate;
+        host.setDelegate(&delegate);
+        host.runStart();
+        host.runUpdate();
+    }
+    if (name == "close-request") {
+        InputRig rig;
+        onCloseRequest();
+    }
+    if (name == "segv" || name == "fpe" || name == "ill" || name == "bus") {
+        installFaultSignalHandler();
+        raise(name == "segv" ? SIGSEGV : name == "fpe" ? SIGFPE : name == "ill" ? SIGILL : SIGBUS);
+    }
+    if (name == "null-write") {
+        installFaultSignalHandler();
+        volatile int* nowhere = nullptr;
+        *nowhere = 1;
+    }
+    if (name == "reference") {
+        // Hands one reference to the debugger on standard output, then stops.
+        static DescribedObject described;
+        printLine(widen(debuggerReference(&described)));
+        raiseError(U"Stop");
+    }
+    if (name == "print") {
+        printLine(U"a\u00e9\u20ac\U0001F3B5");
+        debugLog(U"x\u0141\u00e9");
+        exit(0);
+    }
+    exit(3);
+}
+
+// Runs before the test framework starts when the executable is a child case.
+struct ChildCaseHook {
+    ChildCaseHook() {
+        if (const char* name = getenv("TAMO_HOST_CHILD")) runCase(name);
+    }
+} hook;
+
+}  // namespace
