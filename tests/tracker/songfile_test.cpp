@@ -1,0 +1,324 @@
+// Song files: the TAM1 text, and SAVE and LOAD of the application on real files in a
+// temporary data folder.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "host/game.h"
+#include "support/xvfb.h"
+#include "tracker/app.h"
+#include "tracker/song.h"
+#include "tracker/songfile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+Song newSong() {
+    Song s;
+    s.clear();
+    return s;
+}
+
+void expectSameSong(const Song& a, const Song& b) {
+    for (int k = 0; k < kColumns; ++k) EXPECT_TRUE(a.trackColumns[k] == b.trackColumns[k]) << "column " << k;
+    EXPECT_EQ(a.orderList, b.orderList);
+    EXPECT_EQ(a.instrumentTable, b.instrumentTable);
+    EXPECT_EQ(a.instrumentDescriptions, b.instrumentDescriptions);
+    EXPECT_EQ(a.songLength, b.songLength);
+    EXPECT_EQ(a.speed, b.speed);
+}
+
+// A song that uses every cell character the editor writes, numbers of 128 and more,
+// and a description with umlauts.
+Song richSong() {
+    Song s = newSong();
+    const String notes = U"ysxdcvgbhnjmq2w3er5t6z7ui9o0p.<+#-";
+    for (int i = 0; i < kColumnLength; ++i) {
+        s.trackColumns[0][i] = notes[i % notes.size()];
+        s.trackColumns[5][i] = U"0123456789abcdefABCDEF"[i % 22];
+        s.trackColumns[9][i] = instrumentDigit(1 + i % 15);
+        s.trackColumns[14][i] = char32_t(U'0' + i % 4);
+    }
+    s.orderList[0] = 1;
+    s.orderList[3] = 200;
+    s.orderList[7] = 255;   // P = 256
+    s.instrumentTable[2 * 8 + 0] = 3;
+    s.instrumentTable[2 * 8 + 4] = 255;   // ENV 255
+    s.instrumentTable[248] = 127;
+    s.instrumentDescriptions[1] = U"\u00E4\u00F6\u00FC bass";
+    s.instrumentDescriptions[31] = U"last one (x)";
+    s.songLength = 99 * 32;
+    s.speed = 16;
+    return s;
+}
+
+class SongFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(songs());
+        host.setDataRoot(widen(dir.path()));
+        app = std::make_unique<c_SoundEngine>();
+    }
+    std::string songs() const { return dir.path() + "/data/songs"; }
+    std::string song(const std::string& name) const { return songs() + "/" + name; }
+    String load(const String& name) {
+        app->fileName = name;
+        return app->loadSong();
+    }
+
+    TempDir dir;
+    VXGlfwGame host;
+    std::unique_ptr<c_SoundEngine> app;
+};
+
+}  // namespace
+
+TEST(SongText, ANewSongIsOnePatternOf1675Characters) {
+    String text = writeSong(newSong());
+    ASSERT_EQ(text.size(), 1675u);
+    EXPECT_EQ(text.substr(0, 4), U"TAM1");
+    EXPECT_EQ(int(text[4]), 1);
+    EXPECT_EQ(int(text[5]), 4);
+    EXPECT_EQ(int(text[6]), 1);
+    EXPECT_EQ(text.substr(7, 32), String(32, U'.'));
+    EXPECT_EQ(text.substr(7 + 4 * 32, 12 * 32), String(12 * 32, U'0'));
+    EXPECT_EQ(text.substr(1675 - 31 * 21), String(31 * 21, U' '));
+}
+
+TEST(SongText, DescriptionsAreFixedFieldsOf21Characters) {
+    Song s = newSong();
+    s.instrumentDescriptions[1] = U"lead!";
+    s.instrumentDescriptions[3] = U"exactly twenty-one ch";
+    s.instrumentDescriptions[4] = U"a description far too long for the field";
+    String text = writeSong(s);
+    const size_t start = 512 + 512;
+    EXPECT_EQ(text.substr(start, 21), U"lead!" + String(16, U' '));
+    EXPECT_EQ(text.substr(start + 21, 21), String(21, U' '));
+    EXPECT_EQ(text.substr(start + 42, 21), U"exactly twenty-one ch");
+    EXPECT_EQ(text.substr(start + 63, 21), U"a description far too");
+    EXPECT_EQ(text.size(), 1675u);
+}
+
+TEST(SongText, ReadingBackGivesTheSameSong) {
+    Song s = richSong();
+    String text = writeSong(s);
+    EXPECT_EQ(text.size(), size_t(1163 + 512 * 256));
+    Song loaded = newSong();
+    ASSERT_TRUE(readSong(text, loaded));
+    for (int k = 1; k <= 31; ++k) s.instrumentDescriptions[k].resize(21, U' ');   // stored padded
+    expectSameSong(loaded, s);
+}
+
+TEST(SongText, FewerPatternsAreFilledWithEmptyCells) {
+    Song s = newSong();
+    s.orderList[0] = 2;   // P = 3
+    s.trackColumns[1][95] = U'q';
+    s.trackColumns[1][96] = U'w';   // pattern 3: not stored
+    s.trackColumns[6][10] = U'F';
+    Song loaded = richSong();
+    ASSERT_TRUE(readSong(writeSong(s), loaded));
+    EXPECT_EQ(loaded.trackColumns[1][95], U'q');
+    EXPECT_EQ(loaded.trackColumns[1][96], U'.');
+    EXPECT_EQ(loaded.trackColumns[6][10], U'F');
+    for (int k = 0; k < kColumns; ++k) {
+        ASSERT_EQ(loaded.trackColumns[k].size(), size_t(kColumnLength));
+        EXPECT_EQ(loaded.trackColumns[k].substr(96), String(kColumnLength - 96, emptyCell(k)));
+    }
+}
+
+TEST(SongText, SpeedZeroLoadsAsFiveAndHighEntriesAreKept) {
+    String text = writeSong(newSong());
+    text[5] = 0;
+    Song loaded = newSong();
+    for (int i = 249; i < 255; ++i) loaded.instrumentTable[i] = i;
+    loaded.instrumentDescriptions[0] = U"slot zero";
+    ASSERT_TRUE(readSong(text, loaded));
+    EXPECT_EQ(loaded.speed, 5);
+    for (int i = 249; i < 255; ++i) EXPECT_EQ(loaded.instrumentTable[i], i);
+    EXPECT_EQ(loaded.instrumentDescriptions[0], U"slot zero");
+}
+
+TEST(SongText, DamagedTextsAreRefusedAndTheSongStaysAsItWas) {
+    const Song before = richSong();
+    const String good = writeSong(newSong());
+    String noPatterns = good;
+    noPatterns[6] = 0;
+    String tooManyPatterns = U"TAM1" + String(size_t(songFileLength(257)) - 4, U'0');
+    tooManyPatterns[4] = 1;
+    tooManyPatterns[5] = 4;
+    tooManyPatterns[6] = 257;
+    String claimsTwo = good;
+    claimsTwo[6] = 2;   // 512 characters short of two patterns
+    for (const String& bad : {String(), String(U"TAM1"), good.substr(0, 7), good.substr(0, good.size() - 1),
+                              noPatterns, tooManyPatterns, claimsTwo}) {
+        Song song = before;
+        EXPECT_FALSE(readSong(bad, song)) << "length " << bad.size();
+        expectSameSong(song, before);
+    }
+    // Trailing text after the last field does no harm.
+    Song song = before;
+    EXPECT_TRUE(readSong(good + U"\n", song));
+}
+
+TEST(SongNames, NamesThatLeaveTheSongsFolderAreRecognised) {
+    for (const char32_t* ok : {U"tune", U"my tune.txt", U"folder/tune", U"a..b", U"..x", U"./tune"})
+        EXPECT_TRUE(isSongName(ok)) << narrow(ok);
+    for (const char32_t* bad : {U"", U"/etc/passwd", U"..", U"../glimfont.png", U"a/../../x", U"x/..",
+                                U"\u012E\u012E/x", U"\u012Fetc"})
+        EXPECT_FALSE(isSongName(bad)) << narrow(bad);
+    EXPECT_FALSE(isSongName(String(U"..\0x", 4)));   // the file system would stop at the NUL
+}
+
+TEST(SongNames, ABackslashAfterSongsCutsTheName) {
+    EXPECT_EQ(cutSongName(U"x\\songs\\tune"), U"\\tune");
+    EXPECT_EQ(cutSongName(U"songs\\a\\songs\\b"), U"\\b");
+    EXPECT_EQ(cutSongName(U"songs\\a\\b"), U"\\a\\b");
+    EXPECT_EQ(cutSongName(U"a\\b"), U"a\\b");
+    EXPECT_EQ(cutSongName(U"tune"), U"tune");
+    EXPECT_EQ(cutSongName(U"\\songs"), U"\\songs");
+    EXPECT_EQ(cutSongName(U""), U"");
+}
+
+TEST_F(SongFileTest, ANewSongSavesAs1675BytesWithItsHeader) {
+    EXPECT_EQ(app->saveSong(U"fresh"), U"File Saved...");
+    std::string bytes = readFile(song("fresh"));
+    ASSERT_EQ(bytes.size(), 1675u);
+    EXPECT_EQ(bytes.substr(0, 7), std::string("TAM1\x01\x04\x01"));
+    EXPECT_EQ(fs::directory_iterator(songs())->path().filename(), "fresh");   // no temporary left
+}
+
+TEST_F(SongFileTest, SavingAndLoadingRoundTripsByteForByte) {
+    app->song = richSong();
+    const Song saved = app->song;
+    ASSERT_EQ(app->saveSong(U"full"), U"File Saved...");
+    std::string bytes = readFile(song("full"));
+    EXPECT_EQ(bytes.substr(4, 4), "\x63\x10\xC4\x80");          // length 99, speed 16, P = 256
+    const size_t order = 8 + 16 * 8192;                          // the cells are all ASCII
+    EXPECT_EQ(bytes.substr(order, 10), std::string("\x01\x00\x00\xC3\x88\x00\x00\x00\xC3\xBF", 10));
+    const size_t instruments = order + 256 + 2;                  // two entries took two bytes
+    EXPECT_EQ(bytes.substr(instruments + 16, 6), std::string("\x03\x00\x00\x00\xC3\xBF", 6));
+    EXPECT_NE(bytes.find("\xC3\xA4\xC3\xB6\xC3\xBC bass"), std::string::npos);
+
+    app.reset();   // a fresh application, as after a restart
+    app = std::make_unique<c_SoundEngine>();
+    app->fileName = U"full";
+    EXPECT_EQ(app->loadSong(), U"File Loaded...");
+    EXPECT_EQ(app->song.orderList, saved.orderList);
+    EXPECT_EQ(app->song.orderList[3], 200);
+    EXPECT_EQ(app->song.instrumentTable[20], 255);
+    EXPECT_EQ(app->song.instrumentDescriptions[1], U"\u00E4\u00F6\u00FC bass" + String(13, U' '));
+    EXPECT_TRUE(app->song.trackColumns[0] == saved.trackColumns[0]);
+    EXPECT_EQ(app->song.songLength, 99 * 32);
+    EXPECT_EQ(app->song.speed, 16);
+
+    ASSERT_EQ(app->saveSong(U"again"), U"File Saved...");
+    EXPECT_TRUE(readFile(song("again")) == bytes);
+}
+
+TEST_F(SongFileTest, LoadFollowsTheBackslashNameCut) {
+    app->song.speed = 9;
+    ASSERT_EQ(app->saveSong(U"\\tune"), U"File Saved...");
+    app->song.speed = 4;
+    EXPECT_EQ(load(U"x\\songs\\tune"), U"File Loaded...");
+    EXPECT_EQ(app->fileName, U"\\tune");
+    EXPECT_EQ(app->song.speed, 9);
+}
+
+TEST_F(SongFileTest, MissingEmptyAndDamagedFilesAreNotLoaded) {
+    app->song = richSong();
+    const Song before = app->song;
+    ASSERT_EQ(app->saveSong(U"good"), U"File Saved...");
+    std::string bytes = readFile(song("good"));
+    writeFile(song("truncated"), bytes.substr(0, bytes.size() / 2));
+    writeFile(song("short"), bytes.substr(0, bytes.size() - 1));
+    writeFile(song("empty"), "");
+    writeFile(song("header"), "TAM1\x01\x04");
+    std::string oversized = bytes;
+    oversized.replace(6, 2, "\xC4\x81");    // P = 257
+    writeFile(song("oversized"), oversized);
+    fs::create_directory(song("folder"));
+    for (const char32_t* name : {U"", U"missing", U"truncated", U"short", U"empty", U"header", U"oversized",
+                                 U"folder"}) {
+        EXPECT_EQ(load(name), U"File not found!") << narrow(name);
+        expectSameSong(app->song, before);
+    }
+    EXPECT_EQ(load(U"good"), U"File Loaded...");
+}
+
+TEST_F(SongFileTest, AnEmptyNameAsksForOneAndWritesNothing) {
+    EXPECT_EQ(app->saveSong(U""), U"Enter a Name...");
+    EXPECT_TRUE(fs::is_empty(songs()));
+}
+
+TEST_F(SongFileTest, SavingWithoutASongsFolderFails) {
+    const Song before = app->song;
+    fs::remove_all(songs());
+    EXPECT_EQ(app->saveSong(U"tune"), U"Saving Failed!");
+    EXPECT_FALSE(fs::exists(songs()));
+    writeFile(songs(), "a plain file where the folder should be");
+    EXPECT_EQ(app->saveSong(U"tune"), U"Saving Failed!");
+    EXPECT_EQ(readFile(songs()), "a plain file where the folder should be");
+    expectSameSong(app->song, before);
+}
+
+TEST_F(SongFileTest, NamesOutsideTheSongsFolderAreRefused) {
+    writeFile(dir.path() + "/data/glimfont.png", "picture");
+    EXPECT_EQ(app->saveSong(U"../glimfont.png"), U"Saving Failed!");
+    EXPECT_EQ(app->saveSong(U"\u012E\u012E/glimfont.png"), U"Saving Failed!");
+    EXPECT_EQ(app->saveSong(widen(dir.path() + "/data/glimfont.png")), U"Saving Failed!");
+    EXPECT_EQ(readFile(dir.path() + "/data/glimfont.png"), "picture");
+    EXPECT_FALSE(fs::exists(dir.path() + "/data/glimfont.png~saving"));
+
+    // A real song outside the folder is not loaded either.
+    ASSERT_EQ(app->saveSong(U"outside"), U"File Saved...");
+    fs::rename(song("outside"), dir.path() + "/data/outside");
+    EXPECT_EQ(load(U"../outside"), U"File not found!");
+    EXPECT_EQ(load(widen(dir.path() + "/data/outside")), U"File not found!");
+}
+
+TEST_F(SongFileTest, AFailedWriteKeepsTheOldFileAndTheProgramGoesOn) {
+    ASSERT_EQ(app->saveSong(U"tune"), U"File Saved...");
+    const std::string old = readFile(song("tune"));
+    app->song = richSong();
+    const Song edited = app->song;
+    // The temporary file of this save lands on a device that takes no bytes.
+    const std::string temp = narrow(host.mapDataPath(savingPath(kSongFolder + U"tune")));
+    ASSERT_EQ(temp.substr(0, songs().size()), songs());   // beside the target
+    fs::create_symlink("/dev/full", temp);
+    EXPECT_EQ(app->saveSong(U"tune"), U"Saving Failed!");
+    EXPECT_EQ(readFile(song("tune")), old);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(temp)));
+    expectSameSong(app->song, edited);
+
+    // The same for the playback hand-off, then the next save works.
+    ASSERT_EQ(app->saveSong(U"tmp.dat"), U"File Saved...");
+    const std::string handoff = readFile(song("tmp.dat"));
+    app->song.speed = 3;
+    fs::create_symlink("/dev/full", narrow(host.mapDataPath(savingPath(kSongFolder + U"tmp.dat"))));
+    EXPECT_EQ(app->saveSong(U"tmp.dat"), U"Saving Failed!");
+    EXPECT_EQ(readFile(song("tmp.dat")), handoff);
+    EXPECT_EQ(app->saveSong(U"tune"), U"File Saved...");
+    EXPECT_EQ(readFile(song("tune")).size(), size_t(1163 + 512 * 256 + 7));   // 7 two-byte characters
+}
+
+TEST_F(SongFileTest, ASaveThatCannotReplaceTheTargetLeavesNoTemporary) {
+    fs::create_directory(song("busy"));
+    fs::create_directory(song("busy") + "/inside");   // a non-empty folder cannot be replaced
+    EXPECT_EQ(app->saveSong(U"busy"), U"Saving Failed!");
+    EXPECT_TRUE(fs::is_directory(song("busy") + "/inside"));
+    EXPECT_FALSE(fs::exists(song("busy~saving")));
+}
