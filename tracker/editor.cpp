@@ -12,7 +12,6 @@
 
 #include <cmath>
 
-#include "audio/sound.h"
 #include "host/input.h"
 #include "tracker/app.h"
 #include "tracker/player.h"
@@ -32,14 +31,21 @@ void setCell(Song& song, int column, int index, char32_t c) {
     if (index >= 0 && size_t(index) < s.size()) s[index] = c;
 }
 
-namespace {
-
-constexpr int kNote = 0, kVolume = 1, kInstrument = 2, kOctave = 3;
-
 EditorState& editorOf(c_SoundEngine& app) {
     if (!app.editorState) app.editorState = std::make_unique<EditorState>();
     return *app.editorState;
 }
+
+ChannelOut& editorChannels(c_SoundEngine& app) {
+    EditorState& ed = editorOf(app);
+    return ed.out ? *ed.out : audioChannels();
+}
+
+namespace {
+
+constexpr int kNote = 0, kVolume = 1, kInstrument = 2, kOctave = 3;
+
+ChannelOut& channelsOf(EditorState& ed) { return ed.out ? *ed.out : audioChannels(); }
 
 int cursorChannel(const c_SoundEngine& app) { return (app.cursorColumn + 1) / 2; }
 
@@ -92,10 +98,10 @@ void orderListButtons(c_SoundEngine& app) {
 
 // ---- [cursor] ----
 
-void moveCursorColumn(c_SoundEngine& app) {
-    if (pressed(Key::Tab)) { app.cursorColumn += 2; stopAllChannels(); }
-    if (pressed(Key::Right)) { app.cursorColumn += 1; stopAllChannels(); }
-    if (pressed(Key::Left)) { app.cursorColumn -= 1; stopAllChannels(); }
+void moveCursorColumn(c_SoundEngine& app, ChannelOut& out) {
+    if (pressed(Key::Tab)) { app.cursorColumn += 2; stopAllChannels(out); }
+    if (pressed(Key::Right)) { app.cursorColumn += 1; stopAllChannels(out); }
+    if (pressed(Key::Left)) { app.cursorColumn -= 1; stopAllChannels(out); }
     if (app.cursorColumn < 1) app.cursorColumn = 8;
     if (app.cursorColumn > 8) app.cursorColumn = 1;
 }
@@ -221,16 +227,17 @@ void writeNote(c_SoundEngine& app, EditorState& ed, int ch) {
 
 // Sounds the typed note on audio channels ch and ch + 4; "<" only silences them.
 void triggerPreview(c_SoundEngine& app, EditorState& ed, int ch) {
+    ChannelOut& out = channelsOf(ed);
     int channel = cursorChannel(app);
     int s = noteValue(char32_t(ch)) + 12 * app.octave - 24;
     if (s == 12 * app.octave + 104) {
-        stopChannel(channel);
-        stopChannel(channel + 4);
+        out.stop(channel);
+        out.stop(channel + 4);
     } else if (s <= 43) {
-        stopChannel(channel);
-        stopChannel(channel + 4);
-        if (ed.previewMain) playSound(ed.previewMain.get(), channel, 1);
-        if (ed.previewSecond) playSound(ed.previewSecond.get(), channel + 4, 1);
+        out.stop(channel);
+        out.stop(channel + 4);
+        if (ed.previewMain) out.play(ed.previewMain.get(), channel, 1);
+        if (ed.previewSecond) out.play(ed.previewSecond.get(), channel + 4, 1);
     }
 }
 
@@ -254,8 +261,8 @@ void NotePreview::restart() {
     e2pAmount = 0;
 }
 
-void updatePreview(NotePreview& p, const Song& song, int instrument, int note, int octave,
-                   float pwm) {
+void updatePreview(NotePreview& p, ChannelOut& out, const Song& song, int instrument,
+                   int note, int octave, float pwm) {
     int param[8];
     for (int j = 0; j < 8; ++j) param[j] = song.param(instrument, j);
 
@@ -265,7 +272,7 @@ void updatePreview(NotePreview& p, const Song& song, int instrument, int note, i
         p.envelope = 1.0f;
         level = 0.0f;
     }
-    for (int c = 1; c <= 8; ++c) setChannelVolume(c, level);
+    for (int c = 1; c <= 8; ++c) out.setVolume(c, level);
 
     int e2p = param[2] % 16;
     p.e2pAmount = e2p != 0 ? p.envelope : 0.0f;
@@ -293,8 +300,8 @@ void updatePreview(NotePreview& p, const Song& song, int instrument, int note, i
     float bend = float(e2p) * p.e2pAmount;
     float detune = pwm / 800.0f * float(p.swingDirection);
     for (int c = 1; c <= 4; ++c) {
-        setChannelRate(c, base - bend);
-        setChannelRate(c + 4, base + detune - bend);
+        out.setRate(c, base - bend);
+        out.setRate(c + 4, base + detune - bend);
     }
 }
 
@@ -306,7 +313,7 @@ void c_SoundEngine::editorInput() {
     fileButtons(*this);
     choosePreviewSamples(*this, ed);
     if (!entryActive(*this)) orderListButtons(*this);
-    moveCursorColumn(*this);
+    moveCursorColumn(*this, channelsOf(ed));
     movePosition(*this);
     moveCursorRow(*this, ed);
     int ch = typedCharacter(*this);
@@ -320,5 +327,5 @@ void c_SoundEngine::editorInput() {
     }
     noteEntry(*this, ed, ch);
     int note = ed.lastNoteKey.empty() ? 0 : noteValue(ed.lastNoteKey[0]);
-    updatePreview(ed.preview, song, currentInstrument, note, octave, ed.previewPwm);
+    updatePreview(ed.preview, channelsOf(ed), song, currentInstrument, note, octave, ed.previewPwm);
 }

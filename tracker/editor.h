@@ -15,6 +15,7 @@
 #include "host/text.h"
 
 class c_Sound;
+class ChannelOut;
 struct Song;
 
 // The counters of the preview voice; reset whenever a note is entered or previewed.
@@ -39,12 +40,18 @@ struct EditorState {
     std::shared_ptr<c_Sound> previewSecond;   // its detuned partner
     float previewPwm = 0;                     // PWM of the current instrument, 0..15
     NotePreview preview;
+    ChannelOut* out = nullptr;                // channel operations; none: the audio device
 };
+
+class c_SoundEngine;
+// The editor's state of `app` (made on first use) and where its channel operations go.
+EditorState& editorOf(c_SoundEngine& app);
+ChannelOut& editorChannels(c_SoundEngine& app);
 
 // One update of the preview voice: levels and rates of audio channels 1..8 for note
 // value `note` at `octave` with instrument `instrument` of `song`.
-void updatePreview(NotePreview& p, const Song& song, int instrument, int note, int octave,
-                   float pwm);
+void updatePreview(NotePreview& p, ChannelOut& out, const Song& song, int instrument,
+                   int note, int octave, float pwm);
 
 // A click in this update strictly inside left < x < right, top < y < bottom.
 bool clickedIn(float left, float right, float top, float bottom);

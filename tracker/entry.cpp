@@ -34,7 +34,7 @@ void takeCharacter(String& text, size_t limit) {
 
 void holdStandby(c_SoundEngine& app) {
     app.mode = 2;
-    stopAllChannels();
+    stopAllChannels(editorChannels(app));
 }
 
 void nameEntry(c_SoundEngine& app) {

@@ -1,0 +1,195 @@
+// Block marking, copy and paste of channel rows, and stepping back through the undo ring.
+#include <set>
+
+#include "editor_harness.h"
+
+class BlockCopy : public EditorHarness {
+protected:
+    // Shift on `from`, the cursor down to `to`, F9.
+    void markAndCopy(int from, int to) {
+        app->cursorRow = from;
+        press(Key::Shift);
+        while (app->cursorRow < to) press(Key::Down);
+        press(Key::F9);
+    }
+};
+
+TEST_F(BlockCopy, MarkedRowsPasteAtTheCursor) {
+    fillChannel(1);
+    app->song.trackColumns[noteColumn(1)][32] = U'q';   // beyond the view: copied, not pasted
+    markAndCopy(5, 9);
+    EXPECT_EQ(app->blockStart, 4);
+    EXPECT_EQ(app->blockEnd, 9);
+    EXPECT_EQ(app->blockMarking, 0);
+    EXPECT_EQ(undo().copyBuffers[0], app->song.trackColumns[noteColumn(1)].substr(4, 33));
+    EXPECT_EQ(undo().copyBuffers[3], app->song.trackColumns[octaveColumn(1)].substr(4, 33));
+
+    String source = channelRows(1, 5, 9);
+    String after = channelRows(1, 25, 32);
+    app->cursorRow = 20;
+    press(Key::F10);
+    EXPECT_EQ(channelRows(1, 20, 24), source);
+    EXPECT_EQ(channelRows(1, 25, 32), after);
+}
+
+TEST_F(BlockCopy, PasteIsClippedAtTheLastRowAndGoesToTheCursorChannel) {
+    fillChannel(1);
+    markAndCopy(5, 9);
+    String source = channelRows(1, 5, 7);
+    app->cursorColumn = 6;   // channel 3
+    app->cursorRow = 30;
+    press(Key::F10);
+    EXPECT_EQ(channelRows(3, 30, 32), source);
+    EXPECT_EQ(channelRows(3, 1, 29), channelRows(2, 1, 29));   // still empty like channel 2
+    EXPECT_EQ(app->song.cell(noteColumn(3), 32), U'.');        // next pattern untouched
+    EXPECT_EQ(app->song.cell(volumeColumn(3), 32), U'0');
+}
+
+TEST_F(BlockCopy, PasteBeforeAnyCopyLeavesTheCells) {
+    fillChannel(1);
+    String before = channelRows(1, 1, 32);
+    press(Key::F10);
+    EXPECT_EQ(app->blockEnd, 31);
+    EXPECT_EQ(channelRows(1, 1, 32), before);
+}
+
+TEST_F(BlockCopy, PasteWithoutAnEndUsesRow31) {
+    fillChannel(1);
+    press(Key::F9);   // copies rows 1..33 and starts a marking...
+    press(Key::Shift);   // ...which Shift cancels: no end
+    EXPECT_EQ(app->blockEnd, 0);
+    String source = channelRows(1, 1, 31);
+    app->cursorColumn = 8;
+    app->cursorRow = 1;
+    press(Key::F10);
+    EXPECT_EQ(channelRows(4, 1, 31), source);
+    EXPECT_EQ(channelRows(4, 32, 32), U".|0|0|0");
+}
+
+TEST_F(BlockCopy, SecondShiftCancelsTheMarking) {
+    app->cursorRow = 5;
+    press(Key::Shift);
+    EXPECT_EQ(app->blockMarking, 1);
+    press(Key::Down);
+    EXPECT_EQ(app->blockEnd, 6);
+    press(Key::Shift);
+    EXPECT_EQ(app->blockMarking, 0);
+    EXPECT_EQ(app->blockStart, 0);
+    EXPECT_EQ(app->blockEnd, 0);
+}
+
+TEST_F(BlockCopy, KeyAndLabelInOneUpdateCopyOnce) {
+    app->cursorRow = 3;
+    press(Key::Shift);
+    input.pressKey(Key::F9);
+    click(540, 370);   // COPYBLOCK, together with F9
+    input.releaseKey(Key::F9);
+    EXPECT_EQ(app->blockMarking, 0);
+    click(600, 370);   // its other half: copies again and starts a marking
+    EXPECT_EQ(app->blockMarking, 1);
+    fillChannel(2);
+    app->cursorColumn = 3;
+    click(570, 370);   // the middle belongs to neither half
+    EXPECT_EQ(app->blockMarking, 1);
+    EXPECT_EQ(undo().copyBuffers[0], String(33, U'.'));
+}
+
+TEST_F(BlockCopy, PasteLabelWorksInStandbyWithoutASnapshot) {
+    fillChannel(1);
+    markAndCopy(1, 2);
+    int level = undo().undoLevel;
+    app->cursorRow = 10;
+    click(600, 390);   // PASTE@POS
+    EXPECT_EQ(channelRows(1, 10, 11), channelRows(1, 1, 2));
+    EXPECT_EQ(undo().undoLevel, level);
+}
+
+class Undo : public EditorHarness {};
+
+TEST_F(Undo, RightAfterStartRestoresTheEmptySong) {
+    editing();
+    app->cursorColumn = 2;
+    type(U"5");   // volume digits take no snapshot
+    fillChannel(3);
+    app->undoStep();
+    Song empty;
+    empty.clear();
+    EXPECT_EQ(app->song.trackColumns, empty.trackColumns);
+    EXPECT_EQ(undo().undoLevel, 1);
+}
+
+TEST_F(Undo, ThreeNotesThreeUndosStopAtTheFirstNote) {
+    editing();
+    typeEach(U"qwe");
+    EXPECT_EQ(rows(noteColumn(1), 1, 4), U"qwe.");
+    app->undoStep();
+    EXPECT_EQ(rows(noteColumn(1), 1, 4), U"qw..");
+    app->undoStep();
+    EXPECT_EQ(rows(noteColumn(1), 1, 4), U"q...");
+    app->undoStep();
+    EXPECT_EQ(rows(noteColumn(1), 1, 4), U"q...");
+    EXPECT_EQ(undo().undoLevel, 1);
+}
+
+TEST_F(Undo, RingOverwritesTheOldestAfter32Snapshots) {
+    editing();
+    const String notes = U"ysxdcvgbhnjmq2w3er5t6z7ui9o0pysx";
+    typeEach(notes);
+    EXPECT_EQ(undo().undoLevel, 0);
+    app->undoStep();   // from level 0 to slot 1: the state after the first note
+    EXPECT_EQ(undo().undoLevel, 1);
+    EXPECT_EQ(rows(noteColumn(1), 1, 2), U"y.");
+}
+
+TEST_F(Undo, SnapshotsShareTheColumnsThatDidNotChange) {
+    editing();
+    type(U"q");
+    type(U"w");
+    const auto& h = undo().history;
+    for (int k : {1, 2, 3, 5, 6, 7, 9, 10, 11, 13, 14, 15}) {
+        EXPECT_EQ(h[k][1].get(), h[k][0].get()) << k;
+        EXPECT_EQ(h[k][2].get(), h[k][1].get()) << k;
+    }
+    EXPECT_NE(h[noteColumn(1)][2].get(), h[noteColumn(1)][1].get());
+    EXPECT_EQ(*h[noteColumn(1)][2], app->song.trackColumns[noteColumn(1)]);
+
+    // A full ring of notes in one channel stores at most the four changed columns per slot.
+    typeEach(String(40, U'e'));
+    std::set<const String*> distinct;
+    for (const auto& column : h)
+        for (const auto& slot : column) distinct.insert(slot.get());
+    EXPECT_LE(distinct.size(), size_t(4 * kUndoSlots + kColumns + 1));
+}
+
+TEST_F(Undo, ResetMakesTheLoadedSongTheFloor) {
+    fillChannel(2);
+    app->undoReset();
+    EXPECT_EQ(undo().undoLevel, 1);
+    String loaded = channelRows(2, 1, 32);
+    editing();
+    type(U"q");
+    app->undoStep();
+    EXPECT_EQ(cell(noteColumn(1), 1), U'.');
+    EXPECT_EQ(channelRows(2, 1, 32), loaded);
+    app->undoStep();
+    EXPECT_EQ(channelRows(2, 1, 32), loaded);
+}
+
+TEST_F(Undo, OnlyTheTrackColumnsGoBack) {
+    editing();
+    type(U"q");
+    type(U"w");
+    app->song.orderList[0] = 5;
+    app->song.param(1, 4) = 9;
+    app->undoStep();
+    EXPECT_EQ(app->song.orderList[0], 5);
+    EXPECT_EQ(app->song.param(1, 4), 9);
+    EXPECT_EQ(rows(noteColumn(1), 1, 2), U"q.");
+}
+
+TEST_F(Undo, EveryColumnKeepsItsLengthThroughUndo) {
+    editing();
+    for (int i = 0; i < 5; ++i) type(U"q");
+    for (int i = 0; i < 40; ++i) app->undoStep();
+    for (const auto& column : app->song.trackColumns) EXPECT_EQ(column.size(), size_t(kColumnLength));
+}

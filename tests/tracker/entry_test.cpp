@@ -1,0 +1,272 @@
+// Typing the song file name and the instrument description, and saving and loading
+// songs by name as the user does it.
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include "editor_harness.h"
+#include "host/game.h"
+#include "support/xvfb.h"
+
+using Kind = ChannelCall::Kind;
+
+class NameEntry : public EditorHarness {
+protected:
+    void clickNameBox() { click(100, 450); }
+    void clickDescriptionBox() { click(500, 130); }
+    String& description() { return app->song.instrumentDescriptions[app->currentInstrument]; }
+};
+
+TEST_F(NameEntry, UpperCaseLettersAreRefused) {
+    clickNameBox();
+    EXPECT_EQ(app->nameEntryActive, 1);
+    typeEach(U"Song1");
+    EXPECT_EQ(app->fileName, U"ong1");
+}
+
+TEST_F(NameEntry, NameHoldsAtMost32Characters) {
+    clickNameBox();
+    typeEach(String(31, U'a') + U"bcd");
+    EXPECT_EQ(app->fileName, String(31, U'a') + U"b");
+}
+
+TEST_F(NameEntry, AcceptsExactlyItsFiftyOneCharacters) {
+    const String accepted = String(U"\u00fc\u00e4\u00f6 abcdefghijklmnopqrstuvwxyz!-._()&+[]/1234567890");
+    ASSERT_EQ(accepted.size(), 51u);
+    clickNameBox();
+    for (char32_t c : accepted) {
+        app->fileName.clear();
+        type(String(1, c));
+        EXPECT_EQ(app->fileName, String(1, c)) << int(c);
+    }
+    for (char32_t c : String(U"AZ\\@*~{=?:;,'\"#<>\u00e9\u00dc\u00df\t")) {
+        app->fileName.clear();
+        type(String(1, c));
+        EXPECT_TRUE(app->fileName.empty()) << int(c);
+    }
+}
+
+TEST_F(NameEntry, BackspaceAndDeleteRemoveOneCharacter) {
+    clickNameBox();
+    typeEach(U"abc");
+    press(Key::Backspace, 8);
+    EXPECT_EQ(app->fileName, U"ab");
+    press(Key::Delete, 127);
+    EXPECT_EQ(app->fileName, U"a");
+    press(Key::Backspace, 8);
+    press(Key::Backspace, 8);
+    EXPECT_EQ(app->fileName, U"");
+}
+
+TEST_F(NameEntry, OnlyEnterEndsTheEntryAndTheTextStays) {
+    clickNameBox();
+    typeEach(U"tune");
+    click(600, 300);   // elsewhere
+    EXPECT_EQ(app->nameEntryActive, 1);
+    press(Key::Enter, 13);
+    EXPECT_EQ(app->nameEntryActive, 0);
+    EXPECT_EQ(app->fileName, U"tune");
+    editing();
+    type(U"q");   // back to the pattern
+    EXPECT_EQ(app->fileName, U"tune");
+    EXPECT_EQ(cell(noteColumn(1), 1), U'q');
+    clickNameBox();
+    type(U"2");
+    EXPECT_EQ(app->fileName, U"tune2");
+}
+
+TEST_F(NameEntry, ActiveEntryHoldsStandbyAndSilence) {
+    editing();
+    clickNameBox();
+    EXPECT_EQ(app->mode, 2);
+    app->mode = 0;
+    channels.calls.clear();
+    update();
+    EXPECT_EQ(app->mode, 2);
+    std::vector<int> stops = channels.channelsOf(Kind::Stop);
+    EXPECT_EQ(stops, (std::vector<int>{1, 2, 3, 4, 6, 5, 8, 7}));
+}
+
+TEST_F(NameEntry, SecondCharacterOfAnUpdateIsOnlyPreviewed) {
+    editing();
+    clickNameBox();
+    channels.calls.clear();
+    type(U"xq");
+    EXPECT_EQ(app->fileName, U"x");
+    EXPECT_EQ(cell(noteColumn(1), 1), U'.');
+    EXPECT_EQ(editor().lastNoteKey, U"q");
+    EXPECT_EQ(channels.channelsOf(Kind::Play), (std::vector<int>{1, 5}));
+}
+
+TEST_F(NameEntry, DescriptionStartsEmptyAndHoldsAtMost21Characters) {
+    description() = U"old text";
+    clickDescriptionBox();
+    EXPECT_EQ(app->descriptionEntryActive, 1);
+    EXPECT_EQ(description(), U"");
+    typeEach(String(20, U'b') + U"xyz");
+    EXPECT_EQ(description(), String(20, U'b') + U"x");
+    press(Key::Enter, 13);
+    EXPECT_EQ(description().size(), 21u);
+    EXPECT_EQ(app->descriptionEntryActive, 0);
+}
+
+TEST_F(NameEntry, EnterPadsTheDescriptionTo21) {
+    app->currentInstrument = 4;
+    clickDescriptionBox();
+    typeEach(U"lead!");
+    press(Key::Enter, 13);
+    EXPECT_EQ(app->song.instrumentDescriptions[4], U"lead!" + String(16, U' '));
+    EXPECT_EQ(app->song.instrumentDescriptions[1], U"");
+}
+
+TEST_F(NameEntry, BackspaceEmptiesTheDescription) {
+    clickDescriptionBox();
+    typeEach(U"bass");
+    press(Key::Backspace, 8);
+    EXPECT_EQ(description(), U"");
+    typeEach(U"hat");
+    press(Key::Delete, 127);
+    EXPECT_EQ(description(), U"");
+    EXPECT_EQ(app->descriptionEntryActive, 1);
+}
+
+TEST_F(NameEntry, BothEntriesTakeTheirOwnCharacterNameFirst) {
+    clickNameBox();
+    clickDescriptionBox();
+    type(U"ab");
+    EXPECT_EQ(app->fileName, U"a");
+    EXPECT_EQ(description(), U"b");
+    press(Key::Enter, 13);   // ends both
+    EXPECT_EQ(app->nameEntryActive, 0);
+    EXPECT_EQ(app->descriptionEntryActive, 0);
+}
+
+// ---- Saving and loading through real files ----
+
+namespace {
+
+bool fileExists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+int countFiles(const std::string& folder) {
+    int n = 0;
+    if (DIR* d = opendir(folder.c_str())) {
+        while (dirent* e = readdir(d))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") ++n;
+        closedir(d);
+    }
+    return n;
+}
+
+}  // namespace
+
+class SongFiles : public NameEntry {
+protected:
+    TempDir dir;
+    std::unique_ptr<VXGlfwGame> game;
+    std::string songs;
+
+    void SetUp() override {
+        mkdir(dir.file("data").c_str(), 0755);
+        songs = dir.file("data/songs");
+        mkdir(songs.c_str(), 0755);
+        game = std::make_unique<VXGlfwGame>();
+        game->setDataRoot(widen(dir.path()));
+        NameEntry::SetUp();
+    }
+    void TearDown() override {
+        NameEntry::TearDown();
+        game.reset();
+    }
+    void nameTheSong(const String& name) {
+        clickNameBox();
+        while (!app->fileName.empty()) press(Key::Backspace, 8);
+        typeEach(name);
+        press(Key::Enter, 13);
+    }
+    void clickSave() { click(460, 450); }
+    void clickLoad() { click(410, 450); }
+};
+
+TEST_F(SongFiles, TypedPatternSurvivesSaveChangeAndLoad) {
+    editing();
+    typeEach(U"qwe");
+    app->cursorColumn = 2;
+    app->cursorRow = 1;
+    type(U"c");
+    app->song.orderList[1] = 3;
+    app->song.songLength = 64;
+    nameTheSong(U"tune1");
+    Song saved = app->song;
+    clickSave();
+    EXPECT_EQ(app->statusText, U"File Saved...");
+    EXPECT_TRUE(fileExists(songs + "/tune1"));
+
+    editing();
+    app->cursorColumn = 1;
+    app->cursorRow = 1;
+    typeEach(U"yyy");
+    app->song.orderList[1] = 9;
+    app->currentPosition = 4;
+    app->editRow = 0;
+    clickLoad();
+    EXPECT_EQ(app->statusText, U"File Loaded...");
+    EXPECT_EQ(app->song.trackColumns, saved.trackColumns);
+    EXPECT_EQ(app->song.orderList, saved.orderList);
+    EXPECT_EQ(app->song.songLength, 64);
+    EXPECT_EQ(app->currentPosition, 0);
+    EXPECT_EQ(app->editRow, 0);
+    EXPECT_EQ(app->fileName, U"tune1");
+
+    // The loaded song is the floor of the history.
+    app->undoStep();
+    EXPECT_EQ(app->song.trackColumns, saved.trackColumns);
+    editing();
+    type(U"p");
+    app->undoStep();
+    app->undoStep();
+    EXPECT_EQ(app->song.trackColumns, saved.trackColumns);
+}
+
+TEST_F(SongFiles, SaveWithoutANameWritesNothing) {
+    press(Key::F11);
+    EXPECT_EQ(app->statusText, U"Enter a Name...");
+    EXPECT_EQ(countFiles(songs), 0);
+    EXPECT_EQ(countFiles(dir.file("data")), 1);
+}
+
+TEST_F(SongFiles, LoadOfAMissingFileKeepsTheSongButGoesHome) {
+    editing();
+    type(U"q");
+    Song before = app->song;
+    nameTheSong(U"nosuch");
+    app->currentPosition = 3;
+    press(Key::F12);
+    EXPECT_EQ(app->statusText, U"File not found!");
+    EXPECT_EQ(app->song.trackColumns, before.trackColumns);
+    EXPECT_EQ(app->currentPosition, 0);
+    app->fileName.clear();
+    press(Key::F12);
+    EXPECT_EQ(app->statusText, U"File not found!");
+}
+
+TEST_F(SongFiles, SaveAndLoadWorkWhileTheNameIsTyped) {
+    editing();
+    type(U"q");
+    clickNameBox();
+    typeEach(U"live");
+    press(Key::F11);
+    EXPECT_EQ(app->statusText, U"File Saved...");
+    EXPECT_EQ(app->nameEntryActive, 1);
+    EXPECT_TRUE(fileExists(songs + "/live"));
+    app->song.trackColumns[noteColumn(1)][0] = U'.';
+    press(Key::F12);
+    EXPECT_EQ(app->statusText, U"File Loaded...");
+    EXPECT_EQ(app->nameEntryActive, 1);
+    EXPECT_EQ(app->song.cell(noteColumn(1), 0), U'q');
+    type(U"2");
+    EXPECT_EQ(app->fileName, U"live2");
+}
