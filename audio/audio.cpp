@@ -13,6 +13,7 @@
 #include <AL/alc.h>
 #include <AL/alext.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -63,7 +64,9 @@ void gxtkAudio::openOutput() {
     startContext(nullptr);
 }
 
-// A loopback device mixes only inside render(), into 16-bit stereo at `hertz`.
+// A loopback device mixes only inside render(). It mixes in float and render()
+// rounds to 16 bits itself: OpenAL's own 16-bit output adds dither noise and a
+// limiter, and the renderer must be exact (silence is 0, levels are the gains).
 void gxtkAudio::openLoopback(int hertz) {
     loopback_ = true;
     hertz_ = hertz;
@@ -75,7 +78,7 @@ void gxtkAudio::openLoopback(int hertz) {
         renderSamples_ = reinterpret_cast<void (*)(void*, void*, int)>(
             alcGetProcAddress(nullptr, "alcRenderSamplesSOFT"));
         ALCdevice* device = open && supported && renderSamples_ ? open(nullptr) : nullptr;
-        if (device && !supported(device, hertz, ALC_STEREO_SOFT, ALC_SHORT_SOFT)) {
+        if (device && !supported(device, hertz, ALC_STEREO_SOFT, ALC_FLOAT_SOFT)) {
             alcCloseDevice(device);
             device = nullptr;
         }
@@ -87,8 +90,10 @@ void gxtkAudio::openLoopback(int hertz) {
         return;
     }
     const ALCint attributes[] = {ALC_FORMAT_CHANNELS_SOFT, ALC_STEREO_SOFT,
-                                 ALC_FORMAT_TYPE_SOFT, ALC_SHORT_SOFT,
-                                 ALC_FREQUENCY, hertz, 0};
+                                 ALC_FORMAT_TYPE_SOFT, ALC_FLOAT_SOFT,
+                                 ALC_FREQUENCY, hertz,
+                                 ALC_HRTF_SOFT, ALC_FALSE,
+                                 ALC_OUTPUT_LIMITER_SOFT, ALC_FALSE, 0};
     startContext(attributes);
 }
 
@@ -136,14 +141,26 @@ bool gxtkAudio::isLoopback() const { return loopback_; }
 bool gxtkAudio::isOpen() const { return current_; }
 int gxtkAudio::hertz() const { return hertz_; }
 
-// Exactly `frames` frames, straight from the mixer into the caller's block.
+// Exactly `frames` frames, mixed in blocks through one scratch buffer that is
+// allocated once; each sample is rounded to nearest and clamped to 16 bits.
 void gxtkAudio::render(int16_t* interleavedStereo, int frames) {
     if (frames <= 0) return;
-    if (loopback_ && renderSamples_ && current_) {
-        renderSamples_(device_, interleavedStereo, frames);
+    if (!loopback_ || !renderSamples_ || !current_) {
+        std::memset(interleavedStereo, 0, size_t(frames) * 2 * sizeof(int16_t));
         return;
     }
-    std::memset(interleavedStereo, 0, size_t(frames) * 2 * sizeof(int16_t));
+    mix_.resize(kMixFrames * 2);
+    for (int done = 0; done < frames;) {
+        int n = std::min(frames - done, kMixFrames);
+        renderSamples_(device_, mix_.data(), n);
+        int16_t* out = interleavedStereo + size_t(done) * 2;
+        for (int i = 0; i < n * 2; ++i) {
+            float v = mix_[i] * 32768.0f;
+            v = v > 32767.0f ? 32767.0f : v < -32768.0f ? -32768.0f : v;
+            out[i] = int16_t(v >= 0 ? int(v + 0.5f) : -int(0.5f - v));
+        }
+        done += n;
+    }
 }
 
 // ---- [sources] ----

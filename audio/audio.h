@@ -18,6 +18,7 @@
 // device on its own thread). Channel numbers are not range-checked.
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "audio/sample.h"
 #include "host/object.h"
@@ -86,6 +87,8 @@ private:
     bool current_ = false;      // the context was made current
     int hertz_ = 0;             // loopback output rate
     void (*renderSamples_)(void*, void*, int) = nullptr;   // alcRenderSamplesSOFT
+    static constexpr int kMixFrames = 1024;   // frames mixed per call into mix_
+    std::vector<float> mix_;                  // float stereo scratch of the loopback mix
     gxtkChannel channels_[kChannels];
 };
 

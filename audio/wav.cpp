@@ -90,7 +90,7 @@ std::optional<DecodedSound> decodeWav(const uint8_t* data, size_t size) {
         bool gotId = in.read(id, 4);
         if (in.atEnd()) return std::nullopt;
         uint32_t chunkSize = 0;
-        in.u32(chunkSize);
+        if (!in.u32(chunkSize)) return std::nullopt;   // cut inside the chunk header
         if (!gotId || std::memcmp(id, "data", 4) != 0) {
             in.skip(chunkSize);
             continue;
