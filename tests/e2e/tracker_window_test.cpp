@@ -1,0 +1,292 @@
+// The real program in a real window, used as a musician would: start-up screen, typing
+// notes and digits, naming and saving a song, loading a demo and listening to it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+
+#include "session.h"
+#include "tracker/songfile.h"
+
+namespace {
+
+// Screen places (window pixels) and texts of the tracker.
+const Rgb kDimRow{114, 111, 126};           // rows 0, 4, 8, ... of the pattern
+constexpr int kStatusX = 473;               // status message after 43 characters
+const int kNameBox[2] = {100, 450};
+const int kLoadButton[2] = {414, 450};
+const int kSaveButton[2] = {468, 450};
+const int kEditButton[2] = {543, 346};
+
+std::string patternRow(int row) { return "0" + std::to_string(row) + ": "; }
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Root mean square of `sound` from `from` to `to` seconds.
+double rms(const Sound& s, double from, double to) {
+    size_t a = size_t(std::max(0.0, from) * s.hertz), b = size_t(std::max(0.0, to) * s.hertz);
+    b = std::min(b, s.mono.size());
+    if (a >= b) return 0;
+    double sum = 0;
+    for (size_t i = a; i < b; ++i) sum += double(s.mono[i]) * s.mono[i];
+    return std::sqrt(sum / double(b - a));
+}
+
+// Seconds at which a note starts: loud after at least 60 ms of near silence.
+std::vector<double> onsets(const Sound& s) {
+    std::vector<double> found;
+    const size_t window = size_t(s.hertz) / 200;     // 5 ms
+    int quiet = 0;
+    for (size_t at = 0; at + window <= s.mono.size(); at += window) {
+        double level = rms(s, double(at) / s.hertz, double(at + window) / s.hertz);
+        if (level > 0.02 && quiet >= 12) found.push_back(double(at) / s.hertz);
+        quiet = level < 0.004 ? quiet + 1 : 0;
+    }
+    return found;
+}
+
+// Fundamental frequency over `seconds` from `from`, by autocorrelation (60..1000 Hz).
+double pitch(const Sound& s, double from, double seconds) {
+    size_t a = size_t(from * s.hertz), n = size_t(seconds * s.hertz);
+    if (a + n + s.hertz / 60 > s.mono.size()) return 0;
+    int best = 0;
+    double bestScore = -1e9;
+    for (int lag = s.hertz / 1000; lag <= s.hertz / 60; ++lag) {
+        double score = 0;
+        for (size_t i = 0; i < n; ++i) score += double(s.mono[a + i]) * s.mono[a + i + lag];
+        // Prefer the shortest period among near-equal peaks (not its multiples).
+        if (score > bestScore * 1.02) bestScore = score, best = lag;
+    }
+    // Refine between samples with a parabola through the neighbours.
+    auto corr = [&](int lag) {
+        double sc = 0;
+        for (size_t i = 0; i < n; ++i) sc += double(s.mono[a + i]) * s.mono[a + i + lag];
+        return sc;
+    };
+    double l = corr(best - 1), c = corr(best), r = corr(best + 1);
+    double shift = (l - 2 * c + r) != 0 ? 0.5 * (l - r) / (l - 2 * c + r) : 0;
+    return s.hertz / (best + shift);
+}
+
+class TrackerWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(sharedXvfb().ok()) << "Xvfb did not start";
+    }
+    void startOrFail(TamoSession& tamo) {
+        ASSERT_TRUE(tamo.start()) << tamo.error();
+    }
+    // Types a song name into the file name box and confirms it with Enter.
+    void enterName(TamoSession& tamo, const std::string& name) {
+        tamo.click(kNameBox[0], kNameBox[1]);
+        tamo.type(name);
+        tamo.key("Return");
+    }
+    void expectText(TamoSession& tamo, const FontCells& font, int x, int y,
+                    const std::string& text, Rgb colour) {
+        tamo.wait(100);
+        Screenshot shot = tamo.screenshot();
+        ASSERT_TRUE(shot.ok());
+        EXPECT_EQ(font.check(shot, x, y, text, colour), "") << "text \"" << text << "\" at " << x
+                                                           << ", " << y;
+    }
+};
+
+}  // namespace
+
+TEST_F(TrackerWindow, StartsInStandbyShowingTheTrackerScreenAndClosesWithStatusZero) {
+    TempDir dir;
+    TamoSession tamo(dir);
+    startOrFail(tamo);
+    FontCells font(tamo.fontPath());
+    ASSERT_TRUE(font.ok());
+    Screenshot shot = tamo.screenshot();
+    ASSERT_EQ(shot.width, 640);
+    ASSERT_EQ(shot.height, 475);
+
+    // Colours of the areas, at pixels no text covers.
+    EXPECT_TRUE(near(shot.at(635, 470), kBackground));      // window background
+    EXPECT_TRUE(near(shot.at(300, 200), kBlack));           // pattern area
+    EXPECT_TRUE(near(shot.at(304, 200), kBackground));      // separator to the order column
+    EXPECT_TRUE(near(shot.at(630, 12), kStatusBar));        // top status bar
+    EXPECT_TRUE(near(shot.at(381, 24), Rgb{71, 53, 85}));   // bar of the current position
+    EXPECT_TRUE(near(shot.at(200, 456), kBlack));           // file name box
+    EXPECT_TRUE(near(shot.at(600, 138), kBlack));           // description box
+
+    // Texts where a user looks for them.
+    EXPECT_EQ(font.check(shot, 0, -1, "POS CHN1  CHN2  CHN3  CHN4  POS ## Status:", kText), "");
+    EXPECT_EQ(font.check(shot, kStatusX, -1, "Standby...", kStatusText), "");
+    EXPECT_EQ(font.check(shot, 0, 12, "00: ---00 ---00 ---00 ---00", kDimRow), "");
+    EXPECT_EQ(font.check(shot, 0, 24, "01: ---00 ---00 ---00 ---00", kText), "");
+    EXPECT_EQ(font.check(shot, 297, 12, " 00: 00", kText), "");
+    EXPECT_EQ(font.check(shot, 385, 144, "  INSTRUMENT:01", kText), "");
+    EXPECT_EQ(font.check(shot, 385, 168, "         WAV:01", kText), "");
+    EXPECT_EQ(font.check(shot, 385, 204, "         ENV:01", kText), "");
+    EXPECT_EQ(font.check(shot, 385, 372, " SPD:04", kText), "");
+    EXPECT_EQ(font.check(shot, 442, 106, "Description:", kText), "");
+    EXPECT_EQ(font.check(shot, 520, 323, "PLAY HOME", kText), "");
+    EXPECT_EQ(font.check(shot, 520, 343, "EDIT UNDO", kText), "");
+    EXPECT_EQ(font.check(shot, 520, 363, "COPYBLOCK", kText), "");
+    EXPECT_EQ(font.check(shot, 520, 383, "PASTE@POS", kText), "");
+    EXPECT_EQ(font.check(shot, 391, 441, "LOAD SAVE", kText), "");
+    EXPECT_EQ(font.check(shot, 520, 440, "LAYOUT DE", kText), "");
+    EXPECT_EQ(font.check(shot, 0, 408, "    on    on    on    on   FLW:Off", kText), "");
+    EXPECT_EQ(font.check(shot, 425, 40, "[[[  [  [ [ [[[", kText), "");   // the logo's top row
+
+    EXPECT_EQ(tamo.close(), 0) << tamo.log();
+}
+
+TEST_F(TrackerWindow, TypedNotesAndVolumeDigitsAppearInThePattern) {
+    TempDir dir;
+    TamoSession tamo(dir);
+    startOrFail(tamo);
+    FontCells font(tamo.fontPath());
+
+    tamo.click(kEditButton[0], kEditButton[1]);
+    expectText(tamo, font, kStatusX, -1, "Editing...", kStatusText);
+    tamo.type("qwe");              // C, D and E of the upper row, octave digit 2
+    tamo.key("Right");             // the volume column of channel 1, cursor on row 3
+    tamo.type("a7");               // volume digits: lower-case a is stored as A
+
+    tamo.wait(150);
+    Screenshot shot = tamo.screenshot();
+    EXPECT_EQ(font.check(shot, 0, 12, "00: C-381 ---00 ---00 ---00", kDimRow), "");
+    EXPECT_EQ(font.check(shot, 0, 24, "01: D-381 ---00 ---00 ---00", kText), "");
+    EXPECT_EQ(font.check(shot, 0, 36, "02: E-381 ---00 ---00 ---00", kText), "");
+    EXPECT_EQ(font.check(shot, 0, 48, "03: ---A0 ---00 ---00 ---00", kText), "");
+    EXPECT_EQ(font.check(shot, 0, 60, "04: ---70 ---00 ---00 ---00", kDimRow), "");
+    EXPECT_EQ(font.check(shot, 0, 72, "05: ---00 ---00 ---00 ---00", kText), "");
+
+    // Space leaves Editing: digits typed now change nothing.
+    tamo.key("space");
+    expectText(tamo, font, kStatusX, -1, "Standby...", kStatusText);
+    tamo.type("5");
+    expectText(tamo, font, 0, 72, "05: ---00 ---00 ---00 ---00", kText);
+    EXPECT_EQ(tamo.close(), 0) << tamo.log();
+}
+
+TEST_F(TrackerWindow, NamedSongIsSavedToDiskWithTheTypedNotes) {
+    TempDir dir;
+    TamoSession tamo(dir);
+    startOrFail(tamo);
+    FontCells font(tamo.fontPath());
+
+    tamo.click(kEditButton[0], kEditButton[1]);
+    tamo.type("q");
+    enterName(tamo, "my-tune_1");
+    expectText(tamo, font, 0, 441, " my-tune_1", kText);
+    tamo.click(kSaveButton[0], kSaveButton[1]);
+    expectText(tamo, font, kStatusX, -1, "File Saved...", kStatusText);
+
+    std::string bytes = readFile(tamo.songsFolder() + "/my-tune_1");
+    ASSERT_EQ(bytes.size(), 1675u) << "one pattern: 1163 + 512 characters, all one byte";
+    EXPECT_EQ(bytes.substr(0, 4), "TAM1");
+    EXPECT_EQ(bytes[4], 1);        // one pattern long
+    EXPECT_EQ(bytes[5], 4);        // speed 4
+    EXPECT_EQ(bytes[6], 1);        // one pattern stored
+    const int L = 32;
+    EXPECT_EQ(bytes[7], 'q');                  // channel 1 note, row 0
+    EXPECT_EQ(bytes[8], '.');                  // row 1 still empty
+    EXPECT_EQ(bytes[7 + 4 * L], '8');          // its volume
+    EXPECT_EQ(bytes[7 + 8 * L], '1');          // its instrument
+    EXPECT_EQ(bytes[7 + 12 * L], '2');         // its octave digit
+    EXPECT_EQ(bytes[7 + 1 * L], '.');          // channel 2 untouched
+    EXPECT_EQ(bytes[263 + 16 * L + 8], 1);    // instrument 1: WAV raised to 1 by the panel
+    EXPECT_EQ(bytes[263 + 16 * L + 12], 1);   // and ENV to 1
+
+    // The file reads back as the song that was typed.
+    Song song;
+    ASSERT_TRUE(readSong(widen(bytes), song));
+    EXPECT_EQ(song.cell(noteColumn(1), 0), U'q');
+    EXPECT_EQ(song.songLength, 32);
+    EXPECT_EQ(tamo.close(), 0) << tamo.log();
+}
+
+TEST_F(TrackerWindow, LoadedDemoSongPlaysAudiblyWithF1AndF2StopsIt) {
+    TempDir dir;
+    TamoSession tamo(dir, {"demo1"});
+    startOrFail(tamo);
+    FontCells font(tamo.fontPath());
+
+    enterName(tamo, "demo1");
+    tamo.click(kLoadButton[0], kLoadButton[1]);
+    expectText(tamo, font, kStatusX, -1, "File Loaded...", kStatusText);
+    // The first row of the demo: pad, chord arpeggio, bass and kick.
+    expectText(tamo, font, 0, 12, "00: A-3F4 A-296 A-187 C-488", kDimRow);
+
+    tamo.key("F1");
+    expectText(tamo, font, kStatusX, -1, "Playing...", kStatusText);
+    tamo.wait(3000);
+    tamo.key("F2");
+    expectText(tamo, font, kStatusX, -1, "Standby...", kStatusText);
+    tamo.wait(1500);
+    ASSERT_EQ(tamo.close(), 0) << tamo.log();
+
+    Sound sound = readWave(tamo.wavePath());
+    ASSERT_GT(sound.hertz, 0) << "no sound file was written";
+    double seconds = double(sound.mono.size()) / sound.hertz;
+    ASSERT_GT(seconds, 4.0);
+    // Loud while playing, silent once stopped (the last second before closing).
+    std::vector<double> starts = onsets(sound);
+    ASSERT_FALSE(starts.empty()) << "the song was silent";
+    double playing = rms(sound, starts.front(), starts.front() + 2.5);
+    EXPECT_GT(playing, 0.02);
+    EXPECT_LT(rms(sound, seconds - 1.0, seconds), 0.001) << "sound went on after F2";
+}
+
+// A song made for listening: channel 1 plays a 50 % square, "y" (C at the sample's own
+// pitch) and "q" an octave higher in turn, every 8 rows at speed 4 (640 ms apart), each
+// decaying to silence after 16 ticks (320 ms).
+static Song listeningSong() {
+    Song song;
+    song.clear();
+    song.speed = 4;
+    song.param(1, 0) = 3;          // WAV 3: the 50 % square
+    song.param(1, 4) = 2;          // ENV 2: 16 ticks from volume 8 to silence
+    const char32_t notes[4] = {U'y', U'q', U'y', U'q'};
+    for (int i = 0; i < 4; ++i) {
+        int row = i * 8;
+        song.trackColumns[noteColumn(1)][row] = notes[i];
+        song.trackColumns[volumeColumn(1)][row] = U'8';
+        song.trackColumns[instrumentColumn(1)][row] = U'1';
+        song.trackColumns[octaveColumn(1)][row] = U'2';
+    }
+    return song;
+}
+
+TEST_F(TrackerWindow, PlayedNotesHaveTheSongsPitchAndRowTiming) {
+    TempDir dir;
+    TamoSession tamo(dir);
+    {
+        std::ofstream out(tamo.songsFolder() + "/listen", std::ios::binary);
+        out << encodeUtf8(writeSong(listeningSong()));
+    }
+    startOrFail(tamo);
+    FontCells font(tamo.fontPath());
+    enterName(tamo, "listen");
+    tamo.click(kLoadButton[0], kLoadButton[1]);
+    expectText(tamo, font, kStatusX, -1, "File Loaded...", kStatusText);
+    tamo.key("F1");
+    tamo.wait(3400);
+    tamo.key("F2");
+    tamo.wait(800);
+    ASSERT_EQ(tamo.close(), 0) << tamo.log();
+
+    Sound sound = readWave(tamo.wavePath());
+    ASSERT_GT(sound.hertz, 0) << "no sound file was written";
+    std::vector<double> starts = onsets(sound);
+    ASSERT_GE(starts.size(), 4u) << "expected a note every 640 ms";
+    for (size_t i = 1; i < starts.size(); ++i)
+        EXPECT_NEAR(starts[i] - starts[i - 1], 0.640, 0.045) << "between notes " << i << " and " << i + 1;
+    double mean = (starts.back() - starts.front()) / double(starts.size() - 1);
+    EXPECT_NEAR(mean, 0.640, 0.015);
+    for (size_t i = 0; i < starts.size(); ++i) {
+        double want = (i % 2 == 0) ? 130.81 : 261.63;
+        EXPECT_NEAR(pitch(sound, starts[i] + 0.02, 0.1), want, want * 0.01) << "note " << i + 1;
+    }
+}
