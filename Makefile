@@ -5,7 +5,7 @@
 
 PACKAGES := cmake g++ make pkg-config libglfw3-dev libgl-dev libopenal-dev \
             libopenal1 libstb-dev googletest libgtest-dev xvfb xauth xdotool \
-            x11-apps sox imagemagick clang libclang-rt-14-dev
+            x11-apps sox imagemagick clang libclang-rt-14-dev libx11-dev
 BUILD    := build
 JOBS     := $(shell nproc 2>/dev/null || echo 2)
 

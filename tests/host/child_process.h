@@ -18,7 +18,8 @@
 
 class ChildProcess {
 public:
-    explicit ChildProcess(const std::string& caseName) {
+    // `program` empty: this executable running `caseName`; otherwise that program.
+    explicit ChildProcess(const std::string& caseName, const std::string& program = "") {
         int in[2], out[2], err[2];
         if (pipe(in) || pipe(out) || pipe(err)) return;
         pid_ = fork();
@@ -27,6 +28,10 @@ public:
             dup2(out[1], 1);
             dup2(err[1], 2);
             for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+            if (!program.empty()) {
+                execl(program.c_str(), program.c_str(), (char*)nullptr);
+                _exit(127);
+            }
             setenv("TAMO_HOST_CHILD", caseName.c_str(), 1);
             execl("/proc/self/exe", "tests_host", (char*)nullptr);
             _exit(127);
@@ -46,6 +51,7 @@ public:
     }
 
     bool started() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
 
     void write(const std::string& text) {
         if (input_ >= 0 && ::write(input_, text.data(), text.size()) < 0) {}

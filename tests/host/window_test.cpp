@@ -1,0 +1,223 @@
+// Real windows on a private X server: the tracker program itself, and the host's
+// window creation, control and input in this process.
+#include <gtest/gtest.h>
+
+#include <GLFW/glfw3.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+#include "audio/audio.h"
+#include "child_process.h"
+#include "graphics/renderer.h"
+#include "host/display.h"
+#include "host_fixtures.h"
+#include "support/xvfb.h"
+#include "x11_probe.h"
+
+namespace {
+
+const std::string kTitle = "Tamo Tracker v1.706 - by vendl/birchforge";
+
+// CPU seconds the process has used so far (all its threads).
+double cpuSeconds(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), {});
+    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+    std::string f;
+    long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && fields >> f; ++i) {
+        if (i == 14) utime = std::stol(f);
+        if (i == 15) stime = std::stol(f);
+    }
+    return double(utime + stime) / sysconf(_SC_CLK_TCK);
+}
+
+}  // namespace
+
+TEST(TrackerWindow, OpensTitledFixedSizeCentredAndACloseRequestEndsWithStatusZero) {
+    ASSERT_TRUE(sharedXvfb().ok());
+    setenv("ALSOFT_DRIVERS", "null", 0);
+    X11Probe x;
+    ASSERT_TRUE(x.ok());
+    ChildProcess tamo("", std::string(TAMO_BINARY_DIR) + "/tamo");
+    ASSERT_TRUE(tamo.started());
+
+    Window w = x.waitForWindow(kTitle);
+    ASSERT_NE(w, 0u) << "no window titled \"" << kTitle << "\" appeared; output:\n" << tamo.out();
+    X11Probe::Geometry g = x.geometry(w);
+    EXPECT_EQ(g.width, 640);
+    EXPECT_EQ(g.height, 475);
+    // Centred on the 1024 x 768 screen by the program itself (there is no window manager).
+    EXPECT_EQ(g.x, 192);
+    EXPECT_EQ(g.y, 146);
+    EXPECT_TRUE(x.fixedSize(w, 640, 475)) << "the window must not be resizable";
+
+    // It keeps running, and it sleeps between updates instead of spinning.
+    double cpuBefore = cpuSeconds(tamo.pid());
+    auto wallBefore = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
+    double cpu = cpuSeconds(tamo.pid()) - cpuBefore;
+    ASSERT_TRUE(tamo.running()) << tamo.out();
+    EXPECT_LT(cpu, 0.8 * wall) << "the loop seems to busy-wait";
+
+    x.requestClose(w);
+    ASSERT_TRUE(tamo.finish(10)) << "the close request did not end the program";
+    EXPECT_TRUE(tamo.exited());
+    EXPECT_EQ(tamo.exitStatus(), 0);
+    EXPECT_EQ(tamo.out().find("Runtime Error"), std::string::npos) << tamo.out();
+    EXPECT_EQ(tamo.out().find("GLFW Error"), std::string::npos) << tamo.out();
+}
+
+namespace {
+
+// GLFW initialised on the private X server for one test.
+struct WindowSystem : ::testing::Test {
+    void SetUp() override {
+        ASSERT_TRUE(sharedXvfb().ok());
+        ASSERT_TRUE(initHostWindowSystem());
+    }
+    void TearDown() override { terminateHostWindowSystem(); }
+};
+
+}  // namespace
+
+TEST_F(WindowSystem, TheProgramsWindowFlagsGiveAFixedDecoratedCentredWindow) {
+    VXGlfwGame game;
+    int generation = contextGeneration;
+    game.setDeviceWindow(640, 475, WindowFlag::Decorated);
+    GLFWwindow* w = game.window();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(contextGeneration, generation + 1);
+    EXPECT_EQ(glfwGetWindowAttrib(w, GLFW_RESIZABLE), GLFW_FALSE);
+    EXPECT_EQ(glfwGetWindowAttrib(w, GLFW_DECORATED), GLFW_TRUE);
+    EXPECT_EQ(glfwGetWindowAttrib(w, GLFW_FLOATING), GLFW_FALSE);
+    EXPECT_EQ(glfwGetWindowAttrib(w, GLFW_VISIBLE), GLFW_TRUE);
+    EXPECT_EQ(glfwGetCurrentContext(), w);
+    int x = 0, y = 0;
+    glfwGetWindowPos(w, &x, &y);
+    EXPECT_EQ(x, 192);
+    EXPECT_EQ(y, 146);
+    EXPECT_EQ(game.deviceWidth(), 640);
+    EXPECT_EQ(game.deviceHeight(), 475);
+    EXPECT_EQ(game.framebufferWidth(), 640);
+    EXPECT_EQ(game.framebufferHeight(), 475);
+    X11Probe probe;
+    EXPECT_NE(probe.waitForWindow(kTitle, 5), 0u);
+}
+
+TEST_F(WindowSystem, RecreatingTheWindowAppliesTheNewFlagsAndANewContext) {
+    VXGlfwGame game;
+    game.setDeviceWindow(640, 475, WindowFlag::Decorated);
+    int generation = contextGeneration;
+    game.setDeviceWindow(300, 200, WindowFlag::Resizable | WindowFlag::Floating);
+    GLFWwindow* w = game.window();
+    EXPECT_EQ(contextGeneration, generation + 1);
+    EXPECT_EQ(glfwGetWindowAttrib(w, GLFW_RESIZABLE), GLFW_TRUE);
+    EXPECT_EQ(glfwGetWindowAttrib(w, GLFW_DECORATED), GLFW_FALSE);
+    EXPECT_EQ(glfwGetWindowAttrib(w, GLFW_FLOATING), GLFW_TRUE);
+    EXPECT_EQ(game.deviceWidth(), 300);
+    // A window wider than the desktop is centred to a negative x.
+    game.setDeviceWindow(1100, 200, WindowFlag::Decorated);
+    int x = 0, y = 0;
+    glfwGetWindowPos(game.window(), &x, &y);
+    EXPECT_EQ(x, -38);
+    EXPECT_EQ(y, 284);
+}
+
+TEST_F(WindowSystem, WindowControlChangesTitleSizePositionCursorAndClipboard) {
+    VXGlfwGame game;
+    game.setDeviceWindow(640, 475, WindowFlag::Decorated);
+    GLFWwindow* w = game.window();
+    game.setWindowTitle(U"Window control test");
+    X11Probe probe;
+    EXPECT_NE(probe.waitForWindow("Window control test", 5), 0u);
+    game.setWindowSize(400, 300);
+    game.setWindowPosition(10, 20);
+    glfwPollEvents();
+    int width = 0, height = 0, x = 0, y = 0;
+    glfwGetWindowSize(w, &width, &height);
+    EXPECT_EQ(width, 400);
+    EXPECT_EQ(height, 300);
+    for (int i = 0; i < 50 && (x != 10 || y != 20); ++i) {
+        glfwPollEvents();
+        glfwGetWindowPos(w, &x, &y);
+        usleep(10000);
+    }
+    EXPECT_EQ(x, 10);
+    EXPECT_EQ(y, 20);
+    game.setMouseVisible(false);
+    EXPECT_EQ(glfwGetInputMode(w, GLFW_CURSOR), GLFW_CURSOR_HIDDEN);
+    game.setMouseVisible(true);
+    EXPECT_EQ(glfwGetInputMode(w, GLFW_CURSOR), GLFW_CURSOR_NORMAL);
+    game.setClipboard(U"pattern 0A");
+    EXPECT_EQ(game.getClipboard(), U"pattern 0A");
+    EXPECT_GE(game.millisecs(), 0);
+}
+
+TEST_F(WindowSystem, DisplayModesListTheScreensSizeOnceAndTheDesktopMode) {
+    VXGlfwGame game;
+    std::optional<VXDisplayMode> desktop = game.desktopMode();
+    ASSERT_TRUE(desktop);
+    EXPECT_EQ(desktop->width, 1024);
+    EXPECT_EQ(desktop->height, 768);
+    std::vector<VXDisplayMode> modes = game.displayModes();
+    std::vector<c_DisplayMode> distinct = distinctDisplayModes(modes);
+    EXPECT_LE(distinct.size(), modes.size());
+    buildDisplayModes();
+    EXPECT_EQ(desktopDisplayMode().width, 1024);
+    EXPECT_EQ(desktopDisplayMode().height, 768);
+    EXPECT_EQ(displayModeList().size(), distinct.size());
+}
+
+TEST_F(WindowSystem, TheDelegatesStartOpensTheDevicesAndRealClicksAndKeysReachTheUpdate) {
+    setenv("ALSOFT_DRIVERS", "null", 0);
+    VXGlfwGame game;
+    game.setDeviceWindow(640, 475, WindowFlag::Decorated);
+    game.setWindowTitle(U"Input test window");
+    TestApp app;
+    int creates = 0, renders = 0;
+    std::vector<int> leftHits, chars;
+    std::vector<float> xs;
+    app.create = [&] { ++creates; setUpdateRate(50); };
+    app.render = [&] { ++renders; EXPECT_EQ(renderDevice, graphicsDevice); };
+    app.update = [&] {
+        leftHits.push_back(keyHitCount(Key::MouseLeft));
+        xs.push_back(mouseX());
+        while (int c = nextChar()) chars.push_back(c);
+    };
+    game.runStart();
+    c_GameDelegate* d = c_GameDelegate::current();
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(creates, 1);
+    EXPECT_NE(d->graphics, nullptr);
+    EXPECT_EQ(graphicsDevice, d->graphics);
+    EXPECT_EQ(audioDevice, d->audio);
+    EXPECT_EQ(c_InputDevice::current(), d->input);
+    EXPECT_EQ(deviceWidth(), 640);
+    EXPECT_EQ(deviceHeight(), 475);
+    EXPECT_EQ(game.updateRate(), 50);
+
+    GlfwLoopClock clock;
+    game.runPass(clock);
+    EXPECT_EQ(renders, 1);
+    EXPECT_EQ(renderDevice, nullptr) << "renderDevice is set only while rendering";
+
+    X11Probe probe;
+    Window w = probe.waitForWindow("Input test window", 5);
+    ASSERT_NE(w, 0u);
+    std::string command = "xdotool mousemove --window " + std::to_string(w) +
+                          " 50 60 click 1 key BackSpace Left >/dev/null 2>&1";
+    ASSERT_EQ(system(command.c_str()), 0);
+    for (int i = 0; i < 100 && chars.size() < 2; ++i) game.runPass(clock);
+    int clicks = 0;
+    for (size_t i = 0; i < leftHits.size(); ++i) {
+        clicks += leftHits[i];
+        if (leftHits[i]) EXPECT_EQ(xs[i], 50.0f);
+    }
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(chars, (std::vector<int>{8, 65536 + Key::Left}));
+}

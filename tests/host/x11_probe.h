@@ -1,0 +1,89 @@
+#pragma once
+// Looks at windows from outside, as the X server and a window manager see them.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+class X11Probe {
+public:
+    X11Probe() : display_(XOpenDisplay(nullptr)) {}
+    ~X11Probe() {
+        if (display_) XCloseDisplay(display_);
+    }
+    bool ok() const { return display_ != nullptr; }
+
+    // The mapped top-level window titled `title`, waiting up to `seconds`; 0 if none.
+    Window waitForWindow(const std::string& title, double seconds = 15) {
+        auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        do {
+            if (Window w = findMapped(title)) return w;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        } while (std::chrono::steady_clock::now() < until);
+        return 0;
+    }
+
+    std::string title(Window w) {
+        char* name = nullptr;
+        std::string text;
+        if (XFetchName(display_, w, &name) && name) text = name;
+        if (name) XFree(name);
+        return text;
+    }
+
+    struct Geometry { int x = 0, y = 0, width = 0, height = 0; };
+    Geometry geometry(Window w) {
+        Geometry g;
+        XWindowAttributes a;
+        if (!XGetWindowAttributes(display_, w, &a)) return g;
+        Window child;
+        XTranslateCoordinates(display_, w, DefaultRootWindow(display_), 0, 0, &g.x, &g.y, &child);
+        g.width = a.width;
+        g.height = a.height;
+        return g;
+    }
+
+    // True when the size hints pin the window to one size (the user cannot resize it).
+    bool fixedSize(Window w, int width, int height) {
+        XSizeHints hints;
+        long supplied = 0;
+        if (!XGetWMNormalHints(display_, w, &hints, &supplied)) return false;
+        return (hints.flags & PMinSize) && (hints.flags & PMaxSize) && hints.min_width == width &&
+               hints.max_width == width && hints.min_height == height && hints.max_height == height;
+    }
+
+    // What a window manager sends when the user clicks the close button.
+    void requestClose(Window w) {
+        XEvent e = {};
+        e.xclient.type = ClientMessage;
+        e.xclient.window = w;
+        e.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
+        e.xclient.format = 32;
+        e.xclient.data.l[0] = long(XInternAtom(display_, "WM_DELETE_WINDOW", False));
+        e.xclient.data.l[1] = CurrentTime;
+        XSendEvent(display_, w, False, NoEventMask, &e);
+        XFlush(display_);
+    }
+
+private:
+    Window findMapped(const std::string& wanted) {
+        Window root, parent, *children = nullptr;
+        unsigned count = 0;
+        Window found = 0;
+        if (!XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count))
+            return 0;
+        for (unsigned i = 0; i < count && !found; ++i) {
+            XWindowAttributes a;
+            if (XGetWindowAttributes(display_, children[i], &a) && a.map_state == IsViewable &&
+                title(children[i]) == wanted)
+                found = children[i];
+        }
+        if (children) XFree(children);
+        return found;
+    }
+
+    Display* display_;
+};
