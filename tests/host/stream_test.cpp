@@ -71,6 +71,18 @@ private:
     int perWrite_;
 };
 
+// Death tests here re-run the test binary, so no other thread's state is forked.
+class ThreadsafeDeathTests {
+public:
+    ThreadsafeDeathTests() : previous_(GTEST_FLAG_GET(death_test_style)) {
+        GTEST_FLAG_SET(death_test_style, "threadsafe");
+    }
+    ~ThreadsafeDeathTests() { GTEST_FLAG_SET(death_test_style, previous_); }
+
+private:
+    std::string previous_;
+};
+
 // Runs a runtime error in the death-test child with its report on standard error and
 // no debugger on standard input.
 void quietDebugger() {
@@ -272,14 +284,14 @@ TEST_F(StreamTest, AFullDeviceFailsTheWriteItself) {
 }
 
 TEST_F(StreamTest, CreateOnAMissingFileIsARuntimeError) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    ThreadsafeDeathTests style;
     EXPECT_EXIT((quietDebugger(), c_FileStream::create(path("none/x"), U"w")),
                 ::testing::ExitedWithCode(255), "Vantorix Runtime Error : Failed to open stream");
     EXPECT_NE(c_FileStream::create(path("made"), U"w"), nullptr);
 }
 
 TEST(BufferErrors, MisuseEndsTheProgramWithAReport) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    ThreadsafeDeathTests style;
     c_DataBuffer b;
     b.create(2);
     EXPECT_EXIT((quietDebugger(), b.create(2)), ::testing::ExitedWithCode(255),
