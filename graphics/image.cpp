@@ -27,9 +27,10 @@ static unsigned formatForDepth(int depth) {
 
 // [surface pixels] -----------------------------------------------------------------
 
+// A batch that still uses this surface is drawn before the texture goes.
 gxtkSurface::~gxtkSurface() {
-    discard();
     if (graphicsDevice) graphicsDevice->forgetSurface(this);
+    discard();
 }
 
 // Premultiplied once here, so drawing does no per-pixel work.
