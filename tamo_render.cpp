@@ -93,11 +93,12 @@ public:
             close(fd);
             return false;
         }
+        std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
         return writeHeader(0);
     }
 
     bool write(const int16_t* frames, int count) {
-        std::vector<uint8_t> bytes(size_t(count) * 4);
+        bytes.resize(size_t(count) * 4);
         for (int i = 0; i < count * 2; ++i) {
             uint16_t s = uint16_t(frames[i]);
             bytes[2 * i] = uint8_t(s & 0xff);
@@ -111,7 +112,7 @@ public:
     // Completes the header and moves the file into place.
     bool finish() {
         bool ok = std::fseek(file_, 0, SEEK_SET) == 0 && writeHeader(dataBytes_) &&
-                  std::fflush(file_) == 0 && fsync(fileno(file_)) == 0;
+                  std::fflush(file_) == 0;
         ok = (std::fclose(file_) == 0) && ok;
         file_ = nullptr;
         if (ok) ok = std::rename(temp_.c_str(), target_.c_str()) == 0;
@@ -157,6 +158,7 @@ private:
     std::string temp_;
     FILE* file_ = nullptr;
     uint32_t dataBytes_ = 0;
+    std::vector<uint8_t> bytes;   // one tick's frames, little-endian
 };
 
 }  // namespace
