@@ -317,3 +317,33 @@ TEST(AudioDevice, ASecondDeviceAfterTheFirstStartsClean) {
     second.playSample(fresh, 1, 1);
     EXPECT_GT(peak(listen(second, 0.05)), 1000);
 }
+
+// With no OpenAL output at all (no driver works) the device prints one line and the
+// program runs on silently. OpenAL reads its driver list once per process, so this
+// runs in a child process started with a driver list that names no real driver.
+TEST(AudioDeviceDeathTest, WithoutAnOutputOneLineIsPrintedAndNothingPlays) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    TempDir dir;
+    std::string captured = dir.file("stdout.txt");
+    setenv("ALSOFT_DRIVERS", "no-such-driver", 1);
+    auto child = [&] {
+        if (!std::freopen(captured.c_str(), "w", stdout)) std::_Exit(10);
+        int failures = 0;
+        {
+            gxtkAudio device;
+            failures += device.isOpen();
+            auto sample = waveSample("ramp_64.wav");
+            failures += device.playSample(sample, 1, 1) != -1;
+            failures += device.getChannelState(1) != 0;
+            device.setVolume(1, 0.5f);
+            device.suspend();
+            device.resume();
+        }
+        std::fflush(stdout);
+        std::vector<uint8_t> text = readFile(captured);
+        failures += std::string(text.begin(), text.end()) != "OpenAl error: alcOpenDevice failed\n";
+        std::_Exit(failures);
+    };
+    EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "");
+    setenv("ALSOFT_DRIVERS", "null", 1);
+}
