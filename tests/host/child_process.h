@@ -18,8 +18,10 @@
 
 class ChildProcess {
 public:
-    // `program` empty: this executable running `caseName`; otherwise that program.
-    explicit ChildProcess(const std::string& caseName, const std::string& program = "") {
+    // `program` empty: this executable running `caseName`; otherwise that program
+    // with `unset` removed from its environment.
+    explicit ChildProcess(const std::string& caseName, const std::string& program = "",
+                          const char* unset = nullptr) {
         int in[2], out[2], err[2];
         if (pipe(in) || pipe(out) || pipe(err)) return;
         pid_ = fork();
@@ -29,6 +31,7 @@ public:
             dup2(err[1], 2);
             for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
             if (!program.empty()) {
+                if (unset) unsetenv(unset);
                 execl(program.c_str(), program.c_str(), (char*)nullptr);
                 _exit(127);
             }

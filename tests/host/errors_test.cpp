@@ -179,3 +179,19 @@ TEST(ConsoleOutput, PrintLineWritesUtf8IncludingFourByteCharactersAndDebugLogNar
     EXPECT_EQ(r.out, "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x8E\xB5\n");
     EXPECT_EQ(r.err, "xA\xE9\n");
 }
+
+TEST(WindowSystemErrors, AGlfwErrorIsPrintedOnStandardOutputAndTheProgramGoesOn) {
+    Finished r = runCase("glfw-error");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "GLFW Error: err=65537, msg=The GLFW library is not initialized\n");
+}
+
+TEST(WindowSystemErrors, WithoutADisplayTheProgramSaysGlfwInitFailedAndFails) {
+    ChildProcess tamo("", std::string(TAMO_BINARY_DIR) + "/tamo", "DISPLAY");
+    ASSERT_TRUE(tamo.finish());
+    EXPECT_EQ(tamo.exitStatus(), 255);
+    const std::string last = "glfwInit failed\n";
+    ASSERT_GE(tamo.out().size(), last.size()) << tamo.out();
+    EXPECT_EQ(tamo.out().substr(tamo.out().size() - last.size()), last);
+    EXPECT_EQ(tamo.out().rfind("GLFW Error: err=", 0), 0u) << tamo.out();
+}

@@ -56,6 +56,12 @@ void runCase(const std::string& name) {
         printLine(widen(debuggerReference(&described)));
         raiseError(U"Stop");
     }
+    if (name == "glfw-error") {
+        // Asking for a monitor before initialisation is a GLFW error.
+        installHostErrorCallback();
+        VXGlfwGame game;
+        exit(game.desktopMode() ? 4 : 0);
+    }
     if (name == "print") {
         printLine(U"a\u00e9\u20ac\U0001F3B5");
         debugLog(U"x\u0141\u00e9");
