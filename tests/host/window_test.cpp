@@ -63,6 +63,7 @@ TEST(TrackerWindow, OpensTitledFixedSizeCentredAndACloseRequestEndsWithStatusZer
     double cpu = cpuSeconds(tamo.pid()) - cpuBefore;
     ASSERT_TRUE(tamo.running()) << tamo.out();
     EXPECT_LT(cpu, 0.8 * wall) << "the loop seems to busy-wait";
+    RecordProperty("cpu_share_percent", int(100 * cpu / wall));
 
     x.requestClose(w);
     ASSERT_TRUE(tamo.finish(10)) << "the close request did not end the program";
@@ -253,4 +254,23 @@ TEST_F(WindowSystem, FullScreenOnTheSecondMonitorUsesTheOnlyMonitorThere) {
     ASSERT_NE(game.window(), nullptr);
     EXPECT_EQ(glfwGetWindowMonitor(game.window()), glfwGetPrimaryMonitor());
     EXPECT_EQ(game.deviceWidth(), 1024);
+}
+
+TEST_F(WindowSystem, TheRealLoopRunsFiftyUpdatesAndRendersPerSecond) {
+    VXGlfwGame game;
+    RecordingDelegate delegate;
+    game.setDelegate(&delegate);
+    game.setDeviceWindow(640, 475, WindowFlag::Decorated);
+    game.runStart();
+    game.setUpdateRate(50);
+    GlfwLoopClock clock;
+    game.runPass(clock);   // starts the schedule
+    int updatesBefore = delegate.count("update");
+    auto start = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - start < std::chrono::seconds(1)) game.runPass(clock);
+    int updates = delegate.count("update") - updatesBefore;
+    RecordProperty("updates_in_one_second", updates);
+    EXPECT_GE(updates, 47);
+    EXPECT_LE(updates, 52);
+    EXPECT_LE(delegate.count("render"), delegate.count("update") + 2) << "no render without sleep";
 }
