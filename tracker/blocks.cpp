@@ -20,10 +20,7 @@ void fillStartHistory(UndoState& undo) {
 }
 
 UndoState& undoOf(c_SoundEngine& app) {
-    if (!app.undoState) {
-        app.undoState = std::make_unique<UndoState>();
-        fillStartHistory(*app.undoState);
-    }
+    if (!app.undoState) app.undoState = std::make_unique<UndoState>();
     return *app.undoState;
 }
 
@@ -87,10 +84,7 @@ void pasteBlock(c_SoundEngine& app, const UndoState& undo) {
 
 }  // namespace
 
-UndoState::UndoState() {
-    Slot emptyText = std::make_shared<const String>();
-    for (auto& column : history) column.fill(emptyText);
-}
+UndoState::UndoState() { fillStartHistory(*this); }
 
 void c_SoundEngine::blockStep() {
     UndoState& undo = undoOf(*this);

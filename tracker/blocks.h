@@ -26,7 +26,7 @@ struct UndoState {
     std::array<std::array<Slot, kUndoSlots>, kColumns> history; // [column][slot], never null
     int undoLevel = 0;                                          // slot of the last snapshot, 0..31
 
-    UndoState();
+    UndoState();   // the history at start: slots 0..15 the empty song, 16..31 empty text
     // The column stored in `slot` for column k.
     const String& column(int k, int slot) const { return *history[k][slot]; }
 };

@@ -77,9 +77,12 @@ protected:
         for (int j = 0; j < 8; ++j) app->song.param(n, j) = params[j];
     }
 
+    bool wholeFrames = false;   // run the application's whole update, not only the editor
+
     // One editor update with what has been queued so far.
     void update() {
-        app->editorInput();
+        if (wholeFrames) app->handleUpdate();
+        else app->editorInput();
         input.endUpdate();
     }
     // All characters arrive within one update.

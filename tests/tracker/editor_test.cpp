@@ -512,8 +512,8 @@ TEST(PreviewSound, TypedNoteSoundsAndNoteOffSilencesIt) {
         input.endUpdate();
         EXPECT_EQ(audio.getChannelState(2), 0);
         EXPECT_EQ(audio.getChannelState(6), 0);
-        loudness();   // what was queued before the stop
-        EXPECT_EQ(loudness(), 0);
+        loudness();   // the mixer's short fade after the stop
+        EXPECT_LT(loudness(), 16);   // silence but for dither
     }
     c_InputDevice::setCurrent(nullptr);
 }

@@ -231,6 +231,27 @@ TEST_F(SongFiles, TypedPatternSurvivesSaveChangeAndLoad) {
     EXPECT_EQ(app->song.trackColumns, saved.trackColumns);
 }
 
+TEST_F(SongFiles, WholeFramesFromEditingToSaveLoadAndUndo) {
+    wholeFrames = true;
+    press(Key::Space, ' ');
+    EXPECT_EQ(app->statusText, U"Editing...");
+    typeEach(U"qwe");
+    nameTheSong(U"song2");
+    EXPECT_EQ(app->mode, 2);          // the entry left the editor in Standby
+    press(Key::Space, ' ');
+    EXPECT_EQ(app->mode, 0);
+    clickSave();
+    EXPECT_EQ(app->statusText, U"File Saved...");
+    typeEach(U"yy");
+    EXPECT_EQ(rows(noteColumn(1), 1, 5), U"qweyy");
+    clickLoad();
+    EXPECT_EQ(app->statusText, U"File Loaded...");
+    EXPECT_EQ(rows(noteColumn(1), 1, 5), U"qwe..");
+    click(600, 346);                  // UNDO: the loaded song is the floor
+    EXPECT_EQ(rows(noteColumn(1), 1, 5), U"qwe..");
+    EXPECT_EQ(rows(octaveColumn(1), 1, 4), U"2220");
+}
+
 TEST_F(SongFiles, SaveWithoutANameWritesNothing) {
     press(Key::F11);
     EXPECT_EQ(app->statusText, U"Enter a Name...");
