@@ -1,6 +1,8 @@
 // Block marking, copy and paste over whole channel rows, and the undo ring.
 #include "tracker/blocks.h"
 
+#include <cstring>
+
 #include "host/input.h"
 #include "tracker/app.h"
 #include "tracker/editor.h"
@@ -24,6 +26,10 @@ UndoState& undoOf(c_SoundEngine& app) {
     return *app.undoState;
 }
 
+bool sameColumn(const String& a, const String& b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char32_t)) == 0;
+}
+
 // Stores the song's columns into `slot`, sharing the storage of `previous` (or of
 // what the slot already holds) for every column that is unchanged.
 void storeSnapshot(UndoState& undo, const Song& song, int previous, int slot) {
@@ -31,8 +37,8 @@ void storeSnapshot(UndoState& undo, const Song& song, int previous, int slot) {
         const String& now = song.trackColumns[k];
         Slot& target = undo.history[k][slot];
         const Slot& before = undo.history[k][previous];
-        if (*before == now) target = before;
-        else if (*target != now) target = std::make_shared<const String>(now);
+        if (sameColumn(*before, now)) target = before;
+        else if (!sameColumn(*target, now)) target = std::make_shared<const String>(now);
     }
 }
 
