@@ -43,10 +43,14 @@ protected:
     void SetUp() override {
         app_env::makeDataFolder(dir.path(), withSongs_);
         host.setDataRoot(widen(dir.path()));
+        beforeStart();
         app = std::make_unique<c_SoundEngine>();
         host.runStart();
         ASSERT_NE(app->player, nullptr) << "handleCreate did not run";
     }
+
+    // Runs before the application is made and started (a screen test opens its window).
+    virtual void beforeStart() {}
 
     // A left click at (x, y): button down and up before the next update.
     void click(float x, float y) {
