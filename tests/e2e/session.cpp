@@ -103,7 +103,7 @@ bool FontCells::lit(int code, int gx, int gy) const {
 }
 
 std::string FontCells::check(const Screenshot& shot, int x, int y, const std::string& text,
-                             Rgb colour) const {
+                             Rgb colour, int fromY) const {
     std::ostringstream wrong;
     for (size_t i = 0; i < text.size(); ++i) {
         int code = (unsigned char)text[i];
@@ -112,7 +112,7 @@ std::string FontCells::check(const Screenshot& shot, int x, int y, const std::st
         for (int gy = 0; gy < 12; ++gy)
             for (int gx = 0; gx < 11; ++gx) {
                 int sx = x + int(i) * 11 + gx, sy = y + gy;
-                if (sx < 0 || sy < 0 || sx >= shot.width || sy >= shot.height) continue;
+                if (sx < 0 || sy < fromY || sx >= shot.width || sy >= shot.height) continue;
                 bool on = lit(code, gx, gy);
                 litCount += on;
                 ++checked;
@@ -241,7 +241,7 @@ bool TamoSession::start() {
             Screenshot shot = screenshot();
             if (shot.ok() && near(shot.at(635, 470), kBackground)) {
                 // Put the pointer on the window: keys go where the pointer and focus are.
-                xdotool("mousemove --window " + window_ + " --sync 630 470");
+                xdotool("mousemove --window " + window_ + " 630 470");
                 xdotool("windowfocus --sync " + window_);
                 wait(200);
                 return true;
@@ -254,7 +254,7 @@ bool TamoSession::start() {
 }
 
 void TamoSession::click(int x, int y) {
-    xdotool("mousemove --window " + window_ + " --sync " + std::to_string(x) + " " +
+    xdotool("mousemove --window " + window_ + " " + std::to_string(x) + " " +
             std::to_string(y));
     wait(60);
     xdotool("click 1");

@@ -36,9 +36,10 @@ public:
     explicit FontCells(const std::string& pngPath);
     bool ok() const { return width_ > 0; }
     // Empty when `text` is drawn at (x, y) in `colour`; otherwise which characters
-    // differ. Spaces are not checked; rows outside the window are skipped.
+    // differ. Spaces are not checked; rows outside the window and above `fromY` (where
+    // something is painted over the text) are skipped.
     std::string check(const Screenshot& shot, int x, int y, const std::string& text,
-                      Rgb colour) const;
+                      Rgb colour, int fromY = 0) const;
 
 private:
     bool lit(int code, int gx, int gy) const;
