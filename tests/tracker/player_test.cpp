@@ -3,12 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "audio/audio.h"
 #include "audio/sample.h"
+#include "host/game.h"
+#include "support/xvfb.h"
 #include "tracker/player.h"
+#include "tracker/songfile.h"
 
 namespace {
 
@@ -421,6 +427,72 @@ TEST_F(PlayerTick, RatesFollowTheLatchedOctaveAndNote) {
     EXPECT_EQ(r.last("rate", 2), rateOf(12));
     EXPECT_EQ(r.last("rate", 3), rateOf(40));
     EXPECT_EQ(r.only("play").size(), 6u);
+}
+
+// ---- loading the copy ----
+
+// The hand-off file read through a real host (data folder in a temp folder) and
+// samples loaded on a loopback device.
+class LoadIntoPlayer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::filesystem::create_directories(dir.file("data/songs"));
+        std::filesystem::create_symlink(std::string(TAMO_SOURCE_DIR) + "/data/wav", dir.file("data/wav"));
+        host.setDataRoot(widen(dir.path()));
+    }
+    void writeHandOff(const String& text) {
+        std::ofstream(dir.file("data/songs/tmp.dat"), std::ios::binary) << encodeUtf8(text);
+    }
+
+    TempDir dir;
+    VXGlfwGame host;
+    gxtkAudio device{AudioLoopback{}, 44100};
+    c_tamoPlay player;
+};
+
+TEST_F(LoadIntoPlayer, ReadsTheHandOffFileAndReloadsTheSamples) {
+    Song song;
+    song.clear();
+    song.songLength = 64;
+    song.orderList[1] = 2;
+    song.trackColumns[noteColumn(3)][2 * 32 + 7] = U'q';
+    String text = writeSong(song);
+    text[5] = 0;   // a stored speed of 0 plays at speed 5
+    writeHandOff(text);
+
+    EXPECT_EQ(player.loadIntoPlayer(U"songs/tmp.dat"), U"1");
+    EXPECT_EQ(player.speed, 5.0f);
+    EXPECT_EQ(player.song.songLength, 64);
+    EXPECT_EQ(player.song.orderList[1], 2);
+    EXPECT_EQ(player.song.cell(noteColumn(3), 2 * 32 + 7), U'q');
+    EXPECT_EQ(player.song.cell(noteColumn(3), 8191), U'.');
+    std::array<const c_Sound*, kWaveSamples> first;
+    for (int i = 0; i < kWaveSamples; ++i) {
+        ASSERT_TRUE(player.waveSamples[i]) << narrow(kWaveFiles[i]);
+        first[i] = player.waveSamples[i].get();
+    }
+    auto kept = player.waveSamples[0];   // keeps the old sample alive: a new one cannot share its address
+    EXPECT_EQ(player.loadIntoPlayer(U"songs/tmp.dat"), U"1");
+    EXPECT_NE(player.waveSamples[0].get(), first[0]) << "samples are loaded again";
+}
+
+TEST_F(LoadIntoPlayer, AMissingOrCutFileKeepsThePreviousCopy) {
+    Song song;
+    song.clear();
+    song.speed = 7;
+    song.trackColumns[noteColumn(1)][0] = U'w';
+    writeHandOff(writeSong(song));
+    ASSERT_EQ(player.loadIntoPlayer(U"songs/tmp.dat"), U"1");
+    EXPECT_EQ(player.speed, 7.0f);
+
+    std::filesystem::remove(dir.file("data/songs/tmp.dat"));
+    EXPECT_EQ(player.loadIntoPlayer(U"songs/tmp.dat"), U"Loading Failed!");
+    String cut = writeSong(Song());
+    writeHandOff(cut.substr(0, cut.size() / 2));
+    EXPECT_EQ(player.loadIntoPlayer(U"songs/tmp.dat"), U"Loading Failed!");
+    EXPECT_EQ(player.speed, 7.0f);
+    EXPECT_EQ(player.song.cell(noteColumn(1), 0), U'w');
+    EXPECT_TRUE(player.waveSamples[7]) << "the samples are reloaded even so";
 }
 
 }  // namespace
