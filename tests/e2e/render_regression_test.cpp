@@ -50,9 +50,12 @@ std::string checksum(const std::string& bytes) {
 std::map<std::string, std::string> committedChecksums() {
     std::map<std::string, std::string> sums;
     std::istringstream lines(readFile(TAMO_SOURCE_DIR "/tests/e2e/render_checksums.txt"));
-    std::string name, sum;
-    while (lines >> name >> sum)
-        if (name[0] != '#') sums[name] = sum;
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string name, sum;
+        if (words >> name >> sum && name[0] != '#') sums[name] = sum;
+    }
     return sums;
 }
 
