@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <sys/mman.h>
 
 #include "host/callbacks.h"
 #include "host/errors.h"
@@ -45,10 +46,12 @@ void runCase(const std::string& name) {
         installFaultSignalHandler();
         raise(name == "segv" ? SIGSEGV : name == "fpe" ? SIGFPE : name == "ill" ? SIGILL : SIGBUS);
     }
-    if (name == "null-write") {
+    if (name == "bad-write") {
+        // A page the process may not touch: the write faults for real.
         installFaultSignalHandler();
-        volatile int* nowhere = nullptr;
-        *nowhere = 1;
+        void* page = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (page == MAP_FAILED) exit(5);
+        *static_cast<volatile int*>(page) = 1;
     }
     if (name == "reference") {
         // Hands one reference to the debugger on standard output, then stops.
