@@ -36,16 +36,13 @@ EditorState& editorOf(c_SoundEngine& app) {
     return *app.editorState;
 }
 
-ChannelOut& editorChannels(c_SoundEngine& app) {
-    EditorState& ed = editorOf(app);
-    return ed.out ? *ed.out : audioChannels();
-}
+static ChannelOut& channelsOf(EditorState& ed) { return ed.out ? *ed.out : audioChannels(); }
+
+ChannelOut& editorChannels(c_SoundEngine& app) { return channelsOf(editorOf(app)); }
 
 namespace {
 
 constexpr int kNote = 0, kVolume = 1, kInstrument = 2, kOctave = 3;
-
-ChannelOut& channelsOf(EditorState& ed) { return ed.out ? *ed.out : audioChannels(); }
 
 int cursorChannel(const c_SoundEngine& app) { return (app.cursorColumn + 1) / 2; }
 
@@ -185,7 +182,8 @@ void deleteRow(c_SoundEngine& app) {
 }
 
 // An empty row at the cursor; the rows below move down and the old row 32 is lost.
-// A cursor below the view (row 33, after a volume digit on row 32) only shifts nothing.
+// With the cursor below the view (row 33, after a volume digit on row 32 in the same
+// update) nothing changes, so the next pattern's first row stays as it is.
 void insertRow(c_SoundEngine& app) {
     int ch = cursorChannel(app);
     for (int kind = kNote; kind <= kOctave; ++kind) {
