@@ -7,6 +7,8 @@
 //   [files]    savingPath, saveTextFile, c_SoundEngine::saveSong and loadSong
 #include "tracker/songfile.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -123,7 +125,20 @@ String cutSongName(const String& name) {
 // "~" is never typed into a file name, so the temporary name cannot be a user's song.
 String savingPath(const String& path) { return path + U"~saving"; }
 
-bool saveTextFile(const String& path, const String& text) {
+// Keeps the file at `target` as `backup`, replacing an older backup, before a save
+// replaces it. The target itself stays in place (a hard link), so a failure later in
+// the save still leaves it untouched.
+static bool keepBackup(const std::string& target, const std::string& backup) {
+    if (access(target.c_str(), F_OK) != 0) return true;   // a new song: nothing to keep
+    const std::string staging = backup + "~saving";
+    std::remove(staging.c_str());
+    if (link(target.c_str(), staging.c_str()) != 0) return false;
+    if (std::rename(staging.c_str(), backup.c_str()) == 0) return true;
+    std::remove(staging.c_str());
+    return false;
+}
+
+bool saveTextFile(const String& path, const String& text, const String& backup) {
     VXGame* game = VXGame::current();
     if (!game) return false;
     const String temp = savingPath(path);
@@ -140,7 +155,9 @@ bool saveTextFile(const String& path, const String& text) {
         written = false;   // the old file stays; the caller reports the failure
     }
     bool closed = out->closeChecked();
-    if (written && closed && std::rename(tempFile.c_str(), targetFile.c_str()) == 0) return true;
+    const std::string backupFile = backup.empty() ? std::string() : narrow(game->mapDataPath(backup));
+    bool kept = backupFile.empty() || keepBackup(targetFile, backupFile);
+    if (written && closed && kept && std::rename(tempFile.c_str(), targetFile.c_str()) == 0) return true;
     std::remove(tempFile.c_str());
     return false;
 }
@@ -148,7 +165,10 @@ bool saveTextFile(const String& path, const String& text) {
 String c_SoundEngine::saveSong(const String& name) {
     if (name.empty()) return U"Enter a Name...";
     if (!isSongName(name)) return U"Saving Failed!";
-    if (!saveTextFile(kSongFolder + name, writeSong(song))) return U"Saving Failed!";
+    // Saving over a song keeps its previous version as NAME.bak; the playback hand-off
+    // "tmp.dat" is rewritten at every start and keeps none.
+    const String backup = name == U"tmp.dat" ? String() : kSongFolder + name + U".bak";
+    if (!saveTextFile(kSongFolder + name, writeSong(song), backup)) return U"Saving Failed!";
     return U"File Saved...";
 }
 

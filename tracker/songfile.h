@@ -41,5 +41,6 @@ String cutSongName(const String& name);
 String savingPath(const String& path);
 // Writes `text` as UTF-8 to the data path `path` through a temporary file and a
 // rename. False when any step fails; then the temporary file is gone and a file
-// that was at `path` is untouched.
-bool saveTextFile(const String& path, const String& text);
+// that was at `path` is untouched. With a `backup` data path, a file that was at
+// `path` is kept there before it is replaced.
+bool saveTextFile(const String& path, const String& text, const String& backup = String());

@@ -322,3 +322,26 @@ TEST_F(SongFileTest, ASaveThatCannotReplaceTheTargetLeavesNoTemporary) {
     EXPECT_TRUE(fs::is_directory(song("busy") + "/inside"));
     EXPECT_FALSE(fs::exists(song("busy~saving")));
 }
+
+TEST_F(SongFileTest, SavingOverASongKeepsItsPreviousVersionAsBak) {
+    ASSERT_EQ(app->saveSong(U"tune"), U"File Saved...");
+    EXPECT_FALSE(fs::exists(song("tune.bak")));   // a new song has nothing to keep
+    const std::string first = readFile(song("tune"));
+    app->song.speed = 7;
+    ASSERT_EQ(app->saveSong(U"tune"), U"File Saved...");
+    EXPECT_EQ(readFile(song("tune.bak")), first);
+    const std::string second = readFile(song("tune"));
+    EXPECT_NE(second, first);
+    app->song.speed = 9;
+    ASSERT_EQ(app->saveSong(U"tune"), U"File Saved...");
+    EXPECT_EQ(readFile(song("tune.bak")), second);   // one backup, the version just replaced
+
+    // The backup loads back through the file name box.
+    EXPECT_EQ(load(U"tune.bak"), U"File Loaded...");
+    EXPECT_EQ(app->song.speed, 7);
+
+    // The playback hand-off keeps no backup.
+    ASSERT_EQ(app->saveSong(U"tmp.dat"), U"File Saved...");
+    ASSERT_EQ(app->saveSong(U"tmp.dat"), U"File Saved...");
+    EXPECT_FALSE(fs::exists(song("tmp.dat.bak")));
+}
