@@ -22,8 +22,6 @@
 
 gxtkAudio* audioDevice = nullptr;
 
-std::optional<DecodedSound> loadAudioFile(const String& path);   // sample.cpp
-
 namespace {
 
 ALCdevice* alcDevice(void* d) { return static_cast<ALCdevice*>(d); }

@@ -13,6 +13,8 @@
 // The output device is the default one (with two named fallbacks). The loopback
 // device mixes the same channels into memory, 16-bit stereo, only when render() is
 // called: deterministic and faster than real time, for offline rendering and tests.
+// It mixes in float and rounds to 16 bits itself (no dither, no limiter), so
+// silence renders as 0 and levels follow the gains exactly.
 // Start-up problems print one line and the program runs on silently. Only this
 // folder calls OpenAL; everything runs on the main thread (OpenAL mixes the output
 // device on its own thread). Channel numbers are not range-checked.

@@ -43,6 +43,10 @@ int uploadFormat(int bytesPerSample, int channels);
 // in lower case); none for any other ending or bytes the decoder refuses.
 std::optional<DecodedSound> decodeSoundFile(const String& path, const uint8_t* data, size_t size);
 
+// The decoded sound of a file: through the host's loader (its data paths and file
+// access) when there is a host, else read as a plain file name.
+std::optional<DecodedSound> loadAudioFile(const String& path);
+
 // The discarded buffer list (process-wide; the audio device flushes it).
 std::vector<uint32_t>& discardedBuffers();
 
