@@ -1,15 +1,26 @@
 # Tamo Tracker: set-up, build, run and test on Debian 12.
 #   make run    install what is missing, build, open the tracker
-#   make test   install what is missing, build, run every test
+#   make test   install what is missing, build, run every test, then the unit tests
+#               again built with the address and undefined-behaviour sanitizers
 #   make build  build only
+#   make fuzz   run each fuzz target for FUZZ_SECONDS (default 60) from its seeds
+#   make bench  idle, playing, start-up and render costs beside a bare window
 
 PACKAGES := cmake g++ make pkg-config libglfw3-dev libgl-dev libopenal-dev \
             libopenal1 libstb-dev googletest libgtest-dev xvfb xauth xdotool \
             x11-apps sox imagemagick clang libclang-rt-14-dev libx11-dev
 BUILD    := build
+ASAN     := build-asan
+FUZZ     := build-fuzz
 JOBS     := $(shell nproc 2>/dev/null || echo 2)
+FUZZ_SECONDS ?= 60
+# The end-to-end tests drive the real program; they run once, in the normal build.
+E2E_TESTS := ^(TrackerWindow|DemoSongRender)[.]
+SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+                 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer/lsan.supp:print_suppressions=0 \
+                 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: all deps build run test clean
+.PHONY: all deps build run test test-asan fuzz bench clean
 
 all: build
 
@@ -37,7 +48,21 @@ run: build
 	./$(BUILD)/tamo
 
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) </dev/null
+	$(MAKE) test-asan
+
+test-asan: deps
+	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DTAMO_SANITIZE=ON
+	cmake --build $(ASAN) -j$(JOBS)
+	cd $(ASAN) && $(SANITIZER_ENV) ctest --output-on-failure -j$(JOBS) -E '$(E2E_TESTS)' </dev/null
+
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S fuzz -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(FUZZ) -j$(JOBS)
+	fuzz/run.sh $(FUZZ_SECONDS) $(FUZZ)
+
+bench: build
+	bench/run.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(ASAN) $(FUZZ)

@@ -1,0 +1,76 @@
+#pragma once
+// What must hold when outside bytes meet a reader, shared by the fuzz targets (which
+// abort when a check fails) and the regression test that replays the inputs the
+// fuzzers once found (tests/e2e/fuzz_cases/TARGET/). Each check returns false when
+// the reader accepted the bytes but handed back something inconsistent; a crash or
+// an undefined operation inside the reader is caught by the sanitizers.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "audio/wav.h"
+#include "graphics/imagedecode.h"
+#include "host/datapath.h"
+#include "tracker/songfile.h"
+
+// The song reader on bytes decoded as a song file's text: an accepted song keeps 8192
+// cells in every column and writes back to a text that reads again to the same order
+// list and the same cells in the patterns it plays.
+inline bool checkReadSong(const uint8_t* data, size_t size) {
+    String text = decodeText(data, size);
+    Song song;
+    song.clear();
+    if (!readSong(text, song)) return true;
+    for (const auto& column : song.trackColumns)
+        if (column.size() != size_t(kColumnLength)) return false;
+    Song again;
+    again.clear();
+    if (!readSong(writeSong(song), again)) return false;
+    if (again.orderList != song.orderList) return false;
+    int last = 0;
+    for (int p : song.orderList) last = p > last ? p : last;
+    size_t cells = size_t(last + 1) * kRowsPerPattern;
+    for (int k = 0; k < kColumns; ++k)
+        if (again.trackColumns[k].compare(0, cells, song.trackColumns[k], 0, cells) != 0)
+            return false;
+    return true;
+}
+
+// Whole-file text decoding: never more characters than bytes, each at most U+10FFFF.
+inline bool checkDecodeText(const uint8_t* data, size_t size) {
+    String text = decodeText(data, size);
+    if (text.size() > size) return false;
+    for (char32_t c : text)
+        if (c > 0x10FFFF) return false;
+    return true;
+}
+
+// The WAV reader: an accepted sound holds the samples it states, and never more bytes
+// than the file had.
+inline bool checkDecodeWav(const uint8_t* data, size_t size) {
+    auto sound = decodeWav(data, size);
+    if (!sound) return true;
+    if (sound->data.size() > size) return false;
+    if (sound->length < 0 || sound->channels < 0 || sound->format < 0) return false;
+    size_t stated = size_t(sound->length) * size_t(sound->channels) * size_t(sound->format);
+    return stated <= sound->data.size();
+}
+
+// Picture decoding: an accepted picture holds width x height x depth bytes.
+inline bool checkDecodeImage(const uint8_t* data, size_t size) {
+    auto image = decodeImage(data, size);
+    if (!image) return true;
+    if (image->width <= 0 || image->height <= 0 || image->depth < 1 || image->depth > 4)
+        return false;
+    return image->data.size() ==
+           size_t(image->width) * size_t(image->height) * size_t(image->depth);
+}
+
+// The check of a fuzz target by its name ("readsong", ...), or null.
+inline bool (*checkFor(const std::string& target))(const uint8_t*, size_t) {
+    if (target == "readsong") return checkReadSong;
+    if (target == "decodetext") return checkDecodeText;
+    if (target == "decodewav") return checkDecodeWav;
+    if (target == "decodeimage") return checkDecodeImage;
+    return nullptr;
+}
