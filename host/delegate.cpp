@@ -111,15 +111,18 @@ void c_GameDelegate::onRender() {
 }
 
 void c_GameDelegate::onKeyEvent(int event, int data) {
-    if (!input) return;
     switch (event) {
     case c_VXGameEvent::KeyDown:
-        input->pressKey(data);
+        if (input) input->pressKey(data);
         // The window's close request: quit at once, nothing is saved.
         if (data == kCloseCode || data == kUnusedCloseCode) raiseError(String());
         break;
-    case c_VXGameEvent::KeyUp: input->releaseKey(data); break;
-    case c_VXGameEvent::KeyChar: input->putChar(data); break;
+    case c_VXGameEvent::KeyUp:
+        if (input) input->releaseKey(data);
+        break;
+    case c_VXGameEvent::KeyChar:
+        if (input) input->putChar(data);
+        break;
     default: break;
     }
 }

@@ -7,6 +7,8 @@
 //   update:  one step of the application at `updateRate` per second (0: one per pass)
 //   clock:   seconds on the GLFW clock; the loop reads it through a LoopClock so a
 //            test can step the schedule without real time passing
+//   window:  one, 640 x 475, decorated, not resizable, centred on the desktop; the
+//            user's close request arrives as key code 432 (the delegate then quits)
 //
 // The host knows nothing of the application: it talks to one VXGameDelegate, which
 // forwards to the application's create, update and render handlers. Only this folder

@@ -143,6 +143,9 @@ TEST_F(WindowSystem, WindowControlChangesTitleSizePositionCursorAndClipboard) {
     glfwGetWindowSize(w, &width, &height);
     EXPECT_EQ(width, 400);
     EXPECT_EQ(height, 300);
+    for (int i = 0; i < 50 && game.deviceWidth() != 400; ++i) glfwPollEvents(), usleep(10000);
+    EXPECT_EQ(game.deviceWidth(), 400) << "the size callback keeps the device size";
+    EXPECT_EQ(game.deviceHeight(), 300);
     for (int i = 0; i < 50 && (x != 10 || y != 20); ++i) {
         glfwPollEvents();
         glfwGetWindowPos(w, &x, &y);
