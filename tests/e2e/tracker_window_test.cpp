@@ -292,3 +292,48 @@ TEST_F(TrackerWindow, PlayedNotesHaveTheSongsPitchAndRowTiming) {
         EXPECT_NEAR(pitch(sound, starts[i] + 0.02, 0.1), want, want * 0.01) << "note " << i + 1;
     }
 }
+
+TEST_F(TrackerWindow, SavingOverASongKeepsItsPreviousVersionAsBakThatLoadsBack) {
+    TempDir dir;
+    TamoSession tamo(dir);
+    startOrFail(tamo);
+    FontCells font(tamo.fontPath());
+    const std::string song = tamo.songsFolder() + "/riff";
+
+    tamo.click(kEditButton[0], kEditButton[1]);
+    tamo.type("q");                                    // row 0
+    enterName(tamo, "riff");
+    tamo.click(kSaveButton[0], kSaveButton[1]);
+    std::string first = readFile(song);
+    ASSERT_EQ(first.size(), 1675u);
+    EXPECT_FALSE(std::ifstream(song + ".bak").good()) << "a new song has nothing to keep";
+
+    tamo.click(kEditButton[0], kEditButton[1]);        // the name entry left Editing
+    tamo.type("w");                                    // row 1, below the cursor's row 0 note
+    tamo.key("F11");
+    expectText(tamo, font, kStatusX, -1, "File Saved...", kStatusText);
+    std::string second = readFile(song);
+    EXPECT_EQ(readFile(song + ".bak"), first);
+    ASSERT_EQ(second.size(), 1675u);
+    EXPECT_EQ(second[7], 'q');
+    EXPECT_EQ(second[8], 'w');
+
+    // The backup is a name the box accepts: it loads back without leaving the program.
+    tamo.click(kNameBox[0], kNameBox[1]);
+    tamo.type(".bak");
+    tamo.key("Return");
+    expectText(tamo, font, 0, 441, " riff.bak", kText);
+    tamo.click(kLoadButton[0], kLoadButton[1]);
+    expectText(tamo, font, kStatusX, -1, "File Loaded...", kStatusText);
+    expectText(tamo, font, 0, 24, "01: ---00 ---00 ---00 ---00", kText);
+
+    // Playback rewrites the hand-off file each time and keeps no backup of it.
+    for (int i = 0; i < 2; ++i) {
+        tamo.key("F1");
+        tamo.wait(300);
+        tamo.key("F2");
+    }
+    EXPECT_TRUE(std::ifstream(tamo.songsFolder() + "/tmp.dat").good());
+    EXPECT_FALSE(std::ifstream(tamo.songsFolder() + "/tmp.dat.bak").good());
+    EXPECT_EQ(tamo.close(), 0) << tamo.log();
+}
