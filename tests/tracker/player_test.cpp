@@ -2,6 +2,7 @@
 // in for the audio device; the eight samples are distinct handles without sound.
 #include <gtest/gtest.h>
 
+#include <cfenv>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -93,6 +94,14 @@ protected:
     Recorder tickOnce() {
         rec.calls.clear();
         player.playerTick();
+        return rec;
+    }
+    // One tick with a trap on floating-point division by zero (SIGFPE ends the test).
+    Recorder tickTrappingDivisionByZero() {
+        rec.calls.clear();
+        feenableexcept(FE_DIVBYZERO);
+        player.playerTick();
+        fedisableexcept(FE_DIVBYZERO);
         return rec;
     }
     // Ticks until the next tick reads a row (the start waits `speed` frames).
@@ -299,10 +308,10 @@ TEST_F(PlayerTick, AMutedChannelKeepsItsVolumeUntilItsNextVolumeDigit) {
 }
 
 TEST_F(PlayerTick, ANoteOnAChannelWithoutInstrumentIsSilencedAtOnce) {
-    // Instrument 0 keeps ENV 0: no division, just silence.
+    // Instrument 0 keeps ENV 0: silence, without a division by zero.
     cell(1, 0, U'y', U'8', U'0');
     skipToRow();
-    Recorder r = tickOnce();
+    Recorder r = tickTrappingDivisionByZero();
     EXPECT_EQ(r.only("play").size(), 0u) << "instrument 0 has WAV 0, so no samples";
     EXPECT_EQ(r.last("volume", 1), 0.0f);
     EXPECT_EQ(player.channelVolume[0], 0.0f);
@@ -313,7 +322,7 @@ TEST_F(PlayerTick, Env0OnASoundingChannelSilencesItWithFiniteLevels) {
     instrument(1, {4, 0, 0, 0, 0, 0, 0, 0});
     cell(1, 0, U'y', U'F');
     skipToRow();
-    Recorder r = tickOnce();
+    Recorder r = tickTrappingDivisionByZero();
     EXPECT_EQ(r.only("play").size(), 2u);   // the note starts, then falls silent
     EXPECT_EQ(r.last("volume", 1), 0.0f);
     EXPECT_EQ(r.last("volume", 5), 0.0f);
@@ -388,6 +397,23 @@ TEST_F(PlayerTick, TheSecondVoiceSwingsAroundTheMainRateByPwmOver800) {
     // Counter 1, 2 below 3: up; 3 leaves it; 4, 5, 6 down; 6 restarts the count.
     std::vector<float> expected{up, up, up, down, down, down, up, up, up, down, down, down};
     ASSERT_EQ(offsets.size(), expected.size());
+    for (size_t i = 0; i < offsets.size(); ++i) EXPECT_NEAR(offsets[i], expected[i], 1e-6) << i;
+}
+
+TEST_F(PlayerTick, AShortSwingKeepsItsDirectionAtTheHalfwayCount) {
+    instrument(1, {1, 80, 0, 1 * 16, 255, 0, 0, 0});   // SWP 1: period 3, halfway 1
+    cell(1, 0, U'y', U'F');
+    skipToRow();
+    std::vector<float> offsets;
+    for (int i = 0; i < 7; ++i) {
+        Recorder r = tickOnce();
+        offsets.push_back(r.last("rate", 5) - r.last("rate", 1));
+    }
+    // The first count is halfway and keeps the direction of the ticks before (up: no
+    // swing on instrument 0); after that the count never falls below halfway again,
+    // so the swing stays down.
+    const float up = 80 / 800.0f, down = -up;
+    std::vector<float> expected{up, down, down, down, down, down, down};
     for (size_t i = 0; i < offsets.size(); ++i) EXPECT_NEAR(offsets[i], expected[i], 1e-6) << i;
 }
 
