@@ -132,11 +132,14 @@ TEST(DebuggerReferences, ResolvesOnlyObjectsStillHandedOut) {
     forgetDebuggerReference(&kept);
 }
 
-TEST(UncaughtThrowable, EscapingAnUpdateHandlerPrintsTheFixedReportAndFails) {
-    Finished r = runCase("uncaught");
-    EXPECT_EQ(r.status, 255);
-    EXPECT_EQ(r.out, "Vantorix Runtime Error : Uncaught Vantorix Exception\n");
-    EXPECT_EQ(r.err, "");
+TEST(UncaughtThrowable, EscapingAHandlerPrintsTheFixedReportAndFails) {
+    // Thrown by value from an update, and by pointer from a key event.
+    for (const char* caseName : {"uncaught", "uncaught-pointer"}) {
+        Finished r = runCase(caseName);
+        EXPECT_EQ(r.status, 255) << caseName;
+        EXPECT_EQ(r.out, "Vantorix Runtime Error : Uncaught Vantorix Exception\n") << caseName;
+        EXPECT_EQ(r.err, "") << caseName;
+    }
 }
 
 TEST(SecondApplication, IsRefusedWithARuntimeError) {

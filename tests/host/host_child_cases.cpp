@@ -21,6 +21,7 @@ struct TestStreamError : ThrowableObject {};
 class ThrowingDelegate : public VXGameDelegate {
 public:
     void onUpdate() override { throw TestStreamError(); }
+    void onKeyEvent(int, int) override { throw new TestStreamError(); }
 };
 
 void runCase(const std::string& name) {
@@ -37,6 +38,13 @@ void runCase(const std::string& name) {
         host.setDelegate(&delegate);
         host.runStart();
         host.runUpdate();
+    }
+    if (name == "uncaught-pointer") {
+        VXGame host;
+        ThrowingDelegate delegate;
+        host.setDelegate(&delegate);
+        host.runStart();
+        host.postKeyEvent(1, 65);
     }
     if (name == "close-request") {
         InputRig rig;
