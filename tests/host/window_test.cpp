@@ -37,7 +37,7 @@ double cpuSeconds(pid_t pid) {
 
 }  // namespace
 
-TEST(TrackerWindow, OpensTitledFixedSizeCentredAndACloseRequestEndsWithStatusZero) {
+TEST(ProgramWindow, OpensTitledFixedSizeCentredAndACloseRequestEndsWithStatusZero) {
     ASSERT_TRUE(sharedXvfb().ok());
     setenv("ALSOFT_DRIVERS", "null", 0);
     X11Probe x;
