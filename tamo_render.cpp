@@ -175,6 +175,11 @@ int main(int argc, char** argv) {
     if (sameFile(songPath, outPath))
         return fail("will not write the WAV over the song file " + quoted(songPath));
 
+    // The WAV replaces OUT by a rename, which must never swap out a device or a folder.
+    struct stat target;
+    if (stat(outPath.c_str(), &target) == 0 && !S_ISREG(target.st_mode))
+        return fail(quoted(outPath) + " exists and is not a regular file");
+
     c_tamoPlay player;
     std::string problem = readSongFile(songPath, player);
     if (!problem.empty()) return fail(problem);

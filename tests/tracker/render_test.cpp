@@ -1,6 +1,7 @@
 // Listening to the player: songs played through the real audio channels on the
 // loopback device, in process and through the tamo-render program.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -279,13 +280,26 @@ TEST(TamoRender, NeverWritesOverTheSongFile) {
     EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"link.wav", "tune.tam"}));
 }
 
-TEST(TamoRender, AnUnwritableDestinationFailsWithoutLeavingAPartialFile) {
+TEST(TamoRender, AnUnusableDestinationFailsAndLeavesEverythingAsItWas) {
     TempDir dir;
     spit(dir.file("tune.tam"), songBytes());
     RenderRun run = render(dir, "tune.tam no/such/folder/out.wav");
     EXPECT_NE(run.status, 0);
     EXPECT_NE(run.err.find("cannot create"), std::string::npos) << run.err;
     EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"tune.tam"}));
+    // A folder or a special file (here a pipe, like /dev/null a non-regular file) is
+    // never replaced by the WAV.
+    std::filesystem::create_directory(dir.file("folder.wav"));
+    ASSERT_EQ(mkfifo(dir.file("pipe.wav").c_str(), 0600), 0);
+    for (const char* target : {"folder.wav", "pipe.wav"}) {
+        RenderRun refused = render(dir, std::string("tune.tam ") + target);
+        EXPECT_NE(refused.status, 0) << target;
+        EXPECT_NE(refused.err.find("not a regular file"), std::string::npos) << refused.err;
+    }
+    EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"folder.wav", "pipe.wav", "tune.tam"}));
+    struct stat pipe;
+    ASSERT_EQ(stat(dir.file("pipe.wav").c_str(), &pipe), 0);
+    EXPECT_TRUE(S_ISFIFO(pipe.st_mode));
 }
 
 }  // namespace
