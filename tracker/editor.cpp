@@ -264,7 +264,9 @@ void updatePreview(NotePreview& p, ChannelOut& out, const Song& song, int instru
     int param[8];
     for (int j = 0; j < 8; ++j) param[j] = song.param(instrument, j);
 
-    p.envelope += (1.0f / float(param[4])) * 0.125f;
+    // ENV 0 would rise without bound in one step: the preview falls silent at once.
+    if (param[4] == 0) p.envelope = 2.0f;
+    else p.envelope += (1.0f / float(param[4])) * 0.125f;
     float level = 1.0f - p.envelope;
     if (p.envelope > 1.0f) {
         p.envelope = 1.0f;

@@ -1,5 +1,6 @@
 // The pattern editor as the user drives it: notes, digits, cursor, positions,
 // transposition, row delete and insert, the order list buttons and the preview.
+#include <cfenv>
 #include <cmath>
 
 #include "audio/audio.h"
@@ -420,6 +421,17 @@ TEST_F(Preview, EnvelopeOneFadesOutInEightUpdates) {
     update();
     EXPECT_FLOAT_EQ(channels.last(Kind::Volume, 1), 0.0f);
     EXPECT_FLOAT_EQ(editor().preview.envelope, 1.0f);
+}
+
+TEST_F(Preview, InstrumentWithoutEnvelopeIsSilentWithoutDividingByZero) {
+    setInstrument(1, {1, 0, 0, 0, 0, 0, 0, 0});
+    feenableexcept(FE_DIVBYZERO);   // a division by zero ends the test with SIGFPE
+    type(U"q");
+    update();
+    fedisableexcept(FE_DIVBYZERO);
+    EXPECT_EQ(channels.last(Kind::Volume, 1), 0.0f);
+    EXPECT_EQ(channels.last(Kind::Volume, 5), 0.0f);
+    EXPECT_NEAR(channels.last(Kind::Rate, 1), 2.0f, 1e-5);
 }
 
 TEST_F(Preview, EnvelopeOf255LastsAbout2040Updates) {
