@@ -7,6 +7,13 @@
 //   view:      32 screen rows of the pattern at `currentPosition`, starting at `editRow`
 //   cursor:    cursorColumn 1..8 (odd: note column, even: volume column of channel
 //              (c+1)/2), cursorRow 1..32 (screen row)
+//   start:     PLAY/F2/F1 write the song to "songs/tmp.dat" and reload the player from
+//              it; `followStep` then moves `editRow` one frame behind the player's rows
+//   repaint:   the layout is repainted when more than two updates ran since the last
+//              repaint (while playing only at a pattern start with follow on); the
+//              level meters are drawn every frame
+//   clicks:    the left button pressed in this update with the pointer strictly inside
+//              a fixed rectangle of the 640 x 475 window
 //
 // The application owns the edited song, the editor state, its font, images and
 // samples, and the player (which keeps its own copy of the song). Its handlers are
