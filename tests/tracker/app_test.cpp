@@ -1,8 +1,11 @@
 // The tracker application driven as a user drives it: host events, then one update.
 #include "app_env.h"
 
+#include <cmath>
 #include <functional>
+#include <vector>
 
+#include "audio/audio.h"
 #include "host/game.h"
 
 namespace {
@@ -237,6 +240,55 @@ TEST_F(Tracker, MutingWhilePlayingTakesEffectAtTheNextVolumeDigit) {
     EXPECT_EQ(app->player->channelVolume[1], held) << "the volume holds until a digit";
     update();             // frame 12 reads row 2
     EXPECT_EQ(app->player->channelVolume[1], 0.0f);
+}
+
+// Listens to the channels on a loopback device: one update frame is 20 ms of sound.
+class TrackerListening : public TrackerAppTest {
+protected:
+    void SetUp() override {
+        TrackerAppTest::SetUp();
+        if (HasFatalFailure()) return;
+        loopback = std::make_unique<gxtkAudio>(AudioLoopback{}, 44100);
+        ASSERT_TRUE(loopback->isOpen());
+        saved = audioDevice;
+        audioDevice = loopback.get();   // the player's samples are loaded at the start
+    }
+    void TearDown() override {
+        app.reset();   // the player's samples go before the device that holds them
+        audioDevice = saved;
+        loopback.reset();
+    }
+    // Runs one update and mixes its 20 ms; returns the RMS level of the block.
+    double updateAndListen() {
+        update();
+        std::vector<int16_t> block(882 * 2);
+        loopback->render(block.data(), 882);
+        double sum = 0;
+        for (int16_t v : block) sum += double(v) * v;
+        return std::sqrt(sum / block.size());
+    }
+
+    std::unique_ptr<gxtkAudio> loopback;
+    gxtkAudio* saved = nullptr;
+};
+
+TEST_F(TrackerListening, PlaySoundsTheSongAndStopSilencesIt) {
+    Song& s = app->song;
+    s.param(1, 0) = 3;     // WAV 3
+    s.param(1, 4) = 255;   // a slow decay
+    s.trackColumns[noteColumn(1)][0] = U'q';
+    s.trackColumns[volumeColumn(1)][0] = U'8';
+    s.trackColumns[instrumentColumn(1)][0] = U'1';
+    s.trackColumns[octaveColumn(1)][0] = U'2';
+    key(Key::F2);
+    for (int frame = 0; frame < 4; ++frame)
+        EXPECT_EQ(updateAndListen(), 0.0) << "silent before row 0 is read, frame " << frame;
+    updateAndListen();   // frame 4 starts the note
+    EXPECT_GT(updateAndListen(), 500.0) << "the note sounds";
+    key(Key::F2);
+    updateAndListen();
+    EXPECT_EQ(updateAndListen(), 0.0) << "stopping silences every channel";
+    EXPECT_EQ(app->statusText, U"Standby...");
 }
 
 TEST_F(Tracker, AFailedSaveStillPlaysTheOldCopy) {
