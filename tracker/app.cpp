@@ -79,7 +79,9 @@ int c_SoundEngine::handleUpdate() {
         keyboardLayout = keyboardLayout == 0 ? 1 : 0;
         layoutLabel = keyboardLayout == 1 ? U"US" : U"DE";
     }
-    if (click(516, 338, 570, 354) || hit(Key::Space)) {
+    // A space typed into the file name or the description is text, not the edit switch.
+    bool typing = nameEntryActive != 0 || descriptionEntryActive != 0;
+    if (click(516, 338, 570, 354) || (hit(Key::Space) && !typing)) {
         editRow = 0;
         mode -= 2;
         stopAllChannels();

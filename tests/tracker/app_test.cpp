@@ -96,6 +96,20 @@ TEST_F(Tracker, SpaceSwitchesToEditingAndBack) {
     EXPECT_EQ(app->statusText, U"Standby...");
 }
 
+TEST_F(Tracker, ASpaceTypedIntoTheFileNameLeavesTheModeAlone) {
+    click(100, 450);   // the file name box
+    update();
+    ASSERT_EQ(app->nameEntryActive, 1);
+    app->editRow = 5;
+    key(Key::Space);
+    host.postKeyEvent(c_VXGameEvent::KeyChar, ' ');
+    update();
+    EXPECT_EQ(app->fileName, U" ");
+    EXPECT_EQ(app->mode, 2);
+    EXPECT_EQ(app->statusText, U"Standby...");
+    EXPECT_EQ(app->editRow, 5);
+}
+
 TEST_F(Tracker, PlayClickStartsAtTheCurrentPositionAndStopsWithStandby) {
     app->song.orderList[2] = 5;
     app->song.songLength = 4 * 32;
