@@ -10,13 +10,27 @@ bool counting = false;
 int allocations = 0;
 }  // namespace
 
-void* operator new(size_t size) {
+// Every plain form is replaced together, so each block is freed by its own kind.
+static void* counted(size_t size) {
     if (counting) ++allocations;
-    if (void* p = std::malloc(size ? size : 1)) return p;
+    return std::malloc(size ? size : 1);
+}
+void* operator new(size_t size) {
+    if (void* p = counted(size)) return p;
     throw std::bad_alloc();
 }
+void* operator new[](size_t size) {
+    if (void* p = counted(size)) return p;
+    throw std::bad_alloc();
+}
+void* operator new(size_t size, const std::nothrow_t&) noexcept { return counted(size); }
+void* operator new[](size_t size, const std::nothrow_t&) noexcept { return counted(size); }
 void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, size_t) noexcept { std::free(p); }
+void operator delete[](void* p, size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 class Allocation : public GlTest {};
 

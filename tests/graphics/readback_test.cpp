@@ -165,3 +165,25 @@ TEST_F(ReadBack, PointsLinesOvalsAndPolygonsPaintWhereTheyAre) {
     EXPECT_EQ(at(5, 25), argb(255, 255, 255)) << "polygon inside";
     EXPECT_EQ(at(15, 25), argb(0, 0, 0));
 }
+
+TEST_F(ReadBack, GreyAndRgbPicturesDrawInTheirOwnFormats) {
+    ASSERT_TRUE(writePng(dir.file("l.png"), 1, 1, 1, {90}));
+    ASSERT_TRUE(writePng(dir.file("la.png"), 1, 1, 2, {200, 128}));
+    ASSERT_TRUE(writePng(dir.file("rgb.png"), 1, 1, 3, {10, 20, 30}));
+    auto grey = loadImage(widen(dir.file("l.png")));
+    auto greyAlpha = loadImage(widen(dir.file("la.png")));
+    auto rgb = loadImage(widen(dir.file("rgb.png")));
+    ASSERT_TRUE(grey && greyAlpha && rgb);
+    EXPECT_EQ(greyAlpha->surface->depth(), 2);
+    std::vector<int> px;
+    render([&] {
+        clearScreen(0, 0, 0);
+        drawImage(grey.get(), 0, 0, 0);
+        drawImage(greyAlpha.get(), 1, 0, 0);
+        drawImage(rgb.get(), 2, 0, 0);
+        px = grab(0, 0, 3, 1);
+    });
+    EXPECT_EQ(px[0], argb(90, 90, 90));
+    EXPECT_EQ(px[1], argb(100, 100, 100)) << "grey with alpha is premultiplied";
+    EXPECT_EQ(px[2], argb(10, 20, 30));
+}
