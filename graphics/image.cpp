@@ -33,8 +33,11 @@ gxtkSurface::~gxtkSurface() {
     discard();
 }
 
-// Premultiplied once here, so drawing does no per-pixel work.
+// Premultiplied once here, so drawing does no per-pixel work. A texture made from
+// earlier pixels is dropped, so the next bind uploads these.
 void gxtkSurface::setPixels(std::vector<uint8_t> data, int width, int height, int depth) {
+    if (generation_ == contextGeneration && generation_ > 0) glDeleteTextures(1, &texture_);
+    generation_ = -1;
     pixels_ = std::move(data);
     width_ = width;
     height_ = height;

@@ -254,3 +254,24 @@ TEST_F(Images, TexturedPolygonsMapSourcePixels) {
     });
     for (int p : px) EXPECT_EQ(p, argb(0, 255, 0));
 }
+
+TEST_F(Images, NewDataLoadedIntoASurfaceReplacesItsTexture) {
+    std::vector<uint8_t> red = {255, 0, 0, 255}, blue = {0, 0, 255, 255, 0, 0, 255, 255};
+    ASSERT_TRUE(writePng(dir.file("red.png"), 1, 1, 4, red));
+    ASSERT_TRUE(writePng(dir.file("blue.png"), 2, 1, 4, blue));
+    std::shared_ptr<gxtkSurface> surface = gfx().loadSurface(widen(dir.file("red.png")));
+    ASSERT_NE(surface, nullptr);
+    EXPECT_EQ(surface->generation(), contextGeneration) << "loadSurface makes the texture";
+    EXPECT_EQ(gfx().loadSurfaceData(surface.get(), widen(dir.file("blue.png"))), 1);
+    EXPECT_EQ(gfx().loadSurfaceData(surface.get(), widen(dir.file("none.png"))), 0);
+    EXPECT_EQ(surface->width(), 2);
+    std::vector<int> px;
+    render([&] {
+        clearScreen(0, 0, 0);
+        drawSurface(surface.get(), 0, 0);
+        px = grab(0, 0, 3, 1);
+    });
+    EXPECT_EQ(px[0], argb(0, 0, 255)) << "the old picture's texture was drawn";
+    EXPECT_EQ(px[1], argb(0, 0, 255));
+    EXPECT_EQ(px[2], argb(0, 0, 0));
+}
