@@ -14,12 +14,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audio/audio.h"
@@ -72,6 +78,102 @@ bool sameFile(const std::string& a, const std::string& b) {
 
 // ---- [the WAV file] ----
 
+// Writes blocks of sample data to a file on a second thread, so the kernel's copying
+// of the file data runs beside the mixing of the next block instead of after it.
+// Only the writer thread touches the file between start() and stop().
+class BlockWriter {
+public:
+    static constexpr size_t kBlock = 256 * 1024;   // bytes handed over at a time
+    static constexpr size_t kPending = 8;          // full blocks that may wait
+
+    void start(FILE* file) {
+        file_ = file;
+        current_.reserve(kBlock);
+        thread_ = std::thread([this] { run(); });
+    }
+
+    // Main thread: queues `size` bytes; false once a write has failed.
+    bool append(const void* data, size_t size) {
+        const uint8_t* bytes = static_cast<const uint8_t*>(data);
+        while (size > 0) {
+            size_t n = std::min(size, kBlock - current_.size());
+            current_.insert(current_.end(), bytes, bytes + n);
+            bytes += n;
+            size -= n;
+            if (current_.size() == kBlock && !handOver()) return false;
+        }
+        return true;
+    }
+
+    // Main thread: writes what is left and waits for the thread; false if any write
+    // failed (errno then tells why).
+    bool stop() {
+        if (!thread_.joinable()) return !failed_;
+        if (!current_.empty()) handOver();
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            closing_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+        if (failed_) errno = error_;
+        return !failed_;
+    }
+
+    int error() const { return failed_ ? error_ : 0; }   // errno of the failed write
+
+    ~BlockWriter() { stop(); }
+
+private:
+    bool handOver() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return queue_.size() < kPending || failed_; });
+        if (failed_) return false;
+        queue_.push_back(std::move(current_));
+        if (!spare_.empty()) {
+            current_ = std::move(spare_.back());
+            spare_.pop_back();
+        } else {
+            current_ = std::vector<uint8_t>();
+            current_.reserve(kBlock);
+        }
+        current_.clear();
+        changed_.notify_all();
+        return true;
+    }
+
+    void run() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [this] { return !queue_.empty() || closing_; });
+            if (queue_.empty()) return;
+            std::vector<uint8_t> block = std::move(queue_.front());
+            queue_.pop_front();
+            lock.unlock();
+            bool ok = std::fwrite(block.data(), 1, block.size(), file_) == block.size();
+            int error = errno;
+            lock.lock();
+            if (!ok && !failed_) {
+                failed_ = true;
+                error_ = error;
+            }
+            spare_.push_back(std::move(block));
+            changed_.notify_all();
+        }
+    }
+
+    FILE* file_ = nullptr;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::vector<uint8_t>> queue_;   // full blocks, oldest first
+    std::vector<std::vector<uint8_t>> spare_;  // written blocks, reused
+    std::vector<uint8_t> current_;             // the block being filled
+    bool closing_ = false;
+    bool failed_ = false;
+    int error_ = 0;
+};
+
 // A 16-bit stereo WAV written to a temporary file and renamed into place by finish().
 class WavWriter {
 public:
@@ -93,25 +195,32 @@ public:
             close(fd);
             return false;
         }
-        std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
-        return writeHeader(0);
+        if (!writeHeader(0)) return false;
+        blocks_.start(file_);
+        return true;
     }
 
     bool write(const int16_t* frames, int count) {
-        bytes.resize(size_t(count) * 4);
+        const size_t size = size_t(count) * 4;
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        const void* data = frames;   // already the file's byte order
+#else
+        bytes.resize(size);
         for (int i = 0; i < count * 2; ++i) {
             uint16_t s = uint16_t(frames[i]);
             bytes[2 * i] = uint8_t(s & 0xff);
             bytes[2 * i + 1] = uint8_t(s >> 8);
         }
-        if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) return false;
-        dataBytes_ += uint32_t(bytes.size());
+        const void* data = bytes.data();
+#endif
+        if (!blocks_.append(data, size)) return false;
+        dataBytes_ += uint32_t(size);
         return true;
     }
 
     // Completes the header and moves the file into place.
     bool finish() {
-        bool ok = std::fseek(file_, 0, SEEK_SET) == 0 && writeHeader(dataBytes_) &&
+        bool ok = blocks_.stop() && std::fseek(file_, 0, SEEK_SET) == 0 && writeHeader(dataBytes_) &&
                   std::fflush(file_) == 0;
         ok = (std::fclose(file_) == 0) && ok;
         file_ = nullptr;
@@ -120,7 +229,10 @@ public:
         return ok;
     }
 
+    int writeError() const { return blocks_.error(); }
+
     void abandon() {
+        blocks_.stop();
         if (file_) std::fclose(file_);
         file_ = nullptr;
         if (!temp_.empty()) unlink(temp_.c_str());
@@ -158,7 +270,8 @@ private:
     std::string temp_;
     FILE* file_ = nullptr;
     uint32_t dataBytes_ = 0;
-    std::vector<uint8_t> bytes;   // one tick's frames, little-endian
+    BlockWriter blocks_;
+    std::vector<uint8_t> bytes;   // one tick's frames in little-endian order (big-endian hosts)
 };
 
 }  // namespace
@@ -170,6 +283,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: tamo-render SONGFILE OUT.wav\n");
         return 2;
     }
+    // A file size limit then fails the write (and the WAV is removed) instead of
+    // killing the program with the partial file left behind.
+    signal(SIGXFSZ, SIG_IGN);
     const std::string songPath = argv[1];
     const std::string outPath = argv[2];
     if (sameFile(songPath, outPath))
@@ -204,7 +320,7 @@ int main(int argc, char** argv) {
         return fail(quoted(songPath) + " reads no row within an hour (speed " +
                     std::to_string(double(player.speed)) + ")");
     if (done.sinkFailed || !wav.finish()) {
-        int error = errno;
+        int error = wav.writeError() ? wav.writeError() : errno;
         wav.abandon();
         return fail("cannot write " + quoted(outPath) + ": " + std::strerror(error));
     }

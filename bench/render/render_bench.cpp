@@ -156,24 +156,52 @@ struct ProgramRun {
     double ownLoop = 0;    // seconds the program reports for its play-and-write loop
 };
 
-ProgramRun runTamoRender(const std::string& song, const std::string& wav) {
-    std::string command = std::string("'") + TAMO_RENDER_PROGRAM + "' '" + song + "' '" + wav + "'";
+// Runs a shell command line and times it from outside; stops the benchmark on failure.
+ProgramRun runProgram(const std::string& command) {
     ProgramRun run;
     auto start = Clock::now();
     FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return run;
+    if (!pipe) std::exit(1);
     char line[1024] = {0};
     std::string out;
     while (std::fgets(line, sizeof line, pipe)) out += line;
     int status = pclose(pipe);
     run.wall = since(start);
     if (status != 0) {
-        std::fprintf(stderr, "tamo-render failed: %s\n", out.c_str());
+        std::fprintf(stderr, "failed: %s\n%s\n", command.c_str(), out.c_str());
         std::exit(1);
     }
     size_t in = out.find(" s of audio in ");
     if (in != std::string::npos) run.ownLoop = std::atof(out.c_str() + in + 15);
     return run;
+}
+
+ProgramRun runTamoRender(const std::string& song, const std::string& wav) {
+    return runProgram(std::string("'") + TAMO_RENDER_PROGRAM + "' '" + song + "' '" + wav + "'");
+}
+
+std::string selfPath() {
+    char path[4096];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) std::exit(1);
+    return std::string(path, size_t(n));
+}
+
+bool saveTicks(const std::string& path, const std::vector<TickValues>& ticks) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    bool ok = std::fwrite(ticks.data(), sizeof(TickValues), ticks.size(), f) == ticks.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+std::vector<TickValues> loadTicks(const std::string& path) {
+    std::vector<TickValues> ticks;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return ticks;
+    TickValues t;
+    while (std::fread(&t, sizeof t, 1, f) == 1) ticks.push_back(t);
+    std::fclose(f);
+    return ticks;
 }
 
 double best(std::vector<double> v) { return *std::max_element(v.begin(), v.end()); }
@@ -184,13 +212,32 @@ double median(std::vector<double> v) {
 
 }  // namespace
 
+// tamo-bench-render [rounds]          runs the comparison (7 rounds by default)
+// tamo-bench-render --song FILE        only writes the benchmark song (for profiling)
+// tamo-bench-render --bare-mix TICKS   one bare mix in its own process (run by the comparison)
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--song") {
+        FILE* f = std::fopen(argv[2], "wb");
+        std::string bytes = encodeUtf8(writeSong(benchSong()));
+        bool ok = f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+        if (f) ok = std::fclose(f) == 0 && ok;
+        return ok ? 0 : 1;
+    }
+    if (argc == 3 && std::string(argv[1]) == "--bare-mix") {
+        VXGlfwGame host;
+        host.setDataRoot(widen(TAMO_SOURCE_DIR));
+        std::vector<TickValues> ticks = loadTicks(argv[2]);
+        if (ticks.empty()) return 1;
+        bareMix(ticks);
+        return 0;
+    }
     int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
 
     char folder[] = "/tmp/tamo-bench-render-XXXXXX";
     if (!mkdtemp(folder)) return 1;
     const std::string songPath = std::string(folder) + "/bench.tam";
     const std::string wavPath = std::string(folder) + "/bench.wav";
+    const std::string tickPath = std::string(folder) + "/bench.ticks";
     const String text = writeSong(benchSong());
     {
         FILE* f = std::fopen(songPath.c_str(), "wb");
@@ -206,6 +253,7 @@ int main(int argc, char** argv) {
         gxtkAudio device(AudioLoopback{}, kRenderHertz);
         ticks = recordTicks(text, device);
     }
+    if (!saveTicks(tickPath, ticks)) return 1;
     const double audio = ticks.size() / 50.0;
     std::printf("song: 4 channels, 32 patterns, 1024 rows at speed 4: %zu ticks, %.2f s of audio\n",
                 ticks.size(), audio);
@@ -213,33 +261,38 @@ int main(int argc, char** argv) {
     // The same program writing into memory (/dev/shm) shows what the disk adds.
     const bool haveShm = access("/dev/shm", W_OK) == 0;
     const std::string shmWav = "/dev/shm/" + std::string(folder + 5) + ".wav";
-    std::vector<double> bare, inProcess, whole, loop, shm;
+    const std::string bareCommand = "'" + selfPath() + "' --bare-mix '" + tickPath + "'";
+    std::vector<double> bare, whole, loop, shm, bareWarm, playerWarm;
     for (int r = 0; r < rounds; ++r) {
-        bare.push_back(audio / bareMix(ticks));
-        inProcess.push_back(audio / playerInProcess(text));
+        bare.push_back(audio / runProgram(bareCommand).wall);
         ProgramRun run = runTamoRender(songPath, wavPath);
         whole.push_back(audio / run.wall);
         if (run.ownLoop > 0) loop.push_back(audio / run.ownLoop);
         if (haveShm) shm.push_back(audio / runTamoRender(songPath, shmWav).wall);
+        bareWarm.push_back(audio / bareMix(ticks));
+        playerWarm.push_back(audio / playerInProcess(text));
     }
     if (haveShm) std::remove(shmWav.c_str());
     std::remove(wavPath.c_str());
+    std::remove(tickPath.c_str());
     std::remove(songPath.c_str());
     rmdir(folder);
 
-    std::printf("seconds of audio per second of wall time, %d rounds (best / median):\n", rounds);
-    std::printf("  bare loopback mix, 8 looping sources:      %6.0f / %6.0f\n", best(bare), median(bare));
-    std::printf("  the player on the same device, no file:    %6.0f / %6.0f\n", best(inProcess),
-                median(inProcess));
-    std::printf("  tamo-render, whole process:                %6.0f / %6.0f\n", best(whole), median(whole));
-    if (!loop.empty())
-        std::printf("  tamo-render, its play-and-write loop:      %6.0f / %6.0f\n", best(loop), median(loop));
-    if (!shm.empty())
-        std::printf("  tamo-render, whole process, WAV in /dev/shm: %4.0f / %6.0f\n", best(shm), median(shm));
-    std::printf("ratio to the bare mix (medians): player %.2f, tamo-render whole process %.2f",
-                median(inProcess) / median(bare), median(whole) / median(bare));
-    if (!loop.empty()) std::printf(", play-and-write loop %.2f", median(loop) / median(bare));
-    if (!shm.empty()) std::printf(", WAV in memory %.2f", median(shm) / median(bare));
-    std::printf("\n");
+    auto row = [](const char* what, const std::vector<double>& v) {
+        std::printf("  %-52s %6.0f %8.0f\n", what, best(v), median(v));
+    };
+    std::printf("seconds of audio per second of wall time, %d rounds:           best   median\n",
+                rounds);
+    std::printf("each in its own process (start, device, samples, everything):\n");
+    row("bare loopback mix, 8 looping sources", bare);
+    row("tamo-render, WAV in the temp folder", whole);
+    if (!shm.empty()) row("tamo-render, WAV in /dev/shm", shm);
+    if (!loop.empty()) row("tamo-render, its own timing of play and write", loop);
+    std::printf("in this process, device and samples warm:\n");
+    row("bare loopback mix, 8 looping sources", bareWarm);
+    row("the player on the same device, frames dropped", playerWarm);
+    std::printf("ratio to the bare mix (medians): tamo-render %.2f", median(whole) / median(bare));
+    if (!shm.empty()) std::printf(" (WAV in memory %.2f)", median(shm) / median(bare));
+    std::printf(", the player alone %.2f\n", median(playerWarm) / median(bareWarm));
     return 0;
 }

@@ -179,10 +179,11 @@ void spit(const std::string& path, const std::string& bytes) {
     f << bytes;
 }
 
-// Runs tamo-render with `args` (already quoted) in the folder `cwd`.
-RenderRun render(const TempDir& dir, const std::string& args) {
+// Runs tamo-render with `args` (already quoted) in the folder `dir`, after the shell
+// commands `before`.
+RenderRun render(const TempDir& dir, const std::string& args, const std::string& before = "") {
     std::string program = std::string(TAMO_BINARY_DIR) + "/tamo-render";
-    std::string command = "cd '" + dir.path() + "' && '" + program + "' " + args + " >'" +
+    std::string command = "cd '" + dir.path() + "' && " + before + "'" + program + "' " + args + " >'" +
                           dir.path() + "/.stdout' 2>'" + dir.path() + "/.stderr'";
     RenderRun run;
     int raw = std::system(command.c_str());
@@ -286,6 +287,11 @@ TEST(TamoRender, AnUnusableDestinationFailsAndLeavesEverythingAsItWas) {
     RenderRun run = render(dir, "tune.tam no/such/folder/out.wav");
     EXPECT_NE(run.status, 0);
     EXPECT_NE(run.err.find("cannot create"), std::string::npos) << run.err;
+    EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"tune.tam"}));
+    // A write that fails half-way (here at a 64 KiB file size limit) removes the WAV.
+    RenderRun full = render(dir, "tune.tam out.wav", "ulimit -f 64; ");
+    EXPECT_NE(full.status, 0);
+    EXPECT_NE(full.err.find("cannot write \"out.wav\": File too large"), std::string::npos) << full.err;
     EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"tune.tam"}));
     // A folder or a special file (here a pipe, like /dev/null a non-regular file) is
     // never replaced by the WAV.
