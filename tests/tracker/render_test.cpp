@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -183,6 +184,7 @@ void spit(const std::string& path, const std::string& bytes) {
 // commands `before`.
 RenderRun render(const TempDir& dir, const std::string& args, const std::string& before = "") {
     std::string program = std::string(TAMO_BINARY_DIR) + "/tamo-render";
+    EXPECT_EQ(access(program.c_str(), X_OK), 0) << program << " is missing: build the tamo-render target";
     std::string command = "cd '" + dir.path() + "' && " + before + "'" + program + "' " + args + " >'" +
                           dir.path() + "/.stdout' 2>'" + dir.path() + "/.stderr'";
     RenderRun run;
