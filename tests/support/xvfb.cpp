@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstring>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +13,8 @@ XvfbServer::XvfbServer(const char* screen) {
     if (pipe(fds) != 0) return;
     pid_ = fork();
     if (pid_ == 0) {
+        // The server ends with the test process, even when that one aborts.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
         close(fds[0]);
         std::string fd = std::to_string(fds[1]);
         execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen,
