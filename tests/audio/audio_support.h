@@ -32,7 +32,7 @@ inline void putChunk(std::vector<uint8_t>& b, const char* tag, const std::vector
 }
 
 // A WAV file's bytes, chunk by chunk, so a test can change any one field.
-struct WavSpec {
+struct WavLayout {
     unsigned formatTag = 1;
     unsigned channels = 1;
     uint32_t hertz = 11025;
@@ -49,7 +49,7 @@ inline std::vector<uint8_t> chunk(const char* tag, const std::vector<uint8_t>& b
     return b;
 }
 
-inline std::vector<uint8_t> makeWav(const WavSpec& s) {
+inline std::vector<uint8_t> makeWav(const WavLayout& s) {
     std::vector<uint8_t> b;
     putTag(b, "RIFF");
     put32(b, 0);   // ignored by the reader

@@ -18,7 +18,7 @@ std::vector<uint8_t> listChunk() { return chunk("LIST", std::vector<uint8_t>(26,
 }  // namespace
 
 TEST(WavFiles, Mono8BitLoadsAllSixtyFourSamplesAtItsOwnRate) {
-    auto sound = decode(makeWav(WavSpec{}));
+    auto sound = decode(makeWav(WavLayout{}));
     ASSERT_TRUE(sound);
     EXPECT_EQ(sound->length, 64);
     EXPECT_EQ(sound->channels, 1);
@@ -28,7 +28,7 @@ TEST(WavFiles, Mono8BitLoadsAllSixtyFourSamplesAtItsOwnRate) {
 }
 
 TEST(WavFiles, Stereo16BitOfSixtyFourBytesHasSixteenFrames) {
-    WavSpec s;
+    WavLayout s;
     s.channels = 2;
     s.bits = 16;
     s.hertz = 22050;
@@ -41,7 +41,7 @@ TEST(WavFiles, Stereo16BitOfSixtyFourBytesHasSixteenFrames) {
 }
 
 TEST(WavFiles, ChunksBetweenFmtAndDataAreSkippedBySize) {
-    WavSpec s;
+    WavLayout s;
     s.between = {listChunk(), chunk("fact", {1, 2, 3})};   // odd size: no pad byte follows
     s.data = {1, 2, 3, 4, 5};
     auto sound = decode(makeWav(s));
@@ -50,13 +50,13 @@ TEST(WavFiles, ChunksBetweenFmtAndDataAreSkippedBySize) {
 }
 
 TEST(WavFiles, AChunkBeforeFmtIsRefused) {
-    WavSpec s;
+    WavLayout s;
     s.before = {listChunk()};
     EXPECT_FALSE(decode(makeWav(s)));
 }
 
 TEST(WavFiles, ExtraBytesOfALongFmtChunkAreSkipped) {
-    WavSpec s;
+    WavLayout s;
     s.fmtSize = 18;
     s.data = {9, 8, 7};
     auto sound = decode(makeWav(s));
@@ -67,7 +67,7 @@ TEST(WavFiles, ExtraBytesOfALongFmtChunkAreSkipped) {
 
 TEST(WavFiles, FloatingPointAndOtherFormatTagsAreRefused) {
     for (unsigned tag : {0u, 2u, 3u, 0xFFFEu}) {
-        WavSpec s;
+        WavLayout s;
         s.formatTag = tag;
         s.bits = 32;
         EXPECT_FALSE(decode(makeWav(s))) << "format tag " << tag;
@@ -75,7 +75,7 @@ TEST(WavFiles, FloatingPointAndOtherFormatTagsAreRefused) {
 }
 
 TEST(WavFiles, FilesThatAreNotRiffWaveAreRefused) {
-    std::vector<uint8_t> good = makeWav(WavSpec{});
+    std::vector<uint8_t> good = makeWav(WavLayout{});
     for (size_t at : {0u, 8u, 12u}) {
         std::vector<uint8_t> bad = good;
         bad[at] = 'X';
@@ -88,7 +88,7 @@ TEST(WavFiles, FilesThatAreNotRiffWaveAreRefused) {
 // Every cut of a file either loads what is whole or gives none; none of it crashes
 // or reads beyond the bytes (the sanitizer build watches the latter).
 TEST(WavFiles, TruncatedFilesGiveNoneWithoutCrashing) {
-    WavSpec s;
+    WavLayout s;
     s.between = {listChunk()};
     std::vector<uint8_t> whole = makeWav(s);
     for (size_t n = 0; n < whole.size(); ++n) {
@@ -101,7 +101,7 @@ TEST(WavFiles, TruncatedFilesGiveNoneWithoutCrashing) {
 TEST(WavFiles, GarbageAndHugeChunkSizesGiveNoneWithoutCrashing) {
     std::mt19937 random(7);
     for (int round = 0; round < 2000; ++round) {
-        std::vector<uint8_t> bytes = makeWav(WavSpec{});
+        std::vector<uint8_t> bytes = makeWav(WavLayout{});
         int flips = 1 + int(random() % 8);
         for (int i = 0; i < flips; ++i) bytes[random() % bytes.size()] = uint8_t(random());
         auto sound = decode(bytes);
@@ -110,21 +110,21 @@ TEST(WavFiles, GarbageAndHugeChunkSizesGiveNoneWithoutCrashing) {
                           size_t(std::max(sound->format, 0)), sound->data.size());
         }
     }
-    WavSpec huge;
+    WavLayout huge;
     huge.between = {chunk("LIST", {})};
     std::vector<uint8_t> bytes = makeWav(huge);
     bytes[40] = bytes[41] = bytes[42] = bytes[43] = 0xFF;   // LIST claims 4 GB
     EXPECT_FALSE(decode(bytes));
-    bytes = makeWav(WavSpec{});
+    bytes = makeWav(WavLayout{});
     bytes[40] = bytes[41] = bytes[42] = bytes[43] = 0xFF;   // data claims 4 GB
     EXPECT_FALSE(decode(bytes));
 }
 
 TEST(WavFiles, ZeroChannelsOrBitsGiveNoneInsteadOfDividingByZero) {
-    WavSpec s;
+    WavLayout s;
     s.channels = 0;
     EXPECT_FALSE(decode(makeWav(s)));
-    s = WavSpec{};
+    s = WavLayout{};
     s.bits = 4;
     EXPECT_FALSE(decode(makeWav(s)));
 }
@@ -136,15 +136,15 @@ protected:
     TempDir dir;
     gxtkAudio device{AudioLoopback{}};
 
-    std::shared_ptr<c_Sound> load(const std::string& name, const WavSpec& spec) {
-        EXPECT_TRUE(writeFile(dir.file(name), makeWav(spec)));
+    std::shared_ptr<c_Sound> load(const std::string& name, const WavLayout& layout) {
+        EXPECT_TRUE(writeFile(dir.file(name), makeWav(layout)));
         return loadSound(widen(dir.file(name)));
     }
 };
 
 TEST_F(WavUpload, Mono8BitBecomesAMono8BufferOfSixtyFourBytes) {
     ASSERT_TRUE(device.isOpen());
-    auto sound = load("a.wav", WavSpec{});
+    auto sound = load("a.wav", WavLayout{});
     ASSERT_TRUE(sound && sound->sample && sound->sample->buffer);
     BufferInfo info = bufferInfo(sound->sample->buffer);
     EXPECT_EQ(info.bits, 8);
@@ -160,7 +160,7 @@ TEST_F(WavUpload, TheFourFormatsFollowFromSampleSizeAndChannels) {
     EXPECT_EQ(uploadFormat(2, 2), AL_FORMAT_STEREO16);
     EXPECT_EQ(uploadFormat(3, 1), 0);
     EXPECT_EQ(uploadFormat(2, 6), 0);
-    WavSpec s;
+    WavLayout s;
     s.channels = 2;
     s.bits = 16;
     auto sound = load("s.wav", s);
@@ -172,21 +172,21 @@ TEST_F(WavUpload, TheFourFormatsFollowFromSampleSizeAndChannels) {
 }
 
 TEST_F(WavUpload, AnEndingInCapitalsIsStillAWav) {
-    auto sound = load("LOUD.WAV", WavSpec{});
+    auto sound = load("LOUD.WAV", WavLayout{});
     ASSERT_TRUE(sound && sound->sample);
     EXPECT_EQ(bufferInfo(sound->sample->buffer).size, 64);
 }
 
 TEST_F(WavUpload, MissingFilesOtherEndingsAndRefusedBytesLoadNothing) {
     EXPECT_FALSE(loadSound(widen(dir.file("missing.wav"))));
-    EXPECT_FALSE(load("a.raw", WavSpec{}));
+    EXPECT_FALSE(load("a.raw", WavLayout{}));
     ASSERT_TRUE(writeFile(dir.file("junk.wav"), std::vector<uint8_t>(300, 0x5A)));
     EXPECT_FALSE(loadSound(widen(dir.file("junk.wav"))));
     EXPECT_FALSE(loadSound(widen(dir.file("junk.ogg"))));
 }
 
 TEST_F(WavUpload, A24BitWavLoadsAsASampleThatPlaysSilence) {
-    WavSpec s;
+    WavLayout s;
     s.bits = 24;
     s.data = std::vector<uint8_t>(96, 0x40);
     auto sound = load("deep.wav", s);
