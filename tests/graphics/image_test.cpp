@@ -41,6 +41,15 @@ TEST_F(Images, DecodingKeepsTheFilesOwnChannelCountAndRefusesGarbage) {
     std::vector<uint8_t> garbage(300, 0x5a);
     EXPECT_FALSE(decodeImage(garbage.data(), garbage.size()));
     EXPECT_FALSE(decodeImage(nullptr, 0));
+    // A header alone may claim a picture of gigabytes; it is refused before decoding.
+    const std::string huge = "P5\n30000 30000\n255\n";
+    EXPECT_FALSE(decodeImage(reinterpret_cast<const uint8_t*>(huge.data()), huge.size()));
+    const std::string wide = "P5\n20000 1\n255\n" + std::string(20000, 'x');
+    EXPECT_FALSE(decodeImage(reinterpret_cast<const uint8_t*>(wide.data()), wide.size()));
+    const std::string small = "P5\n2 2\n255\nabcd";
+    auto grey = decodeImage(reinterpret_cast<const uint8_t*>(small.data()), small.size());
+    ASSERT_TRUE(grey);
+    EXPECT_EQ(grey->depth, 1);
 }
 
 TEST_F(Images, PixelsArePremultipliedOnceWhenSet) {
