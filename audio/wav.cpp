@@ -25,6 +25,7 @@ public:
             pos_ = size_;
             return false;
         }
+        if (n == 0) return true;   // an empty data chunk has no buffer to copy into
         std::memcpy(into, data_ + pos_, n);
         pos_ += n;
         return true;

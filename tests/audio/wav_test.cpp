@@ -27,6 +27,15 @@ TEST(WavFiles, Mono8BitLoadsAllSixtyFourSamplesAtItsOwnRate) {
     EXPECT_EQ(sound->data, std::vector<uint8_t>(64, 0x80));
 }
 
+TEST(WavFiles, AnEmptyDataChunkLoadsAsASoundWithoutSamples) {
+    WavLayout empty;
+    empty.data.clear();
+    auto sound = decode(makeWav(empty));
+    ASSERT_TRUE(sound);
+    EXPECT_EQ(sound->length, 0);
+    EXPECT_TRUE(sound->data.empty());
+}
+
 TEST(WavFiles, Stereo16BitOfSixtyFourBytesHasSixteenFrames) {
     WavLayout s;
     s.channels = 2;
