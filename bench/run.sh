@@ -111,7 +111,7 @@ echo
 median() { sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 startup() {  # program -> median ms of 5 launches
   for _ in 1 2 3 4 5; do
-    (cd "$work" && "$build/bench/firstframe/tamo-firstframe" 635 470 86 60 106 "$1") | awk '{print $1}'
+    (cd "$work" && "$build/bench/firstframe/tamo-firstframe" 635 470 86 60 106 "$1" 2>/dev/null) | awk '{print $1}'
   done | median
 }
 bare_ms=$(startup ./bare-window)
