@@ -1,7 +1,7 @@
 // c_SoundEngine: life cycle, the per-frame order of work, transport and spinners.
 //
 // Sections:
-//   [clicks]     click, hit, orderAt
+//   [clicks]     orderAt (clicks and presses are the editor's clickedIn, pressed)
 //   [create]     constructor and handleCreate
 //   [update]     handleUpdate: toggles, edit switch, undo, transport, editor, playing
 //   [transport]  runTransport, followStep
@@ -18,20 +18,10 @@
 
 // ---- [clicks] ----
 
-// A click: the left button pressed in this update with the pointer strictly inside
-// left < x < right, top < y < bottom.
-static bool click(float left, float top, float right, float bottom) {
-    if (keyHitCount(Key::MouseLeft) == 0) return false;
-    float x = mouseX(), y = mouseY();
-    return x > left && x < right && y > top && y < bottom;
-}
-
 int orderAt(const Song& song, int position) {
     if (position < 0 || position >= kOrderLength) return 0;
     return song.orderList[position];
 }
-
-static bool hit(int key) { return keyHitCount(key) != 0; }
 
 // ---- [create] ----
 
@@ -68,20 +58,20 @@ int c_SoundEngine::handleUpdate() {
 
     for (int k = 0; k < kChannels; ++k) {
         float left = 44 + 66 * k;
-        if (click(left, 410, left + 54, 426) || hit(Key::F5 + k))
+        if (clickedIn(left, left + 54, 410, 426) || pressed(Key::F5 + k))
             channelEnable[k] = channelEnable[k] == 1.0f ? 0.0f : 1.0f;
     }
-    if (click(308, 410, 362, 426)) {
+    if (clickedIn(308, 362, 410, 426)) {
         followMode = followMode == 0 ? 1 : 0;
         followLabel = followMode == 1 ? U"On" : U"Off";
     }
-    if (click(516, 442, 570, 458) || click(570, 442, 624, 458)) {
+    if (clickedIn(516, 570, 442, 458) || clickedIn(570, 624, 442, 458)) {
         keyboardLayout = keyboardLayout == 0 ? 1 : 0;
         layoutLabel = keyboardLayout == 1 ? U"US" : U"DE";
     }
     // A space typed into the file name or the description is text, not the edit switch.
     bool typing = nameEntryActive != 0 || descriptionEntryActive != 0;
-    if (click(516, 338, 570, 354) || (hit(Key::Space) && !typing)) {
+    if (clickedIn(516, 570, 338, 354) || (pressed(Key::Space) && !typing)) {
         editRow = 0;
         mode -= 2;
         stopAllChannels();
@@ -91,9 +81,9 @@ int c_SoundEngine::handleUpdate() {
             statusText = U"Standby...";
         }
     }
-    if (click(570, 338, 624, 354)) undoStep();
-    if (click(516, 320, 570, 336) || hit(Key::F2) || hit(Key::F1))
-        runTransport(hit(Key::F1));
+    if (clickedIn(570, 624, 338, 354)) undoStep();
+    if (clickedIn(516, 570, 320, 336) || pressed(Key::F2) || pressed(Key::F1))
+        runTransport(pressed(Key::F1));
 
     if (mode != 1) {
         followCounter = 0;
@@ -177,8 +167,8 @@ void c_SoundEngine::followStep() {
 // One minus/plus pair at x: minus in x..x+16, plus in x+16..x+32, rows y+2..y+14.
 // A click steps by one within the range; the value is clamped every frame.
 static void spin(int& value, float x, float y, int lo, int hi) {
-    if (click(x, y + 2, x + 16, y + 14) && value > lo) --value;
-    if (click(x + 16, y + 2, x + 32, y + 14) && value < hi) ++value;
+    if (clickedIn(x, x + 16, y + 2, y + 14) && value > lo) --value;
+    if (clickedIn(x + 16, x + 32, y + 2, y + 14) && value < hi) ++value;
     value = std::clamp(value, lo, hi);
 }
 
