@@ -12,16 +12,12 @@
 #include <map>
 #include <sstream>
 
+#include "support/files.h"
 #include "support/xvfb.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 // The bytes of the "data" chunk of a RIFF WAVE file (the samples), empty if none.
 std::string sampleBytes(const std::string& wav) {

@@ -2,6 +2,8 @@
 // notes and digits, naming and saving a song, loading a demo and listening to it.
 #include <gtest/gtest.h>
 
+#include "support/files.h"
+
 #include <algorithm>
 #include <cmath>
 #include <fstream>
@@ -23,11 +25,6 @@ const int kSaveButton[2] = {468, 450};
 const int kEditButton[2] = {543, 346};
 
 std::string patternRow(int row) { return "0" + std::to_string(row) + ": "; }
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 // Root mean square of `sound` from `from` to `to` seconds.
 double rms(const Sound& s, double from, double to) {

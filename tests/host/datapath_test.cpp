@@ -14,21 +14,12 @@
 
 #include "host/datapath.h"
 #include "host/game.h"
+#include "support/files.h"
 #include "support/xvfb.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // Runs the test body inside `dir`, so "./" paths and the saved state land there.
 class ScopedWorkingFolder {

@@ -11,21 +11,12 @@
 
 #include "host/game.h"
 #include "host/stream.h"
+#include "support/files.h"
 #include "support/xvfb.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 std::string bytesOf(const VXDataBuffer& b) {
     return std::string(reinterpret_cast<const char*>(b.data), size_t(b.length));

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "host/game.h"
+#include "support/files.h"
 #include "support/xvfb.h"
 #include "tracker/app.h"
 #include "tracker/song.h"
@@ -16,16 +17,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 Song newSong() {
     Song s;
