@@ -52,7 +52,10 @@ worst=0
 for i in $(seq "$samples"); do
   sleep 10
   if ! kill -0 "$pid" 2>/dev/null; then
-    echo "soak: FAILED, the program ended after $((i * 10)) s"; cat "$work/tamo.log"; exit 1
+    status=0; wait "$pid" || status=$?
+    kill -0 "$xvfb_pid" 2>/dev/null && xvfb="running" || xvfb="gone"
+    echo "soak: FAILED, the program ended after $((i * 10)) s with status $status (X server $xvfb)"
+    cat "$work/tamo.log"; pid=""; exit 1
   fi
   rss=$(awk '/VmRSS/ {print $2}' "/proc/$pid/status")
   printf "%4d s  %7d KiB\n" $((i * 10)) "$rss"
