@@ -17,10 +17,10 @@ JOBS     := $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 60
 # The end-to-end tests drive the real program; they run once, in the normal build.
 E2E_TESTS := ^(TrackerWindow|DemoSongRender)[.]
-# The system's OpenGL driver (Mesa with LLVM) frees with a mismatched call and leaves
-# allocations of unloaded modules behind; those reports are not ours, so leak and
-# mismatch reports are off. Every other address and undefined-behaviour fault fails.
-SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=0:alloc_dealloc_mismatch=0 \
+# The system's OpenGL driver (Mesa with LLVM) frees with a mismatched call; that report
+# is not ours, so mismatch reports are off. Leaks and every other address and
+# undefined-behaviour fault fail the run.
+SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:alloc_dealloc_mismatch=0 \
                  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 .PHONY: all deps build run test test-asan fuzz bench clean
