@@ -101,6 +101,7 @@ public:
     void paintLayout();                       // the whole screen but the status bar, on/off line,
                                               // transport label and meters
     void paintStatus();                       // status bar, header, on/off line, transport label
+    String screenText;                        // the painter's reused text buffer
     void paintMeters();                       // the four level meters, every frame
 
     // State private to the editor and to the undo history (editor.h, blocks.h).

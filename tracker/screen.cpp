@@ -2,10 +2,11 @@
 //
 // The screen is not cleared each frame. The layout is repainted when more than two
 // updates ran since the last repaint (while playing only at a pattern start with
-// follow on); the level meters are drawn every frame over what is there.
+// follow on); the level meters are drawn every frame over what is there. Texts are
+// built in one reused buffer rather than as new strings each frame.
 //
 // Sections:
-//   [formats]  hex2, noteName
+//   [formats]  hex2, noteName, and the appending forms the painter uses
 //   [render]   handleRender, paintStatus, paintMeters
 //   [layout]   paintLayout and its parts
 #include <algorithm>
@@ -15,31 +16,49 @@
 
 // ---- [formats] ----
 
-String hex2(int value) {
+// Appends two upper-case hex digits of the low 8 bits.
+static void appendHex2(String& out, int value) {
     static const char32_t kDigits[] = U"0123456789ABCDEF";
     int v = value & 0xff;
-    return String{kDigits[v >> 4], kDigits[v & 15]};
+    out += kDigits[v >> 4];
+    out += kDigits[v & 15];
 }
 
-// The note keys in noteValue order; a key's name is kNames[v % 12] with the octave
-// digit raised by v / 12.
-String noteName(const Song& song, int channel, int index) {
+// Appends the three-character note name of a cell, or nothing for an octave digit
+// outside 0..3. A key's name is kNames[v % 12] with the octave digit raised by v / 12.
+static void appendNoteName(String& out, const Song& song, int channel, int index) {
     static const char32_t* kNames[] = {U"C-", U"C#", U"D-", U"D#", U"E-", U"F-",
                                        U"F#", U"G-", U"G#", U"A-", U"A#", U"B-"};
     char32_t o = song.cell(octaveColumn(channel), index);
-    if (o < U'0' || o > U'3') return String();
+    if (o < U'0' || o > U'3') return;
     char32_t c = song.cell(noteColumn(channel), index);
     switch (c) {
-        case U'.': return U"---";
-        case U'<': return U"{|}";
-        case U'+': return U"-dn";
-        case U'#': return U"-up";
-        case U'-': return U"End";
+        case U'.': out += U"---"; return;
+        case U'<': out += U"{|}"; return;
+        case U'+': out += U"-dn"; return;
+        case U'#': out += U"-up"; return;
+        case U'-': out += U"End"; return;
         default: break;
     }
     int v = noteValue(c);
-    if (v < 0 || v > 28 || noteCharacter(v) != c) return U"???";
-    return String(kNames[v % 12]) + char32_t(o + v / 12);
+    if (v < 0 || v > 28 || noteCharacter(v) != c) {
+        out += U"???";
+        return;
+    }
+    out += kNames[v % 12];
+    out += char32_t(o + v / 12);
+}
+
+String hex2(int value) {
+    String s;
+    appendHex2(s, value);
+    return s;
+}
+
+String noteName(const Song& song, int channel, int index) {
+    String s;
+    appendNoteName(s, song, channel, index);
+    return s;
 }
 
 // ---- [render] ----
@@ -73,14 +92,21 @@ void c_SoundEngine::paintStatus() {
     setColor(38, 38, 38);
     drawRect(2, 0, 640, 14);
     setColor(171.6f, 37.2f, 104.4f);
-    drawText(String(43, U' ') + statusText, 0, -1);
+    screenText.assign(43, U' ');
+    screenText += statusText;
+    drawText(screenText, 0, -1);
     setColor(148, 144, 164);
     drawText(kHeader, 0, -1);
     for (int k = 0; k < kChannels; ++k)
         channelLabels[k] = channelEnable[k] == 1.0f ? U"on  " : U"off ";
-    drawText(U"    " + channelLabels[0] + U"  " + channelLabels[1] + U"  " + channelLabels[2] +
-                 U"  " + channelLabels[3] + U" FLW:" + followLabel,
-             0, 408);
+    screenText = U"    ";
+    for (int k = 0; k < kChannels; ++k) {
+        if (k > 0) screenText += U"  ";
+        screenText += channelLabels[k];
+    }
+    screenText += U" FLW:";
+    screenText += followLabel;
+    drawText(screenText, 0, 408);
     text(mode == 1 ? U"STOP HOME" : U"PLAY HOME", 520, 323);
 }
 
@@ -166,9 +192,17 @@ void c_SoundEngine::paintLayout() {
         {U" SPD:", 372, song.speed},         {U" Len:", 384, song.songLength / 32},
     };
     setColor(148, 144, 164);
-    for (const auto& row : panel) drawText(row.label + hex2(row.value), 385, row.y);
-    drawText(U"LAYOUT " + layoutLabel, 520, 440);
-    drawText(U" " + fileName, 0, 441);
+    for (const auto& row : panel) {
+        screenText = row.label;
+        appendHex2(screenText, row.value);
+        drawText(screenText, 385, row.y);
+    }
+    screenText = U"LAYOUT ";
+    screenText += layoutLabel;
+    drawText(screenText, 520, 440);
+    screenText = U" ";
+    screenText += fileName;
+    drawText(screenText, 0, 441);
 
     setColor(82, 72, 74);
     if (mode == 0) drawRect(0, 12 * cursorRow + 2, 303, 12);
@@ -194,18 +228,27 @@ void c_SoundEngine::paintLayout() {
             setColor(113.84615f, 110.76923f, 126.15385f);
         else
             setColor(148, 144, 164);
-        String line = hex2(row) + U":";
-        for (int ch = 1; ch <= kChannels; ++ch)
-            line += U" " + noteName(song, ch, i) + song.cell(volumeColumn(ch), i) +
-                    song.cell(instrumentColumn(ch), i);
-        drawText(line, 0, 12 * c + 12);
+        screenText.clear();
+        appendHex2(screenText, row);
+        screenText += U':';
+        for (int ch = 1; ch <= kChannels; ++ch) {
+            screenText += U' ';
+            appendNoteName(screenText, song, ch, i);
+            screenText += song.cell(volumeColumn(ch), i);
+            screenText += song.cell(instrumentColumn(ch), i);
+        }
+        drawText(screenText, 0, 12 * c + 12);
 
         // Positions past the last of the 256 entries stay blank.
         int position = currentPosition + c;
         setColor(148, 144, 164);
-        if (position >= 0 && position < kOrderLength)
-            drawText(U" " + hex2(position) + U": " + hex2(song.orderList[position]), 297,
-                     12 * c + 12);
+        if (position >= 0 && position < kOrderLength) {
+            screenText = U" ";
+            appendHex2(screenText, position);
+            screenText += U": ";
+            appendHex2(screenText, song.orderList[position]);
+            drawText(screenText, 297, 12 * c + 12);
+        }
     }
 
     setColor(255, 255, 255);
