@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "audio/audio.h"
+#include "audio/wav.h"
 #include "host/datapath.h"
 #include "host/game.h"
 #include "tracker/player.h"
@@ -241,28 +242,7 @@ public:
 
 private:
     bool writeHeader(uint32_t dataBytes) {
-        std::vector<uint8_t> h;
-        auto tag = [&](const char* s) { h.insert(h.end(), s, s + 4); };
-        auto u32 = [&](uint32_t v) {
-            for (int i = 0; i < 4; ++i) h.push_back(uint8_t(v >> (8 * i)));
-        };
-        auto u16 = [&](uint16_t v) {
-            h.push_back(uint8_t(v & 0xff));
-            h.push_back(uint8_t(v >> 8));
-        };
-        tag("RIFF");
-        u32(36 + dataBytes);
-        tag("WAVE");
-        tag("fmt ");
-        u32(16);
-        u16(1);                    // integer PCM
-        u16(2);                    // stereo
-        u32(kRenderHertz);
-        u32(kRenderHertz * 4);     // bytes per second
-        u16(4);                    // bytes per frame
-        u16(16);                   // bits per sample
-        tag("data");
-        u32(dataBytes);
+        std::vector<uint8_t> h = wavHeader(2, kRenderHertz, 16, dataBytes);
         return std::fwrite(h.data(), 1, h.size(), file_) == h.size();
     }
 

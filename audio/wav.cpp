@@ -112,3 +112,31 @@ std::optional<DecodedSound> decodeWav(const uint8_t* data, size_t size) {
         return sound;
     }
 }
+
+std::vector<uint8_t> wavHeader(int channels, int hertz, int bitsPerSample, uint32_t dataBytes) {
+    std::vector<uint8_t> h;
+    auto tag = [&](const char* t) { h.insert(h.end(), t, t + 4); };
+    auto u16 = [&](uint32_t v) {
+        h.push_back(uint8_t(v));
+        h.push_back(uint8_t(v >> 8));
+    };
+    auto u32 = [&](uint32_t v) {
+        u16(v & 0xFFFF);
+        u16(v >> 16);
+    };
+    const uint32_t frameBytes = uint32_t(channels * bitsPerSample / 8);
+    tag("RIFF");
+    u32(36 + dataBytes);
+    tag("WAVE");
+    tag("fmt ");
+    u32(16);
+    u16(1);   // integer PCM
+    u16(uint32_t(channels));
+    u32(uint32_t(hertz));
+    u32(uint32_t(hertz) * frameBytes);   // bytes per second
+    u16(frameBytes);                     // block align
+    u16(uint32_t(bitsPerSample));
+    tag("data");
+    u32(dataBytes);
+    return h;
+}

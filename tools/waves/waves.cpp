@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "audio/wav.h"
+
 namespace {
 
 constexpr int kRate = 8372;          // Hz: 64 samples per cycle at 130.81 Hz
@@ -85,18 +87,12 @@ Wave noise() {
     return w;
 }
 
-void put16(std::string& out, unsigned v) { out += char(v & 255); out += char((v >> 8) & 255); }
-void put32(std::string& out, uint32_t v) { put16(out, v & 0xFFFF); put16(out, v >> 16); }
-
 bool writeWav(const std::string& path, const Wave& samples) {
-    std::string out;
-    uint32_t dataBytes = uint32_t(samples.size() * 2);
-    out += "RIFF"; put32(out, 36 + dataBytes); out += "WAVE";
-    out += "fmt "; put32(out, 16);
-    put16(out, 1); put16(out, 1); put32(out, kRate); put32(out, kRate * 2);
-    put16(out, 2); put16(out, 16);
-    out += "data"; put32(out, dataBytes);
-    for (int16_t s : samples) put16(out, uint16_t(s));
+    std::vector<uint8_t> out = wavHeader(1, kRate, 16, uint32_t(samples.size() * 2));
+    for (int16_t s : samples) {
+        out.push_back(uint8_t(uint16_t(s) & 255));
+        out.push_back(uint8_t(uint16_t(s) >> 8));
+    }
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
     bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size();
