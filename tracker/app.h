@@ -28,6 +28,12 @@
 #include "tracker/song.h"
 
 class c_Image;
+
+// The logo: five rows of the font's block glyph '[' spelling T A M O, letters three
+// cells wide with one blank cell between them (drawn by screen.cpp, and made into the
+// program's icon by tools/icons).
+constexpr int kLogoHeight = 5;
+extern const char32_t* const kLogoRows[kLogoHeight];
 class c_Font;
 class c_Sound;
 struct EditorState;

@@ -130,6 +130,14 @@ void c_SoundEngine::paintMeters() {
 
 // ---- [layout] ----
 
+const char32_t* const kLogoRows[kLogoHeight] = {
+    U"[[[  [  [ [ [[[",   // the product word T A M O in block letters
+    U" [  [ [ [[[ [ [",
+    U" [  [[[ [ [ [ [",
+    U" [  [ [ [ [ [ [",
+    U" [  [ [ [ [ [[[",
+};
+
 namespace {
 
 struct PlacedText {
@@ -140,9 +148,8 @@ struct PlacedText {
 const PlacedText kLabels[] = {
     {U"LOAD SAVE", 391, 441},         {U"EDIT UNDO", 520, 343},
     {U"COPYBLOCK", 520, 363},         {U"PASTE@POS", 520, 383},
-    {U"[[[  [  [ [ [[[", 425, 40},   // the product word T A M O in block letters
-    {U" [  [ [ [[[ [ [", 425, 52},    {U" [  [[[ [ [ [ [", 425, 64},
-    {U" [  [ [ [ [ [ [", 425, 76},    {U" [  [ [ [ [ [[[", 425, 88},
+    {kLogoRows[0], 425, 40},          {kLogoRows[1], 425, 52},    {kLogoRows[2], 425, 64},
+    {kLogoRows[3], 425, 76},          {kLogoRows[4], 425, 88},
     {U"Description:", 442, 106},
 };
 

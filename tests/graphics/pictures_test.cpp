@@ -47,6 +47,28 @@ TEST(Pictures, TheCommittedPicturesAreWhatTheGeneratorMakes) {
     }
 }
 
+TEST(Pictures, TheCommittedIconsAreWhatTheGeneratorMakesFromTheFont) {
+    TempDir dir;
+    std::string tool = std::string(TAMO_BINARY_DIR) + "/tools/icons/tamo-icons";
+    std::string command = tool + " " + dataFile("glimfont.png") + " " + dir.path() + " > /dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    for (int size : {48, 128, 256}) {
+        std::string name = "tamo-tracker-" + std::to_string(size) + ".png";
+        auto made = decodeFile(dir.file(name));
+        auto committed = decodeFile(dataFile(("icons/" + name).c_str()));
+        ASSERT_TRUE(made) << name;
+        ASSERT_TRUE(committed) << name << " is missing from data/icons";
+        EXPECT_EQ(committed->width, size);
+        EXPECT_EQ(committed->height, size);
+        EXPECT_TRUE(made->data == committed->data) << name << " differs: run the icons target";
+        // The logo's ink: the screen's text colour at full strength somewhere on the tile.
+        int ink = 0;
+        for (size_t k = 0; k < made->data.size(); k += 4)
+            if (made->data[k] == 148 && made->data[k + 1] == 144 && made->data[k + 2] == 164) ++ink;
+        EXPECT_GT(ink, size * size / 20) << name << " shows no logo";
+    }
+}
+
 TEST(Pictures, FontStripsHold96WhiteCellsOf11By12) {
     for (const char* name : {"glimfont.png", "glim_font.png"}) {
         auto strip = decodeFile(dataFile(name));
