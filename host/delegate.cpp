@@ -4,6 +4,7 @@
 #include "audio/audio.h"
 #include "graphics/drawing.h"
 #include "graphics/renderer.h"
+#include "host/datapath.h"
 #include "host/display.h"
 #include "host/errors.h"
 #include "host/game.h"
@@ -29,6 +30,10 @@ constexpr int kFinger0 = 384;
 
 void setUpdateRate(int rate) {
     if (VXGame* host = VXGame::current()) host->setUpdateRate(rate);
+}
+
+void setWindowIcon(const String& path) {
+    if (VXGame* host = VXGame::current()) host->setWindowIcon(toDataPath(path));
 }
 
 int deviceWidth() { return cachedWidth; }

@@ -72,6 +72,9 @@ public:
 // Forwards to the host's setUpdateRate.
 void setUpdateRate(int rate);
 
+// Forwards to the host's setWindowIcon; `path` is a data path or a relative name.
+void setWindowIcon(const String& path);
+
 // The device size cached by the delegate at start and at every update and render.
 int deviceWidth();
 int deviceHeight();

@@ -34,6 +34,7 @@ c_SoundEngine::~c_SoundEngine() = default;
 
 int c_SoundEngine::handleCreate() {
     setUpdateRate(50);
+    setWindowIcon(U"icons/tamo-tracker-128.png");   // the icon the desktop entry shows
     font = loadFont(U"glimfont.png", false);
     setFont(font);   // none falls back to the host's default font
     buttonImage = loadImage(U"button1.png", 0);

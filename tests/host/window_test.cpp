@@ -11,6 +11,7 @@
 
 #include "audio/audio.h"
 #include "child_process.h"
+#include "graphics/imagedecode.h"
 #include "graphics/renderer.h"
 #include "host/display.h"
 #include "host_fixtures.h"
@@ -35,6 +36,33 @@ double cpuSeconds(pid_t pid) {
     return double(utime + stime) / sysconf(_SC_CLK_TCK);
 }
 
+// The window's icon is the 128-pixel icon of the data folder, pixel for pixel
+// (opaque pixels; the window system takes the colours as they are in the file).
+void expectTheProgramsIcon(X11Probe& x, Window w) {
+    X11Probe::Icon icon;
+    for (int i = 0; i < 100 && icon.argb.empty(); ++i) {
+        icon = x.icon(w);
+        if (icon.argb.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_EQ(icon.width, 128) << "the window has no icon";
+    ASSERT_EQ(icon.height, 128);
+    std::ifstream in(std::string(TAMO_SOURCE_DIR) + "/data/icons/tamo-tracker-128.png",
+                     std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+    std::optional<ImagePixels> file = decodeImage(bytes.data(), bytes.size());
+    ASSERT_TRUE(file && file->depth == 4);
+    int opaque = 0, same = 0;
+    for (size_t i = 0; i < icon.argb.size(); ++i) {
+        const uint8_t* p = &file->data[i * 4];
+        uint32_t expected = uint32_t(p[3]) << 24 | p[0] << 16 | p[1] << 8 | p[2];
+        if (p[3] != 255) continue;
+        ++opaque;
+        if (icon.argb[i] == expected) ++same;
+    }
+    EXPECT_GT(opaque, 128 * 128 / 2);
+    EXPECT_EQ(same, opaque) << "the window's icon is not data/icons/tamo-tracker-128.png";
+}
+
 }  // namespace
 
 TEST(ProgramWindow, OpensTitledFixedSizeCentredAndACloseRequestEndsWithStatusZero) {
@@ -54,6 +82,7 @@ TEST(ProgramWindow, OpensTitledFixedSizeCentredAndACloseRequestEndsWithStatusZer
     EXPECT_EQ(g.x, 192);
     EXPECT_EQ(g.y, 146);
     EXPECT_TRUE(x.fixedSize(w, 640, 475)) << "the window must not be resizable";
+    expectTheProgramsIcon(x, w);
 
     // It keeps running, and it sleeps between updates instead of spinning.
     double cpuBefore = cpuSeconds(tamo.pid());

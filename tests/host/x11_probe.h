@@ -5,8 +5,10 @@
 #include <X11/Xutil.h>
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <thread>
+#include <vector>
 
 class X11Probe {
 public:
@@ -66,6 +68,32 @@ public:
         e.xclient.data.l[1] = CurrentTime;
         XSendEvent(display_, w, False, NoEventMask, &e);
         XFlush(display_);
+    }
+
+    // The first image of the window's _NET_WM_ICON: size and ARGB pixels, row by row.
+    struct Icon {
+        int width = 0, height = 0;
+        std::vector<uint32_t> argb;
+    };
+    Icon icon(Window w) {
+        Icon icon;
+        Atom type;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        Atom property = XInternAtom(display_, "_NET_WM_ICON", False);
+        if (XGetWindowProperty(display_, w, property, 0, 1 << 20, False, XA_CARDINAL, &type,
+                               &format, &count, &after, &data) != Success || !data)
+            return icon;
+        const unsigned long* words = reinterpret_cast<const unsigned long*>(data);
+        if (format == 32 && count >= 2 && count - 2 >= words[0] * words[1]) {
+            icon.width = int(words[0]);
+            icon.height = int(words[1]);
+            for (unsigned long i = 0; i < words[0] * words[1]; ++i)
+                icon.argb.push_back(uint32_t(words[2 + i]));
+        }
+        XFree(data);
+        return icon;
     }
 
 private:
