@@ -1,35 +1,43 @@
-# Tamo Tracker: set-up, build, run and test on Debian 12.
-#   make run    install what is missing, build, open the tracker
-#   make test   install what is missing, build, run every test, then the unit tests
-#               again built with the address and undefined-behaviour sanitizers
-#   make build  build only
-#   make fuzz   run each fuzz target for FUZZ_SECONDS (default 60) from its seeds
-#   make bench  idle, playing, start-up and render costs beside a bare window
+# Tamo Tracker: set-up, build, run, test and install on Debian 12.
+#   make run        install the run-time packages that are missing, build, open the tracker
+#   make build      the same without opening it: only tamo, tamo-render and the data folder
+#   make test       install the test tools too, build everything, run every test, then the
+#                   unit tests again built with the address and undefined-behaviour sanitizers
+#   make fuzz       install clang, run each fuzz target for FUZZ_SECONDS (default 60)
+#   make bench      idle, playing, start-up and render costs beside a bare window
+#   make install    install into PREFIX (default ~/.local); make uninstall removes it again
 
-PACKAGES := cmake g++ make pkg-config libglfw3-dev libgl-dev libopenal-dev \
-            libopenal1 libstb-dev googletest libgtest-dev xvfb xauth xdotool \
-            x11-apps sox imagemagick clang libclang-rt-14-dev libx11-dev \
-            libgl1-mesa-dri libglx-mesa0
+# What building and running need (Mesa's GL driver for the window, libsndfile for the
+# export), what the tests add, and what the fuzz build adds.
+RUN_PACKAGES  := cmake g++ make pkg-config libglfw3-dev libgl-dev libopenal-dev libopenal1 \
+                 libstb-dev libsndfile1-dev libgl1-mesa-dri libglx-mesa0
+TEST_PACKAGES := $(RUN_PACKAGES) googletest libgtest-dev xvfb xauth xdotool x11-apps sox \
+                 imagemagick libx11-dev desktop-file-utils appstream
+FUZZ_PACKAGES := $(RUN_PACKAGES) clang libclang-rt-14-dev
+PREFIX   ?= $(HOME)/.local
 BUILD    := build
 ASAN     := build-asan
 FUZZ     := build-fuzz
 JOBS     := $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 60
-# The end-to-end tests drive the real program; they run once, in the normal build.
-E2E_TESTS := ^(TrackerWindow|DemoSongRender)[.]
+# The end-to-end tests drive the real programs (and install them); they run once, in the
+# normal build.
+E2E_TESTS := ^(TrackerWindow|DemoSongRender|Installation)[.]
 # The system's OpenGL driver (Mesa with LLVM) frees with a mismatched call; that report
 # is not ours, so mismatch reports are off. Leaks and every other address and
 # undefined-behaviour fault fail the run.
 SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:alloc_dealloc_mismatch=0 \
                  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: all deps build run test test-asan fuzz bench clean
+.PHONY: all deps deps-test deps-fuzz build build-all run test test-asan fuzz bench clean \
+        install uninstall
 
 all: build
 
-deps:
+# Installs the missing packages of $(1) as root; otherwise prints the command to run.
+define install-missing
 	@missing=""; \
-	for p in $(PACKAGES); do \
+	for p in $(1); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -42,30 +50,55 @@ deps:
 	    exit 1; \
 	  fi; \
 	fi
+endef
 
+deps:
+	$(call install-missing,$(RUN_PACKAGES))
+
+deps-test:
+	$(call install-missing,$(TEST_PACKAGES))
+
+deps-fuzz:
+	$(call install-missing,$(FUZZ_PACKAGES))
+
+# The programs and the data folder only; GoogleTest is not needed.
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAMO_TESTS=OFF
+	cmake --build $(BUILD) -j$(JOBS) --target tamo tamo-render data_link
+
+# Everything: the programs, the tests, the asset tools and the benchmarks.
+build-all: deps-test
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAMO_TESTS=ON
 	cmake --build $(BUILD) -j$(JOBS)
 
 run: build
 	./$(BUILD)/tamo
 
-test: build
+test: build-all
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) </dev/null
 	$(MAKE) test-asan
 
-test-asan: deps
-	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DTAMO_SANITIZE=ON
+test-asan: deps-test
+	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DTAMO_SANITIZE=ON -DTAMO_TESTS=ON
 	cmake --build $(ASAN) -j$(JOBS)
 	cd $(ASAN) && $(SANITIZER_ENV) ctest --output-on-failure -j$(JOBS) -E '$(E2E_TESTS)' </dev/null
 
-fuzz: deps
+fuzz: deps-fuzz
 	CC=clang CXX=clang++ cmake -S fuzz -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(FUZZ) -j$(JOBS)
 	fuzz/run.sh $(FUZZ_SECONDS) $(FUZZ)
 
-bench: build
+bench: build-all
 	bench/run.sh $(BUILD)
+
+# As root with the programs already built (make build as yourself first), nothing is
+# rebuilt, so the build folder stays yours.
+install:
+	@if [ "$$(id -u)" != 0 ] || [ ! -x $(BUILD)/tamo ]; then $(MAKE) build; fi
+	cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+uninstall:
+	dist/uninstall.sh "$(PREFIX)"
 
 clean:
 	rm -rf $(BUILD) $(ASAN) $(FUZZ)
