@@ -1,0 +1,21 @@
+# Run first by `cmake --install`: TAMO_NEW_DIRS, the shared folders (TAMO_SHARED_DIRS and
+# the folders above them, relative to the prefix) that this installation creates, with
+# those an earlier installation created and listed.
+set(root "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
+set(TAMO_NEW_DIRS "")
+foreach(dir ${TAMO_SHARED_DIRS})
+  while(NOT dir STREQUAL "" AND NOT dir STREQUAL ".")
+    if(NOT EXISTS "${root}/${dir}")
+      list(APPEND TAMO_NEW_DIRS "${dir}")
+    endif()
+    get_filename_component(dir "${dir}" DIRECTORY)
+  endwhile()
+endforeach()
+if(EXISTS "${root}/${TAMO_APP_DIR}/installed-files")
+  file(STRINGS "${root}/${TAMO_APP_DIR}/installed-files" earlier REGEX "^d ")
+  foreach(line ${earlier})
+    string(SUBSTRING "${line}" 2 -1 dir)
+    list(APPEND TAMO_NEW_DIRS "${dir}")
+  endforeach()
+endif()
+list(REMOVE_DUPLICATES TAMO_NEW_DIRS)
