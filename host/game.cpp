@@ -223,6 +223,9 @@ void setWindowHints(int flags) {
     glfwWindowHint(GLFW_DOUBLEBUFFER, flags & WindowFlag::SingleBuffered ? GLFW_FALSE : GLFW_TRUE);
     glfwWindowHint(GLFW_SAMPLES, 0);
     glfwWindowHint(GLFW_REFRESH_RATE, 60);
+    // The installed desktop entry's name: docks and task bars match the window to it.
+    glfwWindowHintString(GLFW_X11_CLASS_NAME, "tamo-tracker");
+    glfwWindowHintString(GLFW_X11_INSTANCE_NAME, "tamo-tracker");
 }
 
 // The monitor for full screen: the second when asked and present, else the last one.

@@ -83,6 +83,7 @@ TEST(ProgramWindow, OpensTitledFixedSizeCentredAndACloseRequestEndsWithStatusZer
     EXPECT_EQ(g.y, 146);
     EXPECT_TRUE(x.fixedSize(w, 640, 475)) << "the window must not be resizable";
     expectTheProgramsIcon(x, w);
+    EXPECT_EQ(x.windowClass(w), "tamo-tracker tamo-tracker") << "docks match it to the desktop entry";
 
     // It keeps running, and it sleeps between updates instead of spinning.
     double cpuBefore = cpuSeconds(tamo.pid());

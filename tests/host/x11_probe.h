@@ -70,6 +70,17 @@ public:
         XFlush(display_);
     }
 
+    // The window's WM_CLASS as "instance class".
+    std::string windowClass(Window w) {
+        XClassHint hint = {};
+        if (!XGetClassHint(display_, w, &hint)) return {};
+        std::string text = std::string(hint.res_name ? hint.res_name : "") + " " +
+                           (hint.res_class ? hint.res_class : "");
+        if (hint.res_name) XFree(hint.res_name);
+        if (hint.res_class) XFree(hint.res_class);
+        return text;
+    }
+
     // The first image of the window's _NET_WM_ICON: size and ARGB pixels, row by row.
     struct Icon {
         int width = 0, height = 0;
