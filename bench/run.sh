@@ -15,11 +15,11 @@ seconds=${BENCH_SECONDS:-20}
 hz=$(getconf CLK_TCK)
 
 for tool in Xvfb xdotool; do
-  command -v $tool >/dev/null || { echo "bench: $tool is missing (make deps)"; exit 1; }
+  command -v $tool >/dev/null || { echo "bench: $tool is missing (make deps-test)"; exit 1; }
 done
 for program in "$build/tamo" "$build/bench/barewindow/bare-window" \
                "$build/bench/firstframe/tamo-firstframe"; do
-  [ -x "$program" ] || { echo "bench: $program is missing (make build)"; exit 1; }
+  [ -x "$program" ] || { echo "bench: $program is missing (make build-all)"; exit 1; }
 done
 
 work=$(mktemp -d /tmp/tamo-bench-XXXXXX)
