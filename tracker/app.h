@@ -80,10 +80,11 @@ public:
     int blockStart = 0;                       // marked start row - 1, 0..31
     int blockEnd = 0;                         // marked end row 1..32; 0 = no end
     void blockStep();
-    void resetUndo();                         // fill the history with the empty song (create)
-    void undoSnapshot();
-    void undoReset();                         // after a load: level 1 holds the loaded song
-    void undoStep();
+    void resetUndo();                         // the song becomes the history's only slot (start, load)
+    void undoSnapshot();                      // after an editor change of the columns
+    void undoStep();                          // UNDO, Ctrl+Z
+    void redoStep();                          // Ctrl+Y
+    void undoKeys();                          // Ctrl+Z and Ctrl+Y by their labels in the layout
 
     // ---- File name and description entry (entry.cpp) ----
     String fileName;                          // at most 32 characters
@@ -95,6 +96,15 @@ public:
     String saveSong(const String& name);      // "Enter a Name...", "File Saved...", "Saving Failed!"
     String loadSong();                        // "File not found!", "File Loaded..."
 
+    // ---- Rescue copy of unsaved work (rescue.cpp) ----
+    Song storedSong;                          // the song as last loaded or saved
+    bool storePending = false;                // take storedSong at the end of this update
+    std::unique_ptr<Song> rescuedSong;        // the song as last written to "autosave"; none yet
+    int rescueCounter = 0;                    // updates since the last periodic check
+    int handleClose() override;               // the window's close request: rescue, then quit
+    bool songChanged() const;                 // the song differs from storedSong
+    void rescueUnsaved();                     // write "songs/autosave" when there is new unsaved work
+    void rescueStep();                        // every update: the periodic rescue
     // ---- Screen (screen.cpp) ----
     std::array<int, kChannels> levels{2, 2, 2, 2};   // meter heights in pixels, 2..64
     std::array<String, kChannels> channelLabels{U"on  ", U"on  ", U"on  ", U"on  "};  // "on  "/"off "
