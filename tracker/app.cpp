@@ -114,7 +114,8 @@ int c_SoundEngine::handleUpdate() {
 // German keyboard (layout DE) the keys labelled Z and Y sit at the US Y and Z.
 void c_SoundEngine::undoKeys() {
     constexpr int kKeyY = 89, kKeyZ = 90;   // key codes of the US positions
-    if (!keyIsDown(Key::Control)) return;
+    // A quick Ctrl+Z can arrive and be released within one update.
+    if (!keyIsDown(Key::Control) && !pressed(Key::Control)) return;
     const bool german = keyboardLayout == 0;
     if (pressed(german ? kKeyY : kKeyZ)) undoStep();
     if (pressed(german ? kKeyZ : kKeyY)) redoStep();
