@@ -19,7 +19,8 @@
 // samples, and the player (which keeps its own copy of the song). Its handlers are
 // split by concern: app.cpp (life cycle, transport, spinners), editor.cpp (keys and
 // notes), blocks.cpp (copy, paste, undo), entry.cpp (file name and description),
-// songfile.cpp (saving and loading), screen.cpp (the render handler).
+// songfile.cpp (saving and loading), rescue.cpp (the rescue copy of unsaved work),
+// screen.cpp (the render handler).
 #include <array>
 #include <memory>
 
