@@ -111,11 +111,14 @@ int c_SoundEngine::handleUpdate() {
 }
 
 // Ctrl+Z undoes, Ctrl+Y redoes. The host reports keys by their US positions; on a
-// German keyboard (layout DE) the keys labelled Z and Y sit at the US Y and Z.
+// German keyboard (layout DE) the keys labelled Z and Y sit at the US Y and Z. Ctrl
+// counts when it is down, was pressed in this update or was down at the end of the
+// previous one: a quick Ctrl+Z may release Ctrl before the update that sees the Z.
 void c_SoundEngine::undoKeys() {
     constexpr int kKeyY = 89, kKeyZ = 90;   // key codes of the US positions
-    // A quick Ctrl+Z can arrive and be released within one update.
-    if (!keyIsDown(Key::Control) && !pressed(Key::Control)) return;
+    const bool control = keyIsDown(Key::Control) || pressed(Key::Control) || controlHeld;
+    controlHeld = keyIsDown(Key::Control);
+    if (!control) return;
     const bool german = keyboardLayout == 0;
     if (pressed(german ? kKeyY : kKeyZ)) undoStep();
     if (pressed(german ? kKeyZ : kKeyY)) redoStep();

@@ -86,6 +86,7 @@ public:
     void undoStep();                          // UNDO, Ctrl+Z
     void redoStep();                          // Ctrl+Y
     void undoKeys();                          // Ctrl+Z and Ctrl+Y by their labels in the layout
+    bool controlHeld = false;                 // Ctrl was down at the end of the last update
 
     // ---- File name and description entry (entry.cpp) ----
     String fileName;                          // at most 32 characters
