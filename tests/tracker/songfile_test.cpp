@@ -433,11 +433,11 @@ TEST_F(SongFileTest, ALinkedSongStaysALinkAndKeepsItsModeAndALockedOneIsRefused)
     EXPECT_EQ(fs::status(real).permissions() & fs::perms::all, fs::perms(0640));
     EXPECT_EQ(readFile(song("backup/linked")), "old");
 
-    // A song the user may not write: as a user who is not its owner (root cannot be
-    // locked out by permission bits, so a child process drops to "nobody").
+    // A song its owner made read-only. Root is not held back by permission bits, so
+    // as root the song belongs to "nobody" and a child process saves as that user.
     writeFile(song("locked"), "theirs");
-    fs::permissions(song("locked"), fs::perms(0644));
-    if (geteuid() != 0) fs::permissions(song("locked"), fs::perms(0444));
+    fs::permissions(song("locked"), fs::perms(0444));
+    if (geteuid() == 0) ASSERT_EQ(chown(song("locked").c_str(), 65534, 65534), 0);
     fs::permissions(songs(), fs::perms::all);   // anyone may create files beside it
     for (fs::path p = songs(); p != fs::path(dir.path()).parent_path(); p = p.parent_path())
         fs::permissions(p, fs::perms::others_exec, fs::perm_options::add);
