@@ -115,12 +115,21 @@ void c_GameDelegate::onRender() {
     }
 }
 
+// The window's close request: the application has its say, the audio device is
+// closed (so the output is finished, a wave capture included), then the process ends
+// with status 0.
+void c_GameDelegate::quitOnClose() {
+    if (currentApp) currentApp->handleClose();
+    delete audio;
+    audio = nullptr;
+    raiseError(String());
+}
+
 void c_GameDelegate::onKeyEvent(int event, int data) {
     switch (event) {
     case c_VXGameEvent::KeyDown:
         if (input) input->pressKey(data);
-        // The window's close request: quit at once, nothing is saved.
-        if (data == kCloseCode || data == kUnusedCloseCode) raiseError(String());
+        if (data == kCloseCode || data == kUnusedCloseCode) quitOnClose();
         break;
     case c_VXGameEvent::KeyUp:
         if (input) input->releaseKey(data);

@@ -42,6 +42,9 @@ public:
     virtual int handleCreate() { return 0; }
     virtual int handleUpdate() { return 0; }
     virtual int handleRender() { return 0; }
+    // The window's close request, just before the process ends: the last chance to
+    // keep what would otherwise be lost. The process ends whatever it returns.
+    virtual int handleClose() { return 0; }
     static c_App* current();
 
 private:
@@ -63,6 +66,7 @@ public:
     void onMotionEvent(int event, int data, float x, float y, float z) override;
     void onDiscardGraphics() override;
     static c_GameDelegate* current();
+    void quitOnClose();               // the close request: app's handleClose, audio closed, exit 0
 
     gxtkGraphics* graphics = nullptr;   // from onStart
     gxtkAudio* audio = nullptr;         // from onStart

@@ -3,7 +3,8 @@
 // Sections:
 //   [clicks]     orderAt (clicks and presses are the editor's clickedIn, pressed)
 //   [create]     constructor and handleCreate
-//   [update]     handleUpdate: toggles, edit switch, undo, transport, editor, playing
+//   [update]     handleUpdate: toggles, edit switch, undo, transport, editor, playing,
+//                rescue; undoKeys
 //   [transport]  runTransport, followStep
 //   [spinners]   the fifteen minus/plus settings
 #include "tracker/app.h"
@@ -15,6 +16,7 @@
 #include "host/input.h"
 #include "tracker/blocks.h"
 #include "tracker/editor.h"
+#include "tracker/songfile.h"
 
 // ---- [clicks] ----
 
@@ -47,6 +49,7 @@ int c_SoundEngine::handleCreate() {
     song.orderList.fill(0);
     player = std::make_unique<c_tamoPlay>();
     statusText = U"Standby...";
+    storePending = true;   // nothing to rescue until the song is changed
     return 0;
 }
 
@@ -70,9 +73,10 @@ int c_SoundEngine::handleUpdate() {
         keyboardLayout = keyboardLayout == 0 ? 1 : 0;
         layoutLabel = keyboardLayout == 1 ? U"US" : U"DE";
     }
-    // A space typed into the file name or the description is text, not the edit switch.
+    // A space typed into the file name or the description is text, not the edit switch;
+    // it still stops playback.
     bool typing = nameEntryActive != 0 || descriptionEntryActive != 0;
-    if (clickedIn(516, 570, 338, 354) || (pressed(Key::Space) && !typing)) {
+    if (clickedIn(516, 570, 338, 354) || (pressed(Key::Space) && (!typing || mode == 1))) {
         editRow = 0;
         mode -= 2;
         stopAllChannels();
@@ -83,6 +87,7 @@ int c_SoundEngine::handleUpdate() {
         }
     }
     if (clickedIn(570, 624, 338, 354)) undoStep();
+    undoKeys();
     if (clickedIn(516, 570, 320, 336) || pressed(Key::F2) || pressed(Key::F1))
         runTransport(pressed(Key::F1));
 
@@ -102,7 +107,22 @@ int c_SoundEngine::handleUpdate() {
             player->playerTick();
         }
     }
+    rescueStep();
     return 0;
+}
+
+// Ctrl+Z undoes, Ctrl+Y redoes. The host reports keys by their US positions; on a
+// German keyboard (layout DE) the keys labelled Z and Y sit at the US Y and Z. Ctrl
+// counts when it is down, was pressed in this update or was down at the end of the
+// previous one: a quick Ctrl+Z may release Ctrl before the update that sees the Z.
+void c_SoundEngine::undoKeys() {
+    constexpr int kKeyY = 89, kKeyZ = 90;   // key codes of the US positions
+    const bool control = keyIsDown(Key::Control) || pressed(Key::Control) || controlHeld;
+    controlHeld = keyIsDown(Key::Control);
+    if (!control) return;
+    const bool german = keyboardLayout == 0;
+    if (pressed(german ? kKeyY : kKeyZ)) undoStep();
+    if (pressed(german ? kKeyZ : kKeyY)) redoStep();
 }
 
 // ---- [transport] ----
@@ -123,18 +143,25 @@ void c_SoundEngine::runTransport(bool fromStart) {
         statusText = U"Standby...";
         return;
     }
-    followCounter = -1;
     if (!player) player = std::make_unique<c_tamoPlay>();
-    // A failed save leaves the player with its previous copy and position.
-    if (saveSong(U"tmp.dat") == U"File Saved...") {
-        player->loadIntoPlayer(U"songs/tmp.dat");
-        player->tick = 0;
-        player->playPosition = 0;
-        player->patternBase = 0;
-        player->playRow = 0;
-        stopAllChannels();
-        player->playPosition = currentPosition;
+    // Playback starts only from a fresh copy: a failed hand-off leaves the mode as it
+    // was and says why.
+    String saved = saveSong(kHandOffName);
+    if (saved != U"File Saved...") {
+        statusText = saved;
+        return;
     }
+    String loaded = player->loadIntoPlayer(U"songs/" + kHandOffName);
+    if (loaded != U"1") {
+        statusText = loaded;
+        return;
+    }
+    followCounter = -1;
+    player->tick = 0;
+    player->patternBase = 0;
+    player->playRow = 0;
+    stopAllChannels();
+    player->playPosition = currentPosition;
     cursorRow = 1;
     editRow = 0;
     mode = 1;

@@ -19,7 +19,8 @@
 // samples, and the player (which keeps its own copy of the song). Its handlers are
 // split by concern: app.cpp (life cycle, transport, spinners), editor.cpp (keys and
 // notes), blocks.cpp (copy, paste, undo), entry.cpp (file name and description),
-// songfile.cpp (saving and loading), screen.cpp (the render handler).
+// songfile.cpp (saving and loading), rescue.cpp (the rescue copy of unsaved work),
+// screen.cpp (the render handler).
 #include <array>
 #include <memory>
 
@@ -86,10 +87,12 @@ public:
     int blockStart = 0;                       // marked start row - 1, 0..31
     int blockEnd = 0;                         // marked end row 1..32; 0 = no end
     void blockStep();
-    void resetUndo();                         // fill the history with the empty song (create)
-    void undoSnapshot();
-    void undoReset();                         // after a load: level 1 holds the loaded song
-    void undoStep();
+    void resetUndo();                         // the song becomes the history's only slot (start, load)
+    void undoSnapshot();                      // after an editor change of the columns
+    void undoStep();                          // UNDO, Ctrl+Z
+    void redoStep();                          // Ctrl+Y
+    void undoKeys();                          // Ctrl+Z and Ctrl+Y by their labels in the layout
+    bool controlHeld = false;                 // Ctrl was down at the end of the last update
 
     // ---- File name and description entry (entry.cpp) ----
     String fileName;                          // at most 32 characters
@@ -101,6 +104,15 @@ public:
     String saveSong(const String& name);      // "Enter a Name...", "File Saved...", "Saving Failed!"
     String loadSong();                        // "File not found!", "File Loaded..."
 
+    // ---- Rescue copy of unsaved work (rescue.cpp) ----
+    Song storedSong;                          // the song as last loaded or saved
+    bool storePending = false;                // take storedSong at the end of this update
+    std::unique_ptr<Song> rescuedSong;        // the song as last written to "autosave"; none yet
+    int rescueCounter = 0;                    // updates since the last periodic check
+    int handleClose() override;               // the window's close request: rescue, then quit
+    bool songChanged() const;                 // the song differs from storedSong
+    void rescueUnsaved();                     // write "songs/autosave" when there is new unsaved work
+    void rescueStep();                        // every update: the periodic rescue
     // ---- Screen (screen.cpp) ----
     std::array<int, kChannels> levels{2, 2, 2, 2};   // meter heights in pixels, 2..64
     std::array<String, kChannels> channelLabels{U"on  ", U"on  ", U"on  ", U"on  "};  // "on  "/"off "

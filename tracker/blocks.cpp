@@ -11,15 +11,18 @@ namespace {
 
 using Slot = UndoState::Slot;
 
-// The history as it is at start: slots 0..15 the empty song, 16..31 the empty text.
-void fillStartHistory(UndoState& undo) {
+// A history of one slot, 0, holding `columns`; the other slots hold the empty text.
+void startHistory(UndoState& undo, const std::array<String, kColumns>& columns) {
     Slot emptyText = std::make_shared<const String>();
     for (int k = 0; k < kColumns; ++k) {
-        Slot empty = std::make_shared<const String>(emptyColumn(k));
-        for (int s = 0; s < kUndoSlots; ++s) undo.history[k][s] = s < 16 ? empty : emptyText;
+        undo.history[k].fill(emptyText);
+        undo.history[k][0] = std::make_shared<const String>(columns[k]);
     }
-    undo.undoLevel = 0;
+    undo.undoLevel = undo.oldest = undo.newest = 0;
 }
+
+int nextSlot(int slot) { return (slot + 1) % kUndoSlots; }
+int previousSlot(int slot) { return (slot + kUndoSlots - 1) % kUndoSlots; }
 
 UndoState& undoOf(c_SoundEngine& app) {
     if (!app.undoState) app.undoState = std::make_unique<UndoState>();
@@ -30,16 +33,24 @@ bool sameColumn(const String& a, const String& b) {
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char32_t)) == 0;
 }
 
-// Stores the song's columns into `slot`, sharing the storage of `previous` (or of
-// what the slot already holds) for every column that is unchanged.
+bool sameAsSlot(const UndoState& undo, const Song& song, int slot) {
+    for (int k = 0; k < kColumns; ++k)
+        if (!sameColumn(undo.column(k, slot), song.trackColumns[k])) return false;
+    return true;
+}
+
+// Stores the song's columns into `slot`, sharing the storage of `previous` for every
+// column that is unchanged.
 void storeSnapshot(UndoState& undo, const Song& song, int previous, int slot) {
     for (int k = 0; k < kColumns; ++k) {
         const String& now = song.trackColumns[k];
-        Slot& target = undo.history[k][slot];
         const Slot& before = undo.history[k][previous];
-        if (sameColumn(*before, now)) target = before;
-        else if (!sameColumn(*target, now)) target = std::make_shared<const String>(now);
+        undo.history[k][slot] = sameColumn(*before, now) ? before : std::make_shared<const String>(now);
     }
+}
+
+void restoreSlot(const UndoState& undo, Song& song) {
+    for (int k = 0; k < kColumns; ++k) song.trackColumns[k] = undo.column(k, undo.undoLevel);
 }
 
 int cursorChannel(const c_SoundEngine& app) { return (app.cursorColumn + 1) / 2; }
@@ -86,11 +97,16 @@ void pasteBlock(c_SoundEngine& app, const UndoState& undo) {
                 setCell(app.song, channelColumn(ch, kind), index, buffer[j]);
         }
     }
+    app.undoSnapshot();
 }
 
 }  // namespace
 
-UndoState::UndoState() { fillStartHistory(*this); }
+UndoState::UndoState() {
+    Song empty;
+    empty.clear();
+    startHistory(*this, empty.trackColumns);
+}
 
 void c_SoundEngine::blockStep() {
     UndoState& undo = undoOf(*this);
@@ -101,33 +117,29 @@ void c_SoundEngine::blockStep() {
         pasteBlock(*this, undo);
 }
 
-void c_SoundEngine::resetUndo() {
-    fillStartHistory(undoOf(*this));
-}
+void c_SoundEngine::resetUndo() { startHistory(undoOf(*this), song.trackColumns); }
 
+// Takes a snapshot when the columns differ from the slot the song is at; the slots
+// after it (undone changes) are dropped, and a full ring gives up its oldest slot.
 void c_SoundEngine::undoSnapshot() {
     UndoState& undo = undoOf(*this);
+    if (sameAsSlot(undo, song, undo.undoLevel)) return;
     int previous = undo.undoLevel;
-    undo.undoLevel += 1;
-    if (undo.undoLevel >= kUndoSlots) undo.undoLevel = 0;
+    undo.undoLevel = undo.newest = nextSlot(previous);
+    if (undo.undoLevel == undo.oldest) undo.oldest = nextSlot(undo.oldest);
     storeSnapshot(undo, song, previous, undo.undoLevel);
 }
 
-void c_SoundEngine::undoReset() {
-    UndoState& undo = undoOf(*this);
-    int previous = undo.undoLevel;
-    undo.undoLevel = 1;
-    storeSnapshot(undo, song, previous, 1);
-}
-
-// Steps back one slot (never below 1). A slot that was never written (the empty
-// text) is not restored, so every column keeps its 8192 cells.
 void c_SoundEngine::undoStep() {
     UndoState& undo = undoOf(*this);
-    undo.undoLevel -= 1;
-    if (undo.undoLevel < 1) undo.undoLevel = 1;
-    for (int k = 0; k < kColumns; ++k) {
-        const String& stored = undo.column(k, undo.undoLevel);
-        if (!stored.empty()) song.trackColumns[k] = stored;
-    }
+    if (undo.undoLevel == undo.oldest) return;
+    undo.undoLevel = previousSlot(undo.undoLevel);
+    restoreSlot(undo, song);
+}
+
+void c_SoundEngine::redoStep() {
+    UndoState& undo = undoOf(*this);
+    if (undo.undoLevel == undo.newest) return;
+    undo.undoLevel = nextSlot(undo.undoLevel);
+    restoreSlot(undo, song);
 }

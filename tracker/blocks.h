@@ -4,13 +4,17 @@
 //   block:     rows blockStart + 1 .. blockEnd of the cursor channel, all four of its
 //              columns (note, volume, instrument, octave) moving together
 //   clipboard: copyBuffers, up to 33 characters of each of those four columns
-//   history:   32 slots per track column; undoLevel is the slot of the last snapshot,
-//              and an undo steps back one slot but never below slot 1
+//   history:   a ring of 32 slots per track column. Every editor change of the
+//              columns stores a snapshot in the next slot; the slot of the song as it
+//              was at start or after a load is the oldest one kept
+//   undo:      one slot back, never past the oldest slot (at most 31 steps)
+//   redo:      one slot forward again, up to the newest snapshot; a new change after
+//              an undo drops the slots that were undone
 //
 // A slot holds a whole column (8192 cells) behind a shared pointer: a snapshot
 // reuses the previous snapshot's storage for every column that did not change, so
-// a note entered in one channel stores one new column, not sixteen. Slots never
-// written since the start hold the empty text. Only the sixteen track columns are
+// a note entered in one channel stores four new columns at most, not sixteen. Slots
+// outside the kept range hold the empty text. Only the sixteen track columns are
 // kept; the order list, instruments and settings are not part of the history.
 #include <array>
 #include <memory>
@@ -24,9 +28,11 @@ struct UndoState {
     using Slot = std::shared_ptr<const String>;
     std::array<String, 4> copyBuffers;                          // note, volume, instrument, octave
     std::array<std::array<Slot, kUndoSlots>, kColumns> history; // [column][slot], never null
-    int undoLevel = 0;                                          // slot of the last snapshot, 0..31
+    int undoLevel = 0;                                          // slot the song is at, 0..31
+    int oldest = 0;                                             // slot undo stops at, 0..31
+    int newest = 0;                                             // slot redo stops at, 0..31
 
-    UndoState();   // the history at start: slots 0..15 the empty song, 16..31 empty text
+    UndoState();   // one slot, 0, holding the empty song; the others the empty text
     // The column stored in `slot` for column k.
     const String& column(int k, int slot) const { return *history[k][slot]; }
 };

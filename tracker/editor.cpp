@@ -154,6 +154,7 @@ void volumeDigit(c_SoundEngine& app, int ch) {
     if (!digit && !letter) return;
     char32_t c = letter ? char32_t(ch - 'a' + 'A') : char32_t(ch);
     setCell(app.song, channelColumn(cursorChannel(app), kVolume), rowIndex(app, app.cursorRow), c);
+    app.undoSnapshot();
     app.cursorRow += 1;
 }
 
@@ -169,6 +170,7 @@ void transpose(c_SoundEngine& app, int step) {
         if (moved < 0 || moved > 28) moved = v;
         setCell(app.song, column, index, noteCharacter(moved));
     }
+    app.undoSnapshot();
 }
 
 void deleteRow(c_SoundEngine& app) {
@@ -179,6 +181,7 @@ void deleteRow(c_SoundEngine& app) {
             setCell(app.song, column, rowIndex(app, r), app.song.cell(column, rowIndex(app, r + 1)));
         setCell(app.song, column, rowIndex(app, 32), emptyCell(column));
     }
+    app.undoSnapshot();
 }
 
 // An empty row at the cursor; the rows below move down and the old row 32 is lost.
@@ -195,6 +198,7 @@ void insertRow(c_SoundEngine& app) {
         for (int r = app.cursorRow; r <= 31; ++r)
             setCell(app.song, column, rowIndex(app, r + 1), before[r - 1]);
     }
+    app.undoSnapshot();
 }
 
 // ---- [notes] ----

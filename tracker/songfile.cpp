@@ -2,23 +2,25 @@
 // c_SoundEngine on top of them.
 //
 //   [layout]   sizes and offsets of the fields
-//   [text]     writeSong, readSong
+//   [text]     sameSong, writeSong, readSong
 //   [names]    isSongName, cutSongName
 //   [files]    savingPath, saveTextFile, c_SoundEngine::saveSong and loadSong
 #include "tracker/songfile.h"
-
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <string>
 
 #include "host/datapath.h"
+#include "host/errors.h"
 #include "host/game.h"
-#include "host/stream.h"
+#include "host/savefile.h"
 #include "tracker/app.h"
 
 const String kSongFolder = U"vantorix://data/songs/";
+const String kBackupFolder = U"backup/";
+const String kHandOffName = U"tmp.dat";
+const String kRescueName = U"autosave";
 
 // ---- [layout] ----
 
@@ -49,6 +51,12 @@ long songFileLength(long patterns) {
 }
 
 // ---- [text] ----
+
+bool sameSong(const Song& a, const Song& b) {
+    return a.songLength == b.songLength && a.speed == b.speed && a.orderList == b.orderList &&
+           a.instrumentTable == b.instrumentTable &&
+           a.instrumentDescriptions == b.instrumentDescriptions && a.trackColumns == b.trackColumns;
+}
 
 String writeSong(const Song& song) {
     const int patterns = storedPatterns(song);
@@ -125,50 +133,25 @@ String cutSongName(const String& name) {
 // "~" is never typed into a file name, so the temporary name cannot be a user's song.
 String savingPath(const String& path) { return path + U"~saving"; }
 
-// Keeps the file at `target` as `backup`, replacing an older backup, before a save
-// replaces it. The target itself stays in place (a hard link), so a failure later in
-// the save still leaves it untouched.
-static bool keepBackup(const std::string& target, const std::string& backup) {
-    if (access(target.c_str(), F_OK) != 0) return true;   // a new song: nothing to keep
-    const std::string staging = backup + "~saving";
-    std::remove(staging.c_str());
-    if (link(target.c_str(), staging.c_str()) != 0) return false;
-    if (std::rename(staging.c_str(), backup.c_str()) == 0) return true;
-    std::remove(staging.c_str());
-    return false;
-}
-
-bool saveTextFile(const String& path, const String& text, const String& backup) {
+SaveResult saveTextFile(const String& path, const String& text, const String& backup) {
     VXGame* game = VXGame::current();
-    if (!game) return false;
-    const String temp = savingPath(path);
-    const std::string tempFile = narrow(game->mapDataPath(temp));
-    const std::string targetFile = narrow(game->mapDataPath(path));
-    if (tempFile.empty() || targetFile.empty()) return false;
-
-    std::unique_ptr<c_FileStream> out = c_FileStream::open(temp, U"w");
-    if (!out) return false;
-    bool written = true;
-    try {
-        out->writeString(text);
-    } catch (const c_StreamError&) {
-        written = false;   // the old file stays; the caller reports the failure
-    }
-    bool closed = out->closeChecked();
+    if (!game) return SaveResult();
+    const std::string target = narrow(game->mapDataPath(path));
     const std::string backupFile = backup.empty() ? std::string() : narrow(game->mapDataPath(backup));
-    bool kept = backupFile.empty() || keepBackup(targetFile, backupFile);
-    if (written && closed && kept && std::rename(tempFile.c_str(), targetFile.c_str()) == 0) return true;
-    std::remove(tempFile.c_str());
-    return false;
+    if (target.empty() || (!backup.empty() && backupFile.empty())) return SaveResult();
+    return replaceFile(target, encodeUtf8(text), backupFile);
 }
+
+bool keepsBackup(const String& name) { return name != kHandOffName && name != kRescueName; }
 
 String c_SoundEngine::saveSong(const String& name) {
     if (name.empty()) return U"Enter a Name...";
     if (!isSongName(name)) return U"Saving Failed!";
-    // Saving over a song keeps its previous version as NAME.bak; the playback hand-off
-    // "tmp.dat" is rewritten at every start and keeps none.
-    const String backup = name == U"tmp.dat" ? String() : kSongFolder + name + U".bak";
-    if (!saveTextFile(kSongFolder + name, writeSong(song), backup)) return U"Saving Failed!";
+    const String backup = keepsBackup(name) ? kSongFolder + kBackupFolder + name : String();
+    SaveResult result = saveTextFile(kSongFolder + name, writeSong(song), backup);
+    if (!result.saved) return U"Saving Failed!";
+    if (result.backup == BackupResult::Failed) printLine(U"No backup kept of songs/" + name);
+    if (name != kHandOffName) storedSong = song;
     return U"File Saved...";
 }
 
@@ -176,7 +159,12 @@ String c_SoundEngine::loadSong() {
     fileName = cutSongName(fileName);
     if (fileName.empty() || !isSongName(fileName)) return U"File not found!";
     String text = loadText(kSongFolder + fileName);
-    if (!readSong(text, song)) return U"File not found!";
-    undoReset();
+    Song loaded = song;
+    if (!readSong(text, loaded)) return U"File not found!";
+    rescueUnsaved();   // the song about to be replaced
+    song = std::move(loaded);
+    // A loaded rescue copy is still unsaved work: it is kept again until it is saved.
+    if (fileName != kRescueName) storePending = true;
+    resetUndo();
     return U"File Loaded...";
 }

@@ -8,18 +8,29 @@
 //   length:   1163 + 512*P characters; the fields follow each other without separators
 //   folder:   song files live in "songs" of the data folder; names stay inside it
 //
-// The reader and the writer work on text in memory. Saving writes the whole text to a
-// temporary file beside the target and renames it over the target only when every
-// byte was written, so a failed save leaves the old file as it was.
+// The reader and the writer work on text in memory. Saving replaces the file through
+// a temporary file and a rename (host/savefile.h), so a failed save leaves the old
+// file as it was; the version a save replaces is kept as "songs/backup/NAME".
+#include "host/savefile.h"
 #include "tracker/song.h"
 
 // The data folder of song files, "vantorix://data/songs/".
 extern const String kSongFolder;
+// The folder within it that holds the previous version of each saved song.
+extern const String kBackupFolder;    // "backup/"
+// The playback hand-off, rewritten at every start; it keeps no backup.
+extern const String kHandOffName;     // "tmp.dat"
+// The rescue copy of unsaved work; it keeps no backup either.
+extern const String kRescueName;      // "autosave"
 
 // Patterns stored for `song`: 1 + its largest order entry, kept within 1..256.
 int storedPatterns(const Song& song);
 // Characters of a song file holding `patterns` patterns: 1163 + 512*patterns.
 long songFileLength(long patterns);
+
+// True when two songs hold the same columns, order list, instrument table,
+// descriptions, length and speed.
+bool sameSong(const Song& a, const Song& b);
 
 // The whole file text of `song`.
 String writeSong(const Song& song);
@@ -39,8 +50,8 @@ String cutSongName(const String& name);
 
 // The temporary file a save of `path` writes first (beside it, same folder).
 String savingPath(const String& path);
-// Writes `text` as UTF-8 to the data path `path` through a temporary file and a
-// rename. False when any step fails; then the temporary file is gone and a file
-// that was at `path` is untouched. With a `backup` data path, a file that was at
-// `path` is kept there before it is replaced.
-bool saveTextFile(const String& path, const String& text, const String& backup = String());
+// Writes `text` as UTF-8 to the data path `path` with replaceFile; with a `backup`
+// data path, a file that was at `path` is kept there.
+SaveResult saveTextFile(const String& path, const String& text, const String& backup = String());
+// False for the names that keep no backup: the hand-off and the rescue copy.
+bool keepsBackup(const String& name);

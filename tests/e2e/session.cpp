@@ -216,6 +216,7 @@ bool TamoSession::xdotool(const std::string& args, std::string* out) {
 bool TamoSession::start() {
     if (!sharedXvfb().ok()) { error_ = "no X server"; return false; }
     if (!fs::exists(dir_ + "/tamo")) { error_ = "build/tamo is missing"; return false; }
+    window_.clear();   // a session may be started again after a close
     pid_ = fork();
     if (pid_ == 0) {
         if (chdir(dir_.c_str()) != 0) _exit(126);

@@ -62,7 +62,8 @@ public:
     TamoSession(const TempDir& dir, const std::vector<std::string>& demoSongs = {});
     ~TamoSession();
 
-    // Starts the program and waits until its window shows the tracker's background.
+    // Starts the program and waits until its window shows the tracker's background;
+    // after a close it starts again on the same folder (the songs stay).
     bool start();
     const std::string& error() const { return error_; }
 

@@ -290,7 +290,7 @@ TEST_F(TrackerWindow, PlayedNotesHaveTheSongsPitchAndRowTiming) {
     }
 }
 
-TEST_F(TrackerWindow, SavingOverASongKeepsItsPreviousVersionAsBakThatLoadsBack) {
+TEST_F(TrackerWindow, SavingOverASongKeepsItsPreviousVersionAsABackupThatLoadsBack) {
     TempDir dir;
     TamoSession tamo(dir);
     startOrFail(tamo);
@@ -303,23 +303,24 @@ TEST_F(TrackerWindow, SavingOverASongKeepsItsPreviousVersionAsBakThatLoadsBack) 
     tamo.click(kSaveButton[0], kSaveButton[1]);
     std::string first = readFile(song);
     ASSERT_EQ(first.size(), 1675u);
-    EXPECT_FALSE(std::ifstream(song + ".bak").good()) << "a new song has nothing to keep";
+    EXPECT_FALSE(std::ifstream(tamo.songsFolder() + "/backup/riff").good()) << "a new song has nothing to keep";
 
     tamo.click(kEditButton[0], kEditButton[1]);        // the name entry left Editing
     tamo.type("w");                                    // row 1, below the cursor's row 0 note
     tamo.key("F11");
     expectText(tamo, font, kStatusX, -1, "File Saved...", kStatusText);
     std::string second = readFile(song);
-    EXPECT_EQ(readFile(song + ".bak"), first);
+    EXPECT_EQ(readFile(tamo.songsFolder() + "/backup/riff"), first);
     ASSERT_EQ(second.size(), 1675u);
     EXPECT_EQ(second[7], 'q');
     EXPECT_EQ(second[8], 'w');
 
     // The backup is a name the box accepts: it loads back without leaving the program.
     tamo.click(kNameBox[0], kNameBox[1]);
-    tamo.type(".bak");
+    for (int i = 0; i < 4; ++i) tamo.key("BackSpace");
+    tamo.type("backup/riff");
     tamo.key("Return");
-    expectText(tamo, font, 0, 441, " riff.bak", kText);
+    expectText(tamo, font, 0, 441, " backup/riff", kText);
     tamo.click(kLoadButton[0], kLoadButton[1]);
     expectText(tamo, font, kStatusX, -1, "File Loaded...", kStatusText);
     expectText(tamo, font, 0, 24, "01: ---00 ---00 ---00 ---00", kText);
@@ -331,6 +332,43 @@ TEST_F(TrackerWindow, SavingOverASongKeepsItsPreviousVersionAsBakThatLoadsBack) 
         tamo.key("F2");
     }
     EXPECT_TRUE(std::ifstream(tamo.songsFolder() + "/tmp.dat").good());
-    EXPECT_FALSE(std::ifstream(tamo.songsFolder() + "/tmp.dat.bak").good());
+    EXPECT_FALSE(std::ifstream(tamo.songsFolder() + "/backup/tmp.dat").good());
+    EXPECT_EQ(tamo.close(), 0) << tamo.log();
+}
+
+// The wave writer fills in its header sizes only when the device is closed.
+static bool waveHeaderFinished(const std::string& path) {
+    std::string bytes = readFile(path);
+    if (bytes.size() < 44) return false;
+    auto u32 = [&](size_t at) {
+        return uint32_t(uint8_t(bytes[at])) | uint32_t(uint8_t(bytes[at + 1])) << 8 |
+               uint32_t(uint8_t(bytes[at + 2])) << 16 | uint32_t(uint8_t(bytes[at + 3])) << 24;
+    };
+    return u32(4) == bytes.size() - 8;
+}
+
+TEST_F(TrackerWindow, UnsavedEditsComeBackFromTheRescueCopyAfterTheWindowIsClosed) {
+    TempDir dir;
+    TamoSession tamo(dir);
+    startOrFail(tamo);
+    FontCells font(tamo.fontPath());
+
+    tamo.click(kEditButton[0], kEditButton[1]);
+    tamo.type("qw");
+    tamo.key("ctrl+y");   // LAYOUT DE: the key labelled Z, undo; it types no note "y"
+    expectText(tamo, font, 0, 24, "01: ---00 ---00 ---00 ---00", kText);
+    expectText(tamo, font, 0, 36, "02: ---00 ---00 ---00 ---00", kText);
+    ASSERT_EQ(tamo.close(), 0) << tamo.log();
+    const std::string log = tamo.log();
+    EXPECT_NE(log.find("Unsaved song kept in songs/autosave"), std::string::npos) << log;
+    EXPECT_EQ(log.find("not closed"), std::string::npos) << log;
+    EXPECT_TRUE(waveHeaderFinished(tamo.wavePath())) << "the audio device was closed";
+
+    startOrFail(tamo);
+    enterName(tamo, "autosave");
+    tamo.click(kLoadButton[0], kLoadButton[1]);
+    expectText(tamo, font, kStatusX, -1, "File Loaded...", kStatusText);
+    expectText(tamo, font, 0, 12, "00: C-381 ---00 ---00 ---00", kDimRow, kBelowStatusBar);
+    expectText(tamo, font, 0, 24, "01: ---00 ---00 ---00 ---00", kText);
     EXPECT_EQ(tamo.close(), 0) << tamo.log();
 }

@@ -6,7 +6,10 @@
 #include <vector>
 
 #include "audio/audio.h"
+#include "host/datapath.h"
 #include "host/game.h"
+#include "support/files.h"
+#include "tracker/songfile.h"
 
 namespace {
 
@@ -305,15 +308,43 @@ TEST_F(TrackerListening, PlaySoundsTheSongAndStopSilencesIt) {
     EXPECT_EQ(app->statusText, U"Standby...");
 }
 
-TEST_F(Tracker, AFailedSaveStillPlaysTheOldCopy) {
+TEST_F(Tracker, AFailedHandOffDoesNotStartPlayback) {
     app_env::fs::remove_all(app_env::fs::path(dir.path()) / "data" / "songs");
     app->currentPosition = 2;
     app->song.songLength = 4 * 32;
     click(550, 328);
     update();
-    EXPECT_EQ(app->mode, 1);
-    EXPECT_EQ(app->statusText, U"Playing...");
-    EXPECT_EQ(app->player->playPosition, 0) << "position untouched without a fresh copy";
+    EXPECT_EQ(app->mode, 2);
+    EXPECT_EQ(app->statusText, U"Saving Failed!");
+    key(Key::Space);
+    update();
+    key(Key::F2);
+    update();
+    EXPECT_EQ(app->mode, 0) << "Editing stays Editing";
+    EXPECT_EQ(app->statusText, U"Saving Failed!");
+}
+
+TEST_F(Tracker, AReadOnlySongsFolderStopsPlaybackButNotALoad) {
+    const std::string songs = dir.path() + "/data/songs";
+    SmallFileSystem disk(songs, 256);
+    if (!disk.ok()) GTEST_SKIP() << disk.why();
+    ASSERT_EQ(app->saveSong(U"tune"), U"File Saved...");
+    ASSERT_TRUE(disk.makeReadOnly());
+    update();
+    app->song.trackColumns[noteColumn(1)][0] = U'q';   // unsaved work
+    key(Key::F2);
+    update();
+    EXPECT_EQ(app->mode, 2);
+    EXPECT_EQ(app->statusText, U"Saving Failed!");
+
+    // The rescue copy cannot be written either; the load goes ahead all the same.
+    app->fileName = U"tune";
+    testing::internal::CaptureStdout();
+    key(Key::F12);
+    update();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Unsaved song could not be kept in songs/autosave\n");
+    EXPECT_EQ(app->statusText, U"File Loaded...");
+    EXPECT_EQ(app->song.trackColumns[noteColumn(1)][0], U'.');
 }
 
 TEST_F(Tracker, EditorAndSpinnersRestWhilePlaying) {
@@ -339,10 +370,108 @@ TEST_F(Tracker, EditRowWrapsAroundTheSongLength) {
 }
 
 TEST_F(Tracker, UndoRightAfterStartRestoresTheEmptySong) {
-    app->song.trackColumns[noteColumn(1)][0] = U'q';
+    key(Key::Space);
+    host.postKeyEvent(c_VXGameEvent::KeyChar, 'q');
+    update();
+    ASSERT_EQ(app->song.trackColumns[noteColumn(1)][0], U'q');
     click(597, 346);
     update();
     EXPECT_EQ(app->song.trackColumns[noteColumn(1)], emptyColumn(noteColumn(1)));
+}
+
+// Ctrl with the key labelled Z undoes and with Y redoes; on the German layout those
+// labels sit at the US positions of Y (89) and Z (90).
+TEST_F(Tracker, CtrlZAndCtrlYGoByTheirLabelsInTheLayout) {
+    auto ctrl = [&](int code) {
+        host.postKeyEvent(c_VXGameEvent::KeyDown, Key::Control);
+        key(code);
+        update();
+        host.postKeyEvent(c_VXGameEvent::KeyUp, Key::Control);
+    };
+    auto note = [&] { return app->song.trackColumns[noteColumn(1)][0]; };
+    key(Key::Space);
+    host.postKeyEvent(c_VXGameEvent::KeyChar, 'q');
+    update();
+    ASSERT_EQ(app->keyboardLayout, 0);   // DE
+    ctrl(89);
+    EXPECT_EQ(note(), U'.');
+    ctrl(90);
+    EXPECT_EQ(note(), U'q');
+    key(90);   // without Ctrl nothing happens
+    update();
+    EXPECT_EQ(note(), U'q');
+
+    click(540, 450);   // LAYOUT US
+    update();
+    ctrl(90);
+    EXPECT_EQ(note(), U'.');
+    // Ctrl seen down in one update and already released when the next sees the Y.
+    host.postKeyEvent(c_VXGameEvent::KeyDown, Key::Control);
+    update();
+    host.postKeyEvent(c_VXGameEvent::KeyUp, Key::Control);
+    key(89);
+    update();
+    EXPECT_EQ(note(), U'q');
+}
+
+TEST_F(Tracker, SpaceStopsPlaybackWhileANameIsTyped) {
+    click(100, 450);   // the file name box
+    update();
+    key(Key::F2);
+    update();
+    ASSERT_EQ(app->mode, 1);
+    key(Key::Space);
+    host.postKeyEvent(c_VXGameEvent::KeyChar, ' ');
+    update();
+    EXPECT_EQ(app->mode, 2);
+    EXPECT_EQ(app->statusText, U"Standby...");
+}
+
+// ---- the rescue copy of unsaved work ----
+
+TEST_F(Tracker, UnsavedWorkIsKeptEvery30SecondsAndOnlyWhenThereIsNew) {
+    const std::string rescue = dir.path() + "/data/songs/autosave";
+    update(1500);
+    EXPECT_FALSE(app_env::fs::exists(rescue)) << "nothing changed";
+    app->song.trackColumns[noteColumn(2)][5] = U'w';
+    app->song.instrumentDescriptions[3] = U"lead";
+    testing::internal::CaptureStdout();
+    update(1500);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Unsaved song kept in songs/autosave\n");
+    Song kept;
+    const std::string bytes = readFile(rescue);
+    ASSERT_TRUE(readSong(decodeText(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), kept));
+    EXPECT_EQ(kept.trackColumns, app->song.trackColumns);
+    EXPECT_EQ(kept.instrumentDescriptions[3], String(U"lead").append(17, U' '));
+
+    app_env::fs::remove(rescue);
+    update(1500);
+    EXPECT_FALSE(app_env::fs::exists(rescue)) << "nothing new since the last copy";
+    ASSERT_EQ(app->saveSong(U"tune"), U"File Saved...");
+    app->song.speed = 9;
+    app->song.speed = 4;   // back as saved
+    update(1500);
+    app->handleClose();
+    EXPECT_FALSE(app_env::fs::exists(rescue)) << "the song is as saved";
+    app->song.speed = 9;
+    app->handleClose();
+    EXPECT_TRUE(app_env::fs::exists(rescue)) << "a close keeps the change at once";
+}
+
+TEST_F(Tracker, LoadKeepsTheSongItReplacesAndTheRescueLoadsBack) {
+    ASSERT_EQ(app->saveSong(U"tune"), U"File Saved...");
+    app->song.trackColumns[noteColumn(1)][0] = U'q';
+    app->fileName = U"tune";
+    key(Key::F12);
+    update();
+    ASSERT_EQ(app->statusText, U"File Loaded...");
+    EXPECT_EQ(app->song.trackColumns[noteColumn(1)][0], U'.');
+    app->fileName = U"autosave";
+    key(Key::F12);
+    update();
+    EXPECT_EQ(app->statusText, U"File Loaded...");
+    EXPECT_EQ(app->song.trackColumns[noteColumn(1)][0], U'q');
+    EXPECT_TRUE(app->songChanged()) << "a loaded rescue copy is still unsaved work";
 }
 
 // ---- spinners ----

@@ -94,31 +94,38 @@ TEST_F(BlockCopy, KeyAndLabelInOneUpdateCopyOnce) {
     EXPECT_EQ(undo().copyBuffers[0], String(33, U'.'));
 }
 
-TEST_F(BlockCopy, PasteLabelWorksInStandbyWithoutASnapshot) {
+TEST_F(BlockCopy, PasteLabelWorksInStandbyAndIsOneUndoStep) {
     fillChannel(1);
+    app->resetUndo();
     markAndCopy(1, 2);
-    int level = undo().undoLevel;
+    const String before = channelRows(1, 10, 11);
     app->cursorRow = 10;
     click(600, 390);   // PASTE@POS
     EXPECT_EQ(channelRows(1, 10, 11), channelRows(1, 1, 2));
-    EXPECT_EQ(undo().undoLevel, level);
+    app->undoStep();
+    EXPECT_EQ(channelRows(1, 10, 11), before);
 }
 
 class Undo : public EditorHarness {};
 
-TEST_F(Undo, RightAfterStartRestoresTheEmptySong) {
+TEST_F(Undo, TheFirstChangeAfterStartCanBeUndone) {
     editing();
     app->cursorColumn = 2;
-    type(U"5");   // volume digits take no snapshot
-    fillChannel(3);
+    type(U"5");
+    app->cursorColumn = 1;
+    type(U"q");
+    app->undoStep();
+    EXPECT_EQ(rows(noteColumn(1), 1, 2), U"..");
+    EXPECT_EQ(rows(volumeColumn(1), 1, 1), U"5") << "the volume digit is a step of its own";
     app->undoStep();
     Song empty;
     empty.clear();
     EXPECT_EQ(app->song.trackColumns, empty.trackColumns);
-    EXPECT_EQ(undo().undoLevel, 1);
+    app->undoStep();   // the empty song is the oldest state
+    EXPECT_EQ(app->song.trackColumns, empty.trackColumns);
 }
 
-TEST_F(Undo, ThreeNotesThreeUndosStopAtTheFirstNote) {
+TEST_F(Undo, ThreeNotesThreeUndosReachTheEmptyPattern) {
     editing();
     typeEach(U"qwe");
     EXPECT_EQ(rows(noteColumn(1), 1, 4), U"qwe.");
@@ -127,18 +134,63 @@ TEST_F(Undo, ThreeNotesThreeUndosStopAtTheFirstNote) {
     app->undoStep();
     EXPECT_EQ(rows(noteColumn(1), 1, 4), U"q...");
     app->undoStep();
-    EXPECT_EQ(rows(noteColumn(1), 1, 4), U"q...");
-    EXPECT_EQ(undo().undoLevel, 1);
+    EXPECT_EQ(rows(noteColumn(1), 1, 4), U"....");
+    app->undoStep();
+    EXPECT_EQ(rows(noteColumn(1), 1, 4), U"....");
 }
 
-TEST_F(Undo, RingOverwritesTheOldestAfter32Snapshots) {
+TEST_F(Undo, AFullRingStepsBackOneAtATimeAndStopsAtItsOldest) {
     editing();
     const String notes = U"ysxdcvgbhnjmq2w3er5t6z7ui9o0pysx";
     typeEach(notes);
-    EXPECT_EQ(undo().undoLevel, 0);
-    app->undoStep();   // from level 0 to slot 1: the state after the first note
-    EXPECT_EQ(undo().undoLevel, 1);
+    app->undoStep();   // one step: only the 32nd note goes
+    EXPECT_EQ(rows(noteColumn(1), 1, 32), notes.substr(0, 31) + U".");
+    for (int i = 0; i < 30; ++i) app->undoStep();
+    EXPECT_EQ(rows(noteColumn(1), 1, 2), U"y.") << "31 steps back: the oldest of 32 kept states";
+    app->undoStep();
     EXPECT_EQ(rows(noteColumn(1), 1, 2), U"y.");
+}
+
+TEST_F(Undo, EveryColumnChangeIsOneStepAndNoChangeIsNone) {
+    editing();
+    typeEach(U"qw");
+    app->cursorRow = 1;
+    press(Key::F4);       // transposition
+    app->cursorColumn = 2;
+    app->cursorRow = 3;
+    type(U"7");           // volume digit
+    app->cursorRow = 1;
+    press(Key::Insert);
+    press(Key::Backspace, 8);
+    press(Key::Backspace, 8);
+    const String after = channelRows(1, 1, 4);
+    EXPECT_EQ(rows(noteColumn(1), 1, 3), U"3..");
+    // Notes after each undo: delete, delete, insert, volume digit, transposition.
+    const String steps[] = {U"23.", U".23", U"23.", U"23.", U"qw."};
+    for (const String& want : steps) {
+        app->undoStep();
+        EXPECT_EQ(rows(noteColumn(1), 1, 3), want);
+    }
+    EXPECT_EQ(rows(volumeColumn(1), 1, 3), U"880");
+
+    // Transposing an empty channel changes no cell and takes no snapshot.
+    int level = undo().undoLevel;
+    app->cursorColumn = 5;
+    press(Key::F3);
+    EXPECT_EQ(undo().undoLevel, level);
+
+    // Redo walks forward again; a new change drops what was undone.
+    for (int i = 0; i < 5; ++i) app->redoStep();
+    EXPECT_EQ(channelRows(1, 1, 4), after);
+    app->redoStep();
+    EXPECT_EQ(channelRows(1, 1, 4), after);
+    app->undoStep();
+    app->cursorColumn = 1;
+    app->cursorRow = 10;
+    type(U"e");
+    app->redoStep();
+    EXPECT_EQ(cell(noteColumn(1), 10), U'e');
+    EXPECT_EQ(rows(noteColumn(1), 1, 3), U"23.");
 }
 
 TEST_F(Undo, SnapshotsShareTheColumnsThatDidNotChange) {
@@ -163,8 +215,7 @@ TEST_F(Undo, SnapshotsShareTheColumnsThatDidNotChange) {
 
 TEST_F(Undo, ResetMakesTheLoadedSongTheFloor) {
     fillChannel(2);
-    app->undoReset();
-    EXPECT_EQ(undo().undoLevel, 1);
+    app->resetUndo();
     String loaded = channelRows(2, 1, 32);
     editing();
     type(U"q");

@@ -1,11 +1,16 @@
 // Song files: the TAM1 text, and SAVE and LOAD of the application on real files in a
 // temporary data folder.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "host/game.h"
 #include "support/files.h"
@@ -55,6 +60,19 @@ Song richSong() {
     s.songLength = 99 * 32;
     s.speed = 16;
     return s;
+}
+
+// Runs `body` in a child process, as user `uid` when it is not negative; the child's
+// exit status (-1 when it did not end normally).
+int runAs(int uid, const std::function<int()>& body) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (uid >= 0 && (setgid(gid_t(uid)) != 0 || setuid(uid_t(uid)) != 0)) _exit(3);
+        _exit(body());
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 class SongFileTest : public ::testing::Test {
@@ -281,29 +299,50 @@ TEST_F(SongFileTest, NamesOutsideTheSongsFolderAreRefused) {
     EXPECT_EQ(load(widen(dir.path() + "/data/outside")), U"File not found!");
 }
 
-TEST_F(SongFileTest, AFailedWriteKeepsTheOldFileAndTheProgramGoesOn) {
+TEST_F(SongFileTest, AFullDiskKeepsTheSongItsBackupAndTheProgramGoesOn) {
+    SmallFileSystem disk(songs(), 256);
+    if (!disk.ok()) GTEST_SKIP() << disk.why();
     ASSERT_EQ(app->saveSong(U"tune"), U"File Saved...");
-    const std::string old = readFile(song("tune"));
+    const std::string first = readFile(song("tune"));
+    app->song.speed = 7;
+    ASSERT_EQ(app->saveSong(U"tune"), U"File Saved...");
+    const std::string second = readFile(song("tune"));
+    ASSERT_EQ(readFile(song("backup/tune")), first);
+
+    // A song of 256 patterns (about 135 kB) no longer fits.
+    ASSERT_GT(disk.fill("filler"), 0);
     app->song = richSong();
     const Song edited = app->song;
-    // The temporary file of this save lands on a device that takes no bytes.
-    const std::string temp = narrow(host.mapDataPath(savingPath(kSongFolder + U"tune")));
-    ASSERT_EQ(temp.substr(0, songs().size()), songs());   // beside the target
-    fs::create_symlink("/dev/full", temp);
     EXPECT_EQ(app->saveSong(U"tune"), U"Saving Failed!");
-    EXPECT_EQ(readFile(song("tune")), old);
-    EXPECT_FALSE(fs::exists(fs::symlink_status(temp)));
+    EXPECT_EQ(readFile(song("tune")), second);
+    EXPECT_EQ(readFile(song("backup/tune")), first) << "the older version survives a failed save";
+    EXPECT_FALSE(fs::exists(song("tune~saving")));
+    EXPECT_FALSE(fs::exists(song("backup/tune~saving")));
     expectSameSong(app->song, edited);
 
-    // The same for the playback hand-off, then the next save works.
-    ASSERT_EQ(app->saveSong(U"tmp.dat"), U"File Saved...");
-    const std::string handoff = readFile(song("tmp.dat"));
-    app->song.speed = 3;
-    fs::create_symlink("/dev/full", narrow(host.mapDataPath(savingPath(kSongFolder + U"tmp.dat"))));
+    // The same for the playback hand-off, then with room again the next save works.
     EXPECT_EQ(app->saveSong(U"tmp.dat"), U"Saving Failed!");
-    EXPECT_EQ(readFile(song("tmp.dat")), handoff);
+    fs::remove(song("filler"));
     EXPECT_EQ(app->saveSong(U"tune"), U"File Saved...");
     EXPECT_EQ(readFile(song("tune")).size(), size_t(1163 + 512 * 256 + 7));   // 7 two-byte characters
+    EXPECT_EQ(readFile(song("backup/tune")), second);
+}
+
+TEST_F(SongFileTest, AnInterruptedSavesTemporaryIsRemovedAndNeverWrittenThrough) {
+    writeFile(song("tune~saving"), "half a song");
+    ASSERT_EQ(app->saveSong(U"tune"), U"File Saved...");
+    EXPECT_FALSE(fs::exists(song("tune~saving")));
+
+    // A temporary name that leads elsewhere is removed, not followed.
+    const std::string outside = dir.path() + "/outside";
+    writeFile(outside, "not a song");
+    fs::create_symlink(outside, song("tune~saving"));
+    app->song.speed = 9;
+    ASSERT_EQ(app->saveSong(U"tune"), U"File Saved...");
+    EXPECT_EQ(readFile(outside), "not a song");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(song("tune~saving"))));
+    EXPECT_FALSE(fs::is_symlink(song("tune")));
+    EXPECT_EQ(readFile(song("tune"))[5], 9);
 }
 
 TEST_F(SongFileTest, ASaveThatCannotReplaceTheTargetLeavesNoTemporary) {
@@ -314,25 +353,98 @@ TEST_F(SongFileTest, ASaveThatCannotReplaceTheTargetLeavesNoTemporary) {
     EXPECT_FALSE(fs::exists(song("busy~saving")));
 }
 
-TEST_F(SongFileTest, SavingOverASongKeepsItsPreviousVersionAsBak) {
+TEST_F(SongFileTest, SavingOverASongKeepsItsPreviousVersionInTheBackupFolder) {
+    writeFile(song("tune.bak"), "the user's own song named tune.bak");
     ASSERT_EQ(app->saveSong(U"tune"), U"File Saved...");
-    EXPECT_FALSE(fs::exists(song("tune.bak")));   // a new song has nothing to keep
+    EXPECT_FALSE(fs::exists(song("backup")));   // a new song has nothing to keep
     const std::string first = readFile(song("tune"));
     app->song.speed = 7;
     ASSERT_EQ(app->saveSong(U"tune"), U"File Saved...");
-    EXPECT_EQ(readFile(song("tune.bak")), first);
+    EXPECT_EQ(readFile(song("backup/tune")), first);
     const std::string second = readFile(song("tune"));
     EXPECT_NE(second, first);
     app->song.speed = 9;
     ASSERT_EQ(app->saveSong(U"tune"), U"File Saved...");
-    EXPECT_EQ(readFile(song("tune.bak")), second);   // one backup, the version just replaced
+    EXPECT_EQ(readFile(song("backup/tune")), second);   // one backup, the version just replaced
+    EXPECT_EQ(readFile(song("tune.bak")), "the user's own song named tune.bak");
 
     // The backup loads back through the file name box.
-    EXPECT_EQ(load(U"tune.bak"), U"File Loaded...");
+    EXPECT_EQ(load(U"backup/tune"), U"File Loaded...");
     EXPECT_EQ(app->song.speed, 7);
 
-    // The playback hand-off keeps no backup.
-    ASSERT_EQ(app->saveSong(U"tmp.dat"), U"File Saved...");
-    ASSERT_EQ(app->saveSong(U"tmp.dat"), U"File Saved...");
-    EXPECT_FALSE(fs::exists(song("tmp.dat.bak")));
+    // The playback hand-off and the rescue copy keep none.
+    for (const char* name : {"tmp.dat", "autosave"}) {
+        ASSERT_EQ(app->saveSong(widen(name)), U"File Saved...");
+        ASSERT_EQ(app->saveSong(widen(name)), U"File Saved...");
+        EXPECT_FALSE(fs::exists(song(std::string("backup/") + name))) << name;
+    }
+}
+
+TEST_F(SongFileTest, WithoutHardLinksTheBackupIsACopyAndWithoutAnyTheSaveGoesOn) {
+    SaveSystemCalls real = saveSystemCalls();
+    saveSystemCalls().link = [](const char*, const char*) { errno = EPERM; return -1; };
+    ASSERT_EQ(app->saveSong(U"tune"), U"File Saved...");
+    const std::string first = readFile(song("tune"));
+    app->song.speed = 7;
+    EXPECT_EQ(app->saveSong(U"tune"), U"File Saved...");
+    EXPECT_EQ(readFile(song("backup/tune")), first);
+    EXPECT_EQ(readFile(song("tune"))[5], 7);
+    saveSystemCalls() = real;
+
+    // No backup folder can be made: the save still happens and says so on one line.
+    fs::remove_all(song("backup"));
+    writeFile(song("backup"), "a plain file where the folder would be");
+    app->song.speed = 8;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(app->saveSong(U"tune"), U"File Saved...");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "No backup kept of songs/tune\n");
+    EXPECT_EQ(readFile(song("tune"))[5], 8);
+}
+
+TEST_F(SongFileTest, TheFileIsOnDiskBeforeTheRenameAndTheFolderAfter) {
+    static std::vector<std::string>* steps;
+    std::vector<std::string> seen;
+    steps = &seen;
+    SaveSystemCalls real = saveSystemCalls();
+    saveSystemCalls().fsync = [](int fd) {
+        char path[4096] = {};
+        ssize_t n = readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), path, sizeof path - 1);
+        steps->push_back("fsync " + fs::path(std::string(path, size_t(std::max<ssize_t>(n, 0)))).filename().string());
+        return ::fsync(fd);
+    };
+    saveSystemCalls().rename = [](const char* from, const char* to) {
+        steps->push_back("rename " + fs::path(from).filename().string() + " " + fs::path(to).filename().string());
+        return ::rename(from, to);
+    };
+    EXPECT_EQ(app->saveSong(U"tune"), U"File Saved...");
+    saveSystemCalls() = real;
+    EXPECT_EQ(seen, (std::vector<std::string>{"fsync tune~saving", "rename tune~saving tune", "fsync songs"}));
+}
+
+TEST_F(SongFileTest, ALinkedSongStaysALinkAndKeepsItsModeAndALockedOneIsRefused) {
+    fs::create_directories(dir.path() + "/elsewhere");
+    const std::string real = dir.path() + "/elsewhere/real";
+    writeFile(real, "old");
+    fs::permissions(real, fs::perms(0640));
+    fs::create_symlink(real, song("linked"));
+    ASSERT_EQ(app->saveSong(U"linked"), U"File Saved...");
+    EXPECT_TRUE(fs::is_symlink(song("linked")));
+    EXPECT_EQ(readFile(real).substr(0, 4), "TAM1");
+    EXPECT_EQ(fs::status(real).permissions() & fs::perms::all, fs::perms(0640));
+    EXPECT_EQ(readFile(song("backup/linked")), "old");
+
+    // A song its owner made read-only. Root is not held back by permission bits, so
+    // as root the song belongs to "nobody" and a child process saves as that user.
+    writeFile(song("locked"), "theirs");
+    fs::permissions(song("locked"), fs::perms(0444));
+    if (geteuid() == 0) ASSERT_EQ(chown(song("locked").c_str(), 65534, 65534), 0);
+    fs::permissions(songs(), fs::perms::all);   // anyone may create files beside it
+    for (fs::path p = songs(); p != fs::path(dir.path()).parent_path(); p = p.parent_path())
+        fs::permissions(p, fs::perms::others_exec, fs::perm_options::add);
+    int answer = runAs(geteuid() == 0 ? 65534 : -1, [&] {
+        return app->saveSong(U"locked") == U"Saving Failed!" ? 0 : 1;
+    });
+    EXPECT_EQ(answer, 0) << "the locked song was saved over";
+    EXPECT_EQ(readFile(song("locked")), "theirs");
+    EXPECT_FALSE(fs::exists(song("locked~saving")));
 }

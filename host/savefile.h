@@ -1,0 +1,38 @@
+#pragma once
+// Replacing a file so that it is never lost: the new bytes go to a temporary file
+// beside the target, are flushed to disk and closed, and only then renamed over the
+// target; the folder is flushed after the rename. Any failure leaves the target (and
+// an earlier backup) as it was and removes the temporary file.
+//
+//   target:    a symbolic link is followed: the file it points to is replaced and the
+//              link stays; the new file keeps the old one's permission bits; a target
+//              the user may not write is refused, as opening it for writing would be
+//   temporary: target + "~saving"; one left by an interrupted save is removed first
+//   backup:    the old file, staged just before the rename as a hard link, or as a copy
+//              where the file system has none, and moved over the older backup once
+//              the rename has succeeded; its folders are made when needed. A backup
+//              that cannot be kept does not stop the save.
+//
+// Paths here are file system paths (narrowed), not data paths.
+#include <string>
+
+// The system calls whose failure the file systems of this machine cannot show on
+// demand (a file system without hard links, a flush that fails); tests swap them.
+struct SaveSystemCalls {
+    int (*link)(const char* from, const char* to);
+    int (*fsync)(int fd);
+    int (*rename)(const char* from, const char* to);
+};
+SaveSystemCalls& saveSystemCalls();
+
+enum class BackupResult { None, Kept, Failed };   // None: nothing to keep or not asked
+
+struct SaveResult {
+    bool saved = false;
+    BackupResult backup = BackupResult::None;
+};
+
+// Writes `bytes` over `target`; with a non-empty `backup` path, an existing target is
+// kept there first.
+SaveResult replaceFile(const std::string& target, const std::string& bytes,
+                       const std::string& backup = std::string());
