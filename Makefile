@@ -7,7 +7,7 @@
 #   make bench  idle, playing, start-up and render costs beside a bare window
 
 PACKAGES := cmake g++ make pkg-config libglfw3-dev libgl-dev libopenal-dev \
-            libopenal1 libstb-dev googletest libgtest-dev xvfb xauth xdotool \
+            libopenal1 libstb-dev libsndfile1-dev googletest libgtest-dev xvfb xauth xdotool \
             x11-apps sox imagemagick clang libclang-rt-14-dev libx11-dev \
             libgl1-mesa-dri libglx-mesa0
 BUILD    := build
