@@ -15,6 +15,7 @@
 #include "host/input.h"
 #include "tracker/blocks.h"
 #include "tracker/editor.h"
+#include "tracker/export.h"
 
 // ---- [clicks] ----
 
@@ -92,6 +93,7 @@ int c_SoundEngine::handleUpdate() {
         if (editRow < 0) editRow = song.songLength - 32;
         runSpinners();
     }
+    exportStep(*this);
     patternBase = orderAt(song, currentPosition) * 32;
     if (mode == 1) {
         statusText = U"Playing...";

@@ -31,6 +31,7 @@ class c_Image;
 class c_Font;
 class c_Sound;
 struct EditorState;
+struct ExportState;
 struct UndoState;
 
 class c_SoundEngine : public c_App {
@@ -94,6 +95,9 @@ public:
     // ---- Song files (songfile.cpp) ----
     String saveSong(const String& name);      // "Enter a Name...", "File Saved...", "Saving Failed!"
     String loadSong();                        // "File not found!", "File Loaded..."
+
+    // ---- Export, Ctrl+E (export.cpp) ----
+    std::unique_ptr<ExportState> exportState;  // the running render, if any
 
     // ---- Screen (screen.cpp) ----
     std::array<int, kChannels> levels{2, 2, 2, 2};   // meter heights in pixels, 2..64

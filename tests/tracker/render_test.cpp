@@ -18,9 +18,14 @@
 #include <string>
 #include <vector>
 
+#include "app_env.h"
 #include "audio/audio.h"
+#include "host/datapath.h"
+#include "host/process.h"
 #include "host/game.h"
+#include "support/files.h"
 #include "support/xvfb.h"
+#include "tracker/export.h"
 #include "tracker/player.h"
 #include "tracker/songfile.h"
 
@@ -529,6 +534,102 @@ TEST(TamoRender, BadUsageExitsWith2AndWritesNothing) {
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("two passes"), std::string::npos) << help.out;
     EXPECT_EQ(render(dir, "--version").status, 0);
+}
+
+// ---- Ctrl+E in the tracker ----
+
+// A child that starts at once and ends when the test says so.
+class HeldChild : public ChildProcess {
+public:
+    HeldChild(std::vector<std::string>& argv, int& status) : argv_(argv), status_(status) {}
+    bool start(const std::vector<std::string>& argv) override {
+        argv_ = argv;
+        return true;
+    }
+    int poll() override { return status_; }
+
+private:
+    std::vector<std::string>& argv_;
+    int& status_;
+};
+
+class CtrlE : public TrackerAppTest {
+protected:
+    void SetUp() override {
+        TrackerAppTest::SetUp();
+        exportOf(*app).makeChild = [this] { return std::make_unique<HeldChild>(argv, status); };
+    }
+    // Control held over the update; a quick chord, all of it between two updates; or
+    // Control pressed one update and let go, with E, before the next.
+    enum Chord { kHeld, kQuick, kAcrossUpdates };
+    void pressCtrlE(Chord chord = kHeld) {
+        host.postKeyEvent(c_VXGameEvent::KeyDown, Key::Control);
+        if (chord == kAcrossUpdates) update();
+        key(kKeyE);
+        if (chord != kHeld) host.postKeyEvent(c_VXGameEvent::KeyUp, Key::Control);
+        update();
+        if (chord == kHeld) host.postKeyEvent(c_VXGameEvent::KeyUp, Key::Control);
+    }
+    std::vector<std::string> argv;
+    int status = ChildProcess::kRunning;
+};
+
+TEST_F(CtrlE, WritesTheEditedSongAndRendersItToSongsNameWavWithoutWaiting) {
+    pressCtrlE();
+    EXPECT_EQ(app->statusText, U"Enter a Name...");
+    app->fileName = U"tune";
+    app->song.trackColumns[noteColumn(1)][3] = U'q';
+    update();   // Control is let go
+    key(kKeyE);
+    update();
+    EXPECT_TRUE(argv.empty()) << "E without Control exports nothing";
+
+    const String edited = writeSong(app->song);
+    pressCtrlE();
+    EXPECT_EQ(app->statusText, U"Exporting...");
+    ASSERT_EQ(argv.size(), 7u);
+    EXPECT_EQ(argv[0], narrow(executableFolder()) + "/tamo-render");
+    EXPECT_EQ(std::vector<std::string>(argv.begin() + 1, argv.begin() + 5),
+              (std::vector<std::string>{"--loops", "2", "--fade", "8"}));
+    EXPECT_EQ(argv[6], dir.path() + "/data/songs/tune.wav");
+    EXPECT_EQ(argv[5].rfind(dir.path() + "/data/songs/", 0), 0u) << argv[5];
+    EXPECT_NE(argv[5], dir.path() + "/data/songs/tmp.dat") << "playback owns the hand-off file";
+    EXPECT_TRUE(decodeText(reinterpret_cast<const uint8_t*>(readFile(argv[5]).data()),
+                           readFile(argv[5]).size()) == edited);
+    EXPECT_TRUE(writeSong(app->song) == edited) << "Ctrl+E changed the song";
+
+    update(25);
+    EXPECT_EQ(app->statusText, U"Exporting...") << "the updates go on while the child works";
+    status = 0;
+    update();
+    EXPECT_EQ(app->statusText, U"WAV Saved...");
+    EXPECT_FALSE(app_env::fs::exists(argv[5])) << "the temporary song file stays behind";
+
+    for (Chord chord : {kQuick, kAcrossUpdates}) {
+        status = ChildProcess::kRunning;
+        update();   // Control of the last chord is up
+        app->statusText = U"Editing...";
+        pressCtrlE(chord);
+        EXPECT_EQ(app->statusText, U"Exporting...") << "chord " << chord;
+        status = 1;
+        update();
+        EXPECT_EQ(app->statusText, U"Export Failed!");
+    }
+}
+
+TEST(ChildProcessRun, ReportsTheExitStatusOfTheProgramOnceItHasEnded) {
+    ChildProcess good, bad, missing;
+    ASSERT_TRUE(good.start({"/bin/true"}));
+    ASSERT_TRUE(bad.start({"/bin/false"}));
+    EXPECT_FALSE(missing.start({"/no/such/program"}));
+    int a = ChildProcess::kRunning, b = ChildProcess::kRunning;
+    while (a == ChildProcess::kRunning || b == ChildProcess::kRunning) {
+        if (a == ChildProcess::kRunning) a = good.poll();
+        if (b == ChildProcess::kRunning) b = bad.poll();
+        usleep(1000);
+    }
+    EXPECT_EQ(a, 0);
+    EXPECT_EQ(b, 1);
 }
 
 }  // namespace
