@@ -59,7 +59,9 @@ private:
     }
 
     void measure(int n) {
-        for (int i = 0; i < n * 2; ++i) result.peak = std::max(result.peak, std::fabs(block_[i]));
+        float peak = result.peak;
+        for (int i = 0; i < n * 2; ++i) peak = std::max(peak, std::fabs(block_[i]));
+        result.peak = peak;
     }
 
     gxtkAudio& device_;

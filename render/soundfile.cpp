@@ -68,11 +68,10 @@ bool SoundFile::open() {
     info.samplerate = options_.rate;
     info.channels = 2;
     info.format = formatOf(options_);
-    file_ = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
-    if (!file_) {
-        ::close(fd);
-        return fail(sf_strerror(nullptr));
-    }
+    blocks_ = std::make_unique<BlockFile>(fd);
+    if (!blocks_->isOpen()) return fail(std::strerror(blocks_->error()));
+    file_ = sf_open_virtual(blocks_->io(), SFM_WRITE, &info, blocks_.get());
+    if (!file_) return fail(sf_strerror(nullptr));
     // A float WAV would carry a PEAK chunk with the time of writing: renders of the
     // same song must be the same bytes.
     sf_command(file_, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
@@ -88,7 +87,6 @@ bool SoundFile::open() {
 bool SoundFile::write(const float* frames, int count) {
     if (!file_) return false;
     const size_t samples = size_t(count) * 2;
-    errno = 0;
     sf_count_t written = 0;
     if (options_.kind != FileKind::Ogg && options_.bits == 16) {
         shorts_.resize(samples);
@@ -102,17 +100,23 @@ bool SoundFile::write(const float* frames, int count) {
         written = sf_writef_float(file_, frames, count);
     }
     if (written == count) return true;
-    return fail(errno ? std::strerror(errno) : sf_strerror(file_));
+    return fail(writeError());
+}
+
+// The file's own error (errno of a failed write) before libsndfile's account of it.
+std::string SoundFile::writeError() const {
+    if (blocks_ && blocks_->error()) return std::strerror(blocks_->error());
+    return file_ ? sf_strerror(file_) : "write error";
 }
 
 // ---- [completing] ----
 
 bool SoundFile::close() {
     if (!file_) return false;
-    errno = 0;
     int status = sf_close(file_);
     file_ = nullptr;
-    if (status != 0) return fail(errno ? std::strerror(errno) : sf_error_number(status));
+    bool closed = blocks_->close();
+    if (status != 0 || !closed) return fail(closed ? sf_error_number(status) : writeError());
     if (options_.kind == FileKind::Ogg && !fixOggSerials()) return false;
     return true;
 }
@@ -130,6 +134,7 @@ bool SoundFile::commit() {
 void SoundFile::abandon() {
     if (file_) sf_close(file_);
     file_ = nullptr;
+    blocks_.reset();
     if (!temp_.empty()) unlink(temp_.c_str());
     temp_.clear();
 }

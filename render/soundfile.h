@@ -10,9 +10,11 @@
 #include <sndfile.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "render/blockfile.h"
 #include "render/options.h"
 
 class SoundFile {
@@ -32,12 +34,14 @@ public:
 
 private:
     bool fail(const std::string& why);
+    std::string writeError() const;
     bool fixOggSerials();
     bool copyToStandardOutput();
 
     std::string target_;
     const RenderOptions& options_;
     std::string temp_;
+    std::unique_ptr<BlockFile> blocks_;   // what libsndfile writes into
     SNDFILE* file_ = nullptr;
     std::string error_;
     std::vector<int16_t> shorts_;   // converted frames for 16-bit output
