@@ -176,7 +176,9 @@ std::string renderOnce(const Job& job, const MixPlan& plan, const std::string& w
 // The gain that brings the mix's peak to -1 dBFS (1 for silence).
 std::string normalizingGain(const Job& job, float& gain) {
     MixResult measured;
-    std::string problem = renderOnce(job, planFor(job.options, 0, 1.0f), "measuring the peak",
+    MixPlan plan = planFor(job.options, 0, 1.0f);
+    plan.measurePeak = true;
+    std::string problem = renderOnce(job, plan, "measuring the peak",
                                      [](const float*, int) { return true; }, measured);
     gain = measured.peak > 0 ? float(std::pow(10.0, -1.0 / 20.0) / measured.peak) : 1.0f;
     return problem;

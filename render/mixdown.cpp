@@ -30,7 +30,7 @@ public:
         device_.render(block_.data(), n);
         if (fading) n = fade(n);
         else if (plan_.gain != 1.0f) scale(n);
-        measure(n);
+        if (plan_.measurePeak) measure(n);
         if (n > 0 && !sink_(block_.data(), n)) {
             result.sinkFailed = true;
             return false;

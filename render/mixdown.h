@@ -22,12 +22,13 @@ struct MixPlan {
     std::array<float, kChannels> channels{1, 1, 1, 1};  // 1 sounds, 0 muted
     float gain = 1;                                     // applied to every frame
     int maxPassTicks = 60 * 60 * 50;                    // a pass never longer than an hour
+    bool measurePeak = false;                           // fill MixResult::peak
 };
 
 struct MixResult {
     RenderSummary play;
     long long frames = 0;       // frames handed to the sink
-    float peak = 0;             // largest |sample| handed on (after gain and fade)
+    float peak = 0;             // largest |sample| handed on (after gain and fade), if measured
     bool sinkFailed = false;
 };
 
