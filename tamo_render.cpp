@@ -216,9 +216,11 @@ int main(int argc, char** argv) {
     if (command.what == CommandLine::Version) return std::puts(kVersion), 0;
     if (command.what == CommandLine::Usage) return usage(command.problem);
     const RenderOptions& options = command.options;
-    // A file size limit then fails the write (and the output is removed) instead of
-    // killing the program with the partial file left behind.
+    // A file size limit or a reader of standard output that goes away then fails the
+    // write (and the temporary file is removed) instead of killing the program with
+    // the partial file left behind.
     signal(SIGXFSZ, SIG_IGN);
+    signal(SIGPIPE, SIG_IGN);
 
     const std::vector<Output> outputs = outputsOf(options);
     if (!options.toStandardOutput())

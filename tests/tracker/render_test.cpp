@@ -502,6 +502,9 @@ TEST(TamoRender, StandardOutputGetsTheSameWavAsAFile) {
     ASSERT_EQ(piped.status, 0) << piped.err;
     EXPECT_TRUE(piped.out == slurp(dir.file("file.wav")));
     EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"file.wav", "tune.tam"})) << "temporary file left";
+    // A reader that stops early fails the write; the temporary file goes all the same.
+    render(dir, "tune.tam - 2>/dev/null | head -c 10", "export TMPDIR='" + dir.path() + "'; ");
+    EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"file.wav", "tune.tam"})) << "temporary file left";
 }
 
 TEST(TamoRender, BadUsageExitsWith2AndWritesNothing) {
