@@ -162,8 +162,9 @@ std::string renderOnce(const Job& job, const MixPlan& plan, const std::string& w
         if (!player.waveSamples[i])
             return "missing wave sample " + narrow(kWaveFiles[i]) + " in " +
                    narrow(executableFolder()) + "/data";
+    long long sent = 0;
     result = mixDown(player, device, plan, [&](const float* frames, int count) {
-        job.progress.at(what, result.frames + count);
+        job.progress.at(what, sent += count);
         return sink(frames, count);
     });
     job.progress.done();

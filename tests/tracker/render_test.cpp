@@ -507,6 +507,17 @@ TEST(TamoRender, StandardOutputGetsTheSameWavAsAFile) {
     EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"file.wav", "tune.tam"})) << "temporary file left";
 }
 
+TEST(TamoRender, ARenderOnATerminalShowsItsProgress) {
+    TempDir dir;
+    spit(dir.file("tune.tam"), heldToneSong());
+    // script(1) gives the program a terminal as standard error (and output).
+    std::string command = "cd '" + dir.path() + "' && script -qec \"'" TAMO_BINARY_DIR
+                          "/tamo-render' tune.tam t.wav\" /dev/null >seen.txt 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << slurp(dir.file("seen.txt"));
+    EXPECT_NE(slurp(dir.file("seen.txt")).find("\rtamo-render: t.wav: 1 s of audio"), std::string::npos)
+        << slurp(dir.file("seen.txt"));
+}
+
 TEST(TamoRender, BadUsageExitsWith2AndWritesNothing) {
     TempDir dir;
     spit(dir.file("tune.tam"), heldToneSong());
