@@ -143,22 +143,23 @@ int gxtkAudio::hertz() const { return hertz_; }
 // allocated once; each sample is rounded to nearest and clamped to 16 bits.
 void gxtkAudio::render(int16_t* interleavedStereo, int frames) {
     if (frames <= 0) return;
-    if (!loopback_ || !renderSamples_ || !current_) {
-        std::memset(interleavedStereo, 0, size_t(frames) * 2 * sizeof(int16_t));
-        return;
-    }
     mix_.resize(kMixFrames * 2);
     for (int done = 0; done < frames;) {
         int n = std::min(frames - done, kMixFrames);
-        renderSamples_(device_, mix_.data(), n);
+        render(mix_.data(), n);
         int16_t* out = interleavedStereo + size_t(done) * 2;
-        for (int i = 0; i < n * 2; ++i) {
-            float v = mix_[i] * 32768.0f;
-            v = v > 32767.0f ? 32767.0f : v < -32768.0f ? -32768.0f : v;
-            out[i] = int16_t(v >= 0 ? int(v + 0.5f) : -int(0.5f - v));
-        }
+        for (int i = 0; i < n * 2; ++i) out[i] = pcm16(mix_[i]);
         done += n;
     }
+}
+
+void gxtkAudio::render(float* interleavedStereo, int frames) {
+    if (frames <= 0) return;
+    if (!loopback_ || !renderSamples_ || !current_) {
+        std::fill(interleavedStereo, interleavedStereo + size_t(frames) * 2, 0.0f);
+        return;
+    }
+    renderSamples_(device_, interleavedStereo, frames);
 }
 
 // ---- [sources] ----

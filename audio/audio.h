@@ -49,6 +49,8 @@ public:
     // Mixes `frames` stereo frames of what the channels play (loopback device only;
     // the output device leaves the block untouched).
     void render(int16_t* interleavedStereo, int frames);
+    // The same mix before rounding: float, full scale at 1.0, nothing clamped.
+    void render(float* interleavedStereo, int frames);
 
     virtual void suspend();
     virtual void resume();
@@ -95,3 +97,11 @@ private:
 };
 
 extern gxtkAudio* audioDevice;
+
+// A float sample (full scale 1.0) as a 16-bit one: scaled by 32768, rounded to
+// nearest (halves away from zero) and clamped, exactly as render() does it.
+inline int16_t pcm16(float sample) {
+    float v = sample * 32768.0f;
+    v = v > 32767.0f ? 32767.0f : v < -32768.0f ? -32768.0f : v;
+    return int16_t(v >= 0 ? int(v + 0.5f) : -int(0.5f - v));
+}

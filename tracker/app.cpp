@@ -17,6 +17,7 @@
 #include "tracker/blocks.h"
 #include "tracker/editor.h"
 #include "tracker/songfile.h"
+#include "tracker/export.h"
 
 // ---- [clicks] ----
 
@@ -87,6 +88,7 @@ int c_SoundEngine::handleUpdate() {
         }
     }
     if (clickedIn(570, 624, 338, 354)) undoStep();
+    readControl();
     undoKeys();
     if (clickedIn(516, 570, 320, 336) || pressed(Key::F2) || pressed(Key::F1))
         runTransport(pressed(Key::F1));
@@ -98,6 +100,7 @@ int c_SoundEngine::handleUpdate() {
         if (editRow < 0) editRow = song.songLength - 32;
         runSpinners();
     }
+    exportStep(*this);
     patternBase = orderAt(song, currentPosition) * 32;
     if (mode == 1) {
         statusText = U"Playing...";
@@ -111,14 +114,17 @@ int c_SoundEngine::handleUpdate() {
     return 0;
 }
 
+// Ctrl counts in this update when it is down, was pressed in this update or was down
+// at the end of the previous one: a quick chord may begin, or end, between two updates.
+void c_SoundEngine::readControl() {
+    control = keyIsDown(Key::Control) || pressed(Key::Control) || controlHeld;
+    controlHeld = keyIsDown(Key::Control);
+}
+
 // Ctrl+Z undoes, Ctrl+Y redoes. The host reports keys by their US positions; on a
-// German keyboard (layout DE) the keys labelled Z and Y sit at the US Y and Z. Ctrl
-// counts when it is down, was pressed in this update or was down at the end of the
-// previous one: a quick Ctrl+Z may release Ctrl before the update that sees the Z.
+// German keyboard (layout DE) the keys labelled Z and Y sit at the US Y and Z.
 void c_SoundEngine::undoKeys() {
     constexpr int kKeyY = 89, kKeyZ = 90;   // key codes of the US positions
-    const bool control = keyIsDown(Key::Control) || pressed(Key::Control) || controlHeld;
-    controlHeld = keyIsDown(Key::Control);
     if (!control) return;
     const bool german = keyboardLayout == 0;
     if (pressed(german ? kKeyY : kKeyZ)) undoStep();

@@ -38,6 +38,7 @@ extern const char32_t* const kLogoRows[kLogoHeight];
 class c_Font;
 class c_Sound;
 struct EditorState;
+struct ExportState;
 struct UndoState;
 
 class c_SoundEngine : public c_App {
@@ -93,6 +94,8 @@ public:
     void redoStep();                          // Ctrl+Y
     void undoKeys();                          // Ctrl+Z and Ctrl+Y by their labels in the layout
     bool controlHeld = false;                 // Ctrl was down at the end of the last update
+    bool control = false;                     // Ctrl counts for a chord in this update
+    void readControl();                       // sets control and controlHeld, once per update
 
     // ---- File name and description entry (entry.cpp) ----
     String fileName;                          // at most 32 characters
@@ -113,6 +116,10 @@ public:
     bool songChanged() const;                 // the song differs from storedSong
     void rescueUnsaved();                     // write "songs/autosave" when there is new unsaved work
     void rescueStep();                        // every update: the periodic rescue
+
+    // ---- Export, Ctrl+E (export.cpp) ----
+    std::unique_ptr<ExportState> exportState;  // the running render, if any
+
     // ---- Screen (screen.cpp) ----
     std::array<int, kChannels> levels{2, 2, 2, 2};   // meter heights in pixels, 2..64
     std::array<String, kChannels> channelLabels{U"on  ", U"on  ", U"on  ", U"on  "};  // "on  "/"off "

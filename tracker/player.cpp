@@ -6,7 +6,7 @@
 //   [loading]         samples and the song copy
 //   [voices]          startVoicePair, triggerNote
 //   [tick]            playerTick and its steps, in the order they run
-//   [once through]    playOnceThrough for the WAV export
+//   [once through]    playPasses and playOnceThrough for the export
 #include "tracker/player.h"
 
 #include <vector>
@@ -262,9 +262,8 @@ void c_tamoPlay::sendRates() {
 
 // ---- [once through] ----
 
-RenderSummary playOnceThrough(c_tamoPlay& player, gxtkAudio& device,
-                              const std::function<bool(const int16_t*, int)>& sink,
-                              int maxTicks) {
+RenderSummary playPasses(c_tamoPlay& player, int maxPassTicks,
+                         const std::function<bool(int passes)>& afterTick) {
     RenderSummary summary;
     player.tick = 0;
     player.playPosition = 0;
@@ -272,26 +271,39 @@ RenderSummary playOnceThrough(c_tamoPlay& player, gxtkAudio& device,
     player.playRow = 0;
     stopAllChannels(*player.out);
     // A row is read when tick reaches speed; a speed that counting from 0 never
-    // reaches, or that is longer than the whole render, reads no row at all.
+    // reaches, or that is longer than a whole pass, reads no row at all.
     const float speed = player.speed;
-    if (!(speed >= 1.0f) || speed != float(int(speed)) || speed > float(maxTicks)) return summary;
+    if (!(speed >= 1.0f) || speed != float(int(speed)) || speed > float(maxPassTicks)) return summary;
     while (!player.rowDue()) player.playerTick();
 
     const int startLoops = player.loopCount;
-    std::vector<int16_t> frames(size_t(kFramesPerTick) * 2);
-    while (summary.ticks < maxTicks) {
+    int passTicks = 0;
+    for (;;) {
         if (player.rowDue()) ++summary.rows;
         player.playerTick();
-        device.render(frames.data(), kFramesPerTick);
         ++summary.ticks;
-        if (!sink(frames.data(), kFramesPerTick)) {
-            summary.sinkFailed = true;
-            break;
-        }
-        if (player.loopCount != startLoops && player.rowDue()) {
+        ++passTicks;
+        bool passEnds = player.loopCount - startLoops > summary.passes && player.rowDue();
+        if (passEnds) {
+            ++summary.passes;
             summary.looped = true;
-            break;
+            passTicks = 0;
         }
+        if (!afterTick(summary.passes) || passTicks >= maxPassTicks) break;
     }
+    return summary;
+}
+
+RenderSummary playOnceThrough(c_tamoPlay& player, gxtkAudio& device,
+                              const std::function<bool(const int16_t*, int)>& sink,
+                              int maxTicks) {
+    std::vector<int16_t> frames(size_t(kFramesPerTick) * 2);
+    bool failed = false;
+    RenderSummary summary = playPasses(player, maxTicks, [&](int passes) {
+        device.render(frames.data(), kFramesPerTick);
+        failed = !sink(frames.data(), kFramesPerTick);
+        return !failed && passes == 0;
+    });
+    summary.sinkFailed = failed;
     return summary;
 }

@@ -129,13 +129,21 @@ constexpr int kFramesPerTick = kRenderHertz / 50;   // 882 stereo frames per tic
 struct RenderSummary {
     int ticks = 0;          // ticks rendered
     int rows = 0;           // rows read
+    int passes = 0;         // times playback returned to position 0
     bool looped = false;    // playback returned to position 0 (false: stopped early)
     bool sinkFailed = false;  // the sink refused frames (a write error)
     double seconds() const { return ticks / 50.0; }
 };
 
-// Plays `player`'s song copy once from position 0 on the loopback `device`: the ticks
-// before the first row are run without sound, then each tick is followed by
+// Plays `player`'s song copy from position 0 for as long as `afterTick` wants: the
+// ticks before the first row run without sound, then `afterTick` is called after each
+// sounding tick with the passes completed so far (a pass ends where the next tick
+// would read position 0 again) and returns false to stop. A pass that does not come
+// back to position 0 within `maxPassTicks` ticks ends the play there.
+RenderSummary playPasses(c_tamoPlay& player, int maxPassTicks,
+                         const std::function<bool(int passes)>& afterTick);
+
+// Plays the song once through on the loopback `device`, each tick followed by
 // kFramesPerTick frames handed to `sink`, until the next tick would read position 0
 // again (a looping song gives a seamless loop) or `maxTicks` ticks have sounded.
 // `sink` returns false to stop early (a write error).

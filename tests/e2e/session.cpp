@@ -184,6 +184,7 @@ TamoSession::TamoSession(const TempDir& dir, const std::vector<std::string>& dem
     : dir_(dir.path()) {
     std::error_code ec;
     fs::copy_file(TAMO_BINARY_DIR "/tamo", dir_ + "/tamo", ec);
+    fs::copy_file(TAMO_BINARY_DIR "/tamo-render", dir_ + "/tamo-render", ec);   // Ctrl+E runs it
     fs::copy(TAMO_SOURCE_DIR "/data", dir_ + "/data", fs::copy_options::recursive, ec);
     // Only the songs the test asks for: a test never sees a user's own songs.
     for (auto& entry : fs::directory_iterator(songsFolder(), ec)) fs::remove_all(entry.path(), ec);

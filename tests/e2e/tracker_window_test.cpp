@@ -1,11 +1,13 @@
 // The real program in a real window, used as a musician would: start-up screen, typing
 // notes and digits, naming and saving a song, loading a demo and listening to it.
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include "support/files.h"
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -370,5 +372,38 @@ TEST_F(TrackerWindow, UnsavedEditsComeBackFromTheRescueCopyAfterTheWindowIsClose
     expectText(tamo, font, kStatusX, -1, "File Loaded...", kStatusText);
     expectText(tamo, font, 0, 12, "00: C-381 ---00 ---00 ---00", kDimRow, kBelowStatusBar);
     expectText(tamo, font, 0, 24, "01: ---00 ---00 ---00 ---00", kText);
+    EXPECT_EQ(tamo.close(), 0) << tamo.log();
+}
+
+TEST_F(TrackerWindow, CtrlEExportsTheSongAsAWavWithTwoLoopsAndAFade) {
+    TempDir dir;
+    TamoSession tamo(dir);
+    startOrFail(tamo);
+    FontCells font(tamo.fontPath());
+    tamo.click(kEditButton[0], kEditButton[1]);
+    tamo.type("q");                                    // row 0; the cursor moves to row 1
+    enterName(tamo, "mine");
+    tamo.click(kEditButton[0], kEditButton[1]);        // the name entry left Editing
+    tamo.key("ctrl+e");
+    const std::string wav = tamo.songsFolder() + "/mine.wav";
+    for (int i = 0; i < 300 && !std::filesystem::exists(wav); ++i) tamo.wait(100);
+    ASSERT_TRUE(std::filesystem::exists(wav)) << tamo.log();
+    expectText(tamo, font, kStatusX, -1, "WAV Saved...", kStatusText);
+    expectText(tamo, font, 0, 24, "01: ---00 ---00 ---00 ---00", kText);   // no "e" typed
+
+    // One pattern at speed 4 is 2.56 s: two passes and the eight second fade.
+    SF_INFO info{};
+    SNDFILE* f = sf_open(wav.c_str(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr);
+    std::vector<short> frames(size_t(info.frames) * 2);
+    sf_readf_short(f, frames.data(), info.frames);
+    sf_close(f);
+    EXPECT_EQ(info.frames, 2 * 128 * 882 + 8 * 44100);
+    EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    EXPECT_GT(*std::max_element(frames.begin(), frames.end()), 1000) << "the note sounds";
+    std::vector<std::string> songs;
+    for (auto& e : std::filesystem::directory_iterator(tamo.songsFolder()))
+        songs.push_back(e.path().filename());
+    EXPECT_EQ(songs, std::vector<std::string>{"mine.wav"}) << "the temporary song file is gone";
     EXPECT_EQ(tamo.close(), 0) << tamo.log();
 }

@@ -1,6 +1,7 @@
 // Listening to the player: songs played through the real audio channels on the
 // loopback device, in process and through the tamo-render program.
 #include <gtest/gtest.h>
+#include <sndfile.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -16,9 +18,14 @@
 #include <string>
 #include <vector>
 
+#include "app_env.h"
 #include "audio/audio.h"
+#include "host/datapath.h"
+#include "host/process.h"
 #include "host/game.h"
+#include "support/files.h"
 #include "support/xvfb.h"
+#include "tracker/export.h"
 #include "tracker/player.h"
 #include "tracker/songfile.h"
 
@@ -261,7 +268,7 @@ TEST(TamoRender, AMissingTruncatedOrForeignFileFailsClearlyAndLeavesNoWav) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);
         RenderRun run = render(dir, c.args);
-        EXPECT_NE(run.status, 0);
+        EXPECT_EQ(run.status, std::string(c.says) == "usage" ? 2 : 1);
         EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"cut.tam", "empty.tam", "letter.txt"}));
@@ -272,15 +279,28 @@ TEST(TamoRender, NeverWritesOverTheSongFile) {
     TempDir dir;
     std::string song = songBytes();
     spit(dir.file("tune.tam"), song);
+    spit(dir.file("tune.wav"), song);   // a song file that happens to end in .wav
     std::filesystem::create_symlink(dir.file("tune.tam"), dir.file("link.wav"));
-    for (const char* args : {"tune.tam tune.tam", "tune.tam ./tune.tam", "tune.tam link.wav"}) {
-        SCOPED_TRACE(args);
-        RenderRun run = render(dir, args);
+    // An output named like the song but not like a sound file is refused for its name.
+    struct Case {
+        const char* args;
+        const char* says;
+    } cases[] = {{"tune.tam tune.tam", "must end in .wav"}, {"tune.wav tune.wav", "over the song file"},
+                 {"tune.wav ./tune.wav", "over the song file"}, {"tune.tam link.wav", "over the song file"},
+                 {"--stems tune.tam link", "must end in .wav"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        RenderRun run = render(dir, c.args);
         EXPECT_NE(run.status, 0);
-        EXPECT_NE(run.err.find("over the song file"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
         EXPECT_TRUE(slurp(dir.file("tune.tam")) == song);
+        EXPECT_TRUE(slurp(dir.file("tune.wav")) == song);
     }
-    EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"link.wav", "tune.tam"}));
+    // A stem's name may be the song's too.
+    spit(dir.file("out-2.wav"), song);
+    RenderRun stem = render(dir, "--stems out-2.wav out.wav");
+    EXPECT_NE(stem.err.find("over the song file"), std::string::npos) << stem.err;
+    EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"link.wav", "out-2.wav", "tune.tam", "tune.wav"}));
 }
 
 TEST(TamoRender, AnUnusableDestinationFailsAndLeavesEverythingAsItWas) {
@@ -308,6 +328,322 @@ TEST(TamoRender, AnUnusableDestinationFailsAndLeavesEverythingAsItWas) {
     struct stat pipe;
     ASSERT_EQ(stat(dir.file("pipe.wav").c_str(), &pipe), 0);
     EXPECT_TRUE(S_ISFIFO(pipe.st_mode));
+}
+
+// ---- tamo-render's options, listened to through libsndfile ----
+
+struct ReadBack {
+    int format = 0, rate = 0, channels = 0;
+    std::vector<float> samples;   // interleaved, full scale 1.0
+    size_t frames() const { return channels ? samples.size() / size_t(channels) : 0; }
+};
+
+ReadBack readBack(const std::string& path) {
+    ReadBack r;
+    SF_INFO info{};
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    EXPECT_NE(f, nullptr) << path << ": " << sf_strerror(nullptr);
+    if (!f) return r;
+    r.format = info.format;
+    r.rate = info.samplerate;
+    r.channels = info.channels;
+    r.samples.resize(size_t(info.frames) * size_t(info.channels));
+    EXPECT_EQ(sf_readf_float(f, r.samples.data(), info.frames), info.frames);
+    sf_close(f);
+    return r;
+}
+
+float peakOf(const std::vector<float>& x) {
+    float p = 0;
+    for (float v : x) p = std::max(p, std::fabs(v));
+    return p;
+}
+
+double rmsOf(const std::vector<float>& x, size_t from, size_t to) {
+    double sum = 0;
+    for (size_t i = from; i < to; ++i) sum += double(x[i]) * x[i];
+    return to > from ? std::sqrt(sum / double(to - from)) : 0;
+}
+
+// One pattern at speed 2 (64 ticks, 56448 frames at 44100 Hz): a held tone on
+// channel 1 (ENV 255 barely decays) and notes on channel 2.
+std::string heldToneSong() {
+    Song song = toneSong(255);
+    song.speed = 2;
+    note(song, 1, 0, U'y', U'F');
+    for (int row = 4; row < 32; row += 8) note(song, 2, row, U'q', U'9');
+    return encodeUtf8(writeSong(song));
+}
+constexpr size_t kPassFrames = 64 * kFramesPerTick;
+
+TEST(TamoRender, EachFormatAndRateReadsBackWithTheSameSound) {
+    TempDir dir;
+    spit(dir.file("tune.tam"), heldToneSong());
+    struct Case {
+        const char* args;
+        const char* out;
+        int format, rate;
+        float tolerance;   // largest difference from the 16-bit WAV, full scale 1.0
+    } cases[] = {
+        {"", "plain.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 0},
+        {"", "lossless.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 0},
+        {"--bits 24", "deep.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 44100, 1.0f / 32768},
+        {"--bits 24", "deep.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 44100, 1.0f / 32768},
+        {"--bits 32f", "float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 1.0f / 32768},
+        {"--quality 0.3", "small.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 44100, -1},
+        {"--rate 22050", "low.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, -1},
+        {"--rate 48000", "high.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 48000, -1},
+    };
+    ReadBack plain;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.out);
+        RenderRun run = render(dir, std::string(c.args) + " tune.tam " + c.out);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err, "") << "no progress line when standard error is not a terminal";
+        ReadBack got = readBack(dir.file(c.out));
+        EXPECT_EQ(got.format, c.format);
+        EXPECT_EQ(got.rate, c.rate);
+        EXPECT_EQ(got.channels, 2);
+        EXPECT_EQ(got.frames(), size_t(1.28 * c.rate + 0.5)) << "one pass at this rate, to the frame";
+        if (plain.samples.empty()) plain = got;
+        if (c.tolerance >= 0 && got.samples.size() == plain.samples.size()) {
+            float worst = 0;
+            for (size_t i = 0; i < got.samples.size(); ++i)
+                worst = std::max(worst, std::fabs(got.samples[i] - plain.samples[i]));
+            EXPECT_LE(worst, c.tolerance);
+        } else {
+            // Resampled or lossy: the same level of sound.
+            double a = rmsOf(got.samples, 0, got.samples.size());
+            double b = rmsOf(plain.samples, 0, plain.samples.size());
+            EXPECT_NEAR(a / b, 1.0, 0.05);
+        }
+    }
+    // Compressed files too are the same bytes every time.
+    for (const char* out : {"small.ogg", "lossless.flac"}) {
+        std::string again = std::string("again") + std::strchr(out, '.');
+        std::string args = std::string(out) == "small.ogg" ? "--quality 0.3 " : "";
+        ASSERT_EQ(render(dir, args + "tune.tam " + again).status, 0);
+        EXPECT_TRUE(slurp(dir.file(out)) == slurp(dir.file(again))) << out << " differs between renders";
+    }
+}
+
+TEST(TamoRender, LoopsRepeatThePassAndTheFadeFallsLinearlyToSilence) {
+    TempDir dir;
+    spit(dir.file("tune.tam"), heldToneSong());
+    ASSERT_EQ(render(dir, "--loops 3 tune.tam three.wav").status, 0);
+    ASSERT_EQ(render(dir, "--loops 2 tune.tam two.wav").status, 0);
+    ASSERT_EQ(render(dir, "--fade 1 tune.tam faded.wav").status, 0);
+    ReadBack three = readBack(dir.file("three.wav")), two = readBack(dir.file("two.wav"));
+    ReadBack faded = readBack(dir.file("faded.wav"));
+    EXPECT_EQ(three.frames(), 3 * kPassFrames);
+    EXPECT_EQ(two.frames(), 2 * kPassFrames);
+    ASSERT_EQ(faded.frames(), kPassFrames + 44100) << "one pass, then one second of fade";
+    // The loops are the song going on: the start of the third render is the second's.
+    EXPECT_TRUE(std::equal(two.samples.begin(), two.samples.end(), three.samples.begin()));
+    // Before the fade the sound is untouched; in it, each tenth of a second is the
+    // next pass at 1 - t / 1 s of its level.
+    EXPECT_TRUE(std::equal(faded.samples.begin(), faded.samples.begin() + 2 * kPassFrames,
+                           two.samples.begin()));
+    for (int k = 0; k < 10; ++k) {
+        size_t from = 2 * (kPassFrames + size_t(k) * 4410), to = from + 2 * 4410;
+        double want = 1.0 - (k + 0.5) / 10.0;
+        EXPECT_NEAR(rmsOf(faded.samples, from, to) / rmsOf(two.samples, from, to), want, 0.01)
+            << "tenth " << k;
+    }
+    EXPECT_LT(peakOf(std::vector<float>(faded.samples.end() - 20, faded.samples.end())), 0.001f);
+}
+
+TEST(TamoRender, StemsAddUpToTheMixAndChannelsRenderOnlyThemselves) {
+    TempDir dir;
+    spit(dir.file("tune.tam"), heldToneSong());
+    RenderRun run = render(dir, "--stems --loops 2 tune.tam mix.wav");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"mix-1.wav", "mix-2.wav", "mix-3.wav",
+                                                      "mix-4.wav", "mix.wav", "tune.tam"}));
+    ReadBack mix = readBack(dir.file("mix.wav"));
+    std::vector<ReadBack> stems;
+    for (int c = 1; c <= 4; ++c) stems.push_back(readBack(dir.file("mix-" + std::to_string(c) + ".wav")));
+    float worst = 0;
+    for (size_t i = 0; i < mix.samples.size(); ++i) {
+        float sum = 0;
+        for (const ReadBack& s : stems) sum += s.samples.at(i);
+        worst = std::max(worst, std::fabs(sum - mix.samples[i]));
+    }
+    EXPECT_LE(worst, 2.0f / 32768) << "each stem rounds on its own: at most 2 steps apart";
+    EXPECT_GT(peakOf(stems[0].samples), 0.1f);
+    EXPECT_GT(peakOf(stems[1].samples), 0.1f);
+    EXPECT_EQ(peakOf(stems[2].samples), 0.0f);
+    EXPECT_EQ(peakOf(stems[3].samples), 0.0f);
+
+    ASSERT_EQ(render(dir, "--channels 2 --loops 2 tune.tam two.wav").status, 0);
+    EXPECT_TRUE(readBack(dir.file("two.wav")).samples == stems[1].samples);
+}
+
+TEST(TamoRender, NormalizeBringsThePeakToMinusOneDbfs) {
+    TempDir dir;
+    spit(dir.file("tune.tam"), heldToneSong());
+    ASSERT_EQ(render(dir, "tune.tam plain.wav").status, 0);
+    ASSERT_EQ(render(dir, "--normalize --bits 32f tune.tam loud.wav").status, 0);
+    ReadBack plain = readBack(dir.file("plain.wav")), loud = readBack(dir.file("loud.wav"));
+    ASSERT_EQ(plain.samples.size(), loud.samples.size());
+    EXPECT_NEAR(20 * std::log10(peakOf(loud.samples)), -1.0, 0.001);
+    EXPECT_LT(peakOf(plain.samples), 0.7f) << "the plain render is quieter to begin with";
+    // Scaled, not reshaped: the same gain everywhere.
+    double gain = double(peakOf(loud.samples)) / peakOf(plain.samples);
+    EXPECT_NEAR(rmsOf(loud.samples, 0, loud.samples.size()) / rmsOf(plain.samples, 0, plain.samples.size()),
+                gain, gain * 0.001);
+}
+
+TEST(TamoRender, StandardOutputGetsTheSameWavAsAFile) {
+    TempDir dir;
+    spit(dir.file("tune.tam"), heldToneSong());
+    ASSERT_EQ(render(dir, "tune.tam file.wav").status, 0);
+    RenderRun piped = render(dir, "tune.tam -", "export TMPDIR='" + dir.path() + "'; ");
+    ASSERT_EQ(piped.status, 0) << piped.err;
+    EXPECT_TRUE(piped.out == slurp(dir.file("file.wav")));
+    EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"file.wav", "tune.tam"})) << "temporary file left";
+    // A reader that stops early fails the write; the temporary file goes all the same.
+    render(dir, "tune.tam - 2>/dev/null | head -c 10", "export TMPDIR='" + dir.path() + "'; ");
+    EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"file.wav", "tune.tam"})) << "temporary file left";
+}
+
+TEST(TamoRender, ARenderOnATerminalShowsItsProgress) {
+    TempDir dir;
+    spit(dir.file("tune.tam"), heldToneSong());
+    // script(1) gives the program a terminal as standard error (and output).
+    std::string command = "cd '" + dir.path() + "' && script -qec \"'" TAMO_BINARY_DIR
+                          "/tamo-render' tune.tam t.wav\" /dev/null >seen.txt 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << slurp(dir.file("seen.txt"));
+    EXPECT_NE(slurp(dir.file("seen.txt")).find("\rtamo-render: t.wav: 1 s of audio"), std::string::npos)
+        << slurp(dir.file("seen.txt"));
+}
+
+TEST(TamoRender, BadUsageExitsWith2AndWritesNothing) {
+    TempDir dir;
+    spit(dir.file("tune.tam"), heldToneSong());
+    struct Case {
+        const char* args;
+        const char* says;
+    } cases[] = {
+        {"tune.tam out.mp3", ".wav, .flac or .ogg"},  {"tune.tam out", ".wav, .flac or .ogg"},
+        {"--loops 0 tune.tam o.wav", "--loops"},       {"--loops 100 tune.tam o.wav", "--loops"},
+        {"--loops 2x tune.tam o.wav", "--loops"},      {"--fade 61 tune.tam o.wav", "--fade"},
+        {"--fade -1 tune.tam o.wav", "--fade"},        {"--rate 8000 tune.tam o.wav", "--rate"},
+        {"--bits 20 tune.tam o.wav", "--bits"},        {"--bits 32f tune.tam o.flac", "FLAC"},
+        {"--bits 16 tune.tam o.ogg", "OGG"},           {"--quality 1.5 tune.tam o.ogg", "--quality"},
+        {"--quality 0.5 tune.tam o.wav", "OGG only"},  {"--channels 5 tune.tam o.wav", "--channels"},
+        {"--channels 1,1 tune.tam o.wav", "--channels"}, {"--channels= tune.tam o.wav", "--channels"},
+        {"--stems tune.tam -", "--stems"},             {"--frobnicate tune.tam o.wav", "unknown option"},
+        {"tune.tam o.wav --loops", "needs a value"},   {"tune.tam", "usage"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        RenderRun run = render(dir, c.args);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+    EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"tune.tam"}));
+    RenderRun help = render(dir, "--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("two passes"), std::string::npos) << help.out;
+    EXPECT_EQ(render(dir, "--version").status, 0);
+}
+
+// ---- Ctrl+E in the tracker ----
+
+// A child that starts at once and ends when the test says so.
+class HeldChild : public ChildProcess {
+public:
+    HeldChild(std::vector<std::string>& argv, int& status) : argv_(argv), status_(status) {}
+    bool start(const std::vector<std::string>& argv) override {
+        argv_ = argv;
+        return true;
+    }
+    int poll() override { return status_; }
+
+private:
+    std::vector<std::string>& argv_;
+    int& status_;
+};
+
+class CtrlE : public TrackerAppTest {
+protected:
+    void SetUp() override {
+        TrackerAppTest::SetUp();
+        exportOf(*app).makeChild = [this] { return std::make_unique<HeldChild>(argv, status); };
+    }
+    // Control held over the update; a quick chord, all of it between two updates; or
+    // Control pressed one update and let go, with E, before the next.
+    enum Chord { kHeld, kQuick, kAcrossUpdates };
+    void pressCtrlE(Chord chord = kHeld) {
+        host.postKeyEvent(c_VXGameEvent::KeyDown, Key::Control);
+        if (chord == kAcrossUpdates) update();
+        key(kKeyE);
+        if (chord != kHeld) host.postKeyEvent(c_VXGameEvent::KeyUp, Key::Control);
+        update();
+        if (chord == kHeld) host.postKeyEvent(c_VXGameEvent::KeyUp, Key::Control);
+    }
+    std::vector<std::string> argv;
+    int status = ChildProcess::kRunning;
+};
+
+TEST_F(CtrlE, WritesTheEditedSongAndRendersItToSongsNameWavWithoutWaiting) {
+    pressCtrlE();
+    EXPECT_EQ(app->statusText, U"Enter a Name...");
+    app->fileName = U"tune";
+    app->song.trackColumns[noteColumn(1)][3] = U'q';
+    update();   // Control is let go
+    key(kKeyE);
+    update();
+    EXPECT_TRUE(argv.empty()) << "E without Control exports nothing";
+
+    const String edited = writeSong(app->song);
+    pressCtrlE();
+    EXPECT_EQ(app->statusText, U"Exporting...");
+    ASSERT_EQ(argv.size(), 7u);
+    EXPECT_EQ(argv[0], narrow(executableFolder()) + "/tamo-render");
+    EXPECT_EQ(std::vector<std::string>(argv.begin() + 1, argv.begin() + 5),
+              (std::vector<std::string>{"--loops", "2", "--fade", "8"}));
+    EXPECT_EQ(argv[6], dir.path() + "/data/songs/tune.wav");
+    EXPECT_EQ(argv[5].rfind(dir.path() + "/data/songs/", 0), 0u) << argv[5];
+    EXPECT_NE(argv[5], dir.path() + "/data/songs/tmp.dat") << "playback owns the hand-off file";
+    EXPECT_TRUE(decodeText(reinterpret_cast<const uint8_t*>(readFile(argv[5]).data()),
+                           readFile(argv[5]).size()) == edited);
+    EXPECT_TRUE(writeSong(app->song) == edited) << "Ctrl+E changed the song";
+
+    update(25);
+    EXPECT_EQ(app->statusText, U"Exporting...") << "the updates go on while the child works";
+    status = 0;
+    update();
+    EXPECT_EQ(app->statusText, U"WAV Saved...");
+    EXPECT_FALSE(app_env::fs::exists(argv[5])) << "the temporary song file stays behind";
+
+    for (Chord chord : {kQuick, kAcrossUpdates}) {
+        status = ChildProcess::kRunning;
+        update();   // Control of the last chord is up
+        app->statusText = U"Editing...";
+        pressCtrlE(chord);
+        EXPECT_EQ(app->statusText, U"Exporting...") << "chord " << chord;
+        status = 1;
+        update();
+        EXPECT_EQ(app->statusText, U"Export Failed!");
+    }
+}
+
+TEST(ChildProcessRun, ReportsTheExitStatusOfTheProgramOnceItHasEnded) {
+    ChildProcess good, bad, missing;
+    ASSERT_TRUE(good.start({"/bin/true"}));
+    ASSERT_TRUE(bad.start({"/bin/false"}));
+    EXPECT_FALSE(missing.start({"/no/such/program"}));
+    int a = ChildProcess::kRunning, b = ChildProcess::kRunning;
+    while (a == ChildProcess::kRunning || b == ChildProcess::kRunning) {
+        if (a == ChildProcess::kRunning) a = good.poll();
+        if (b == ChildProcess::kRunning) b = bad.poll();
+        usleep(1000);
+    }
+    EXPECT_EQ(a, 0);
+    EXPECT_EQ(b, 1);
 }
 
 }  // namespace
