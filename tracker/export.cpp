@@ -36,7 +36,7 @@ String startExport(c_SoundEngine& app, ExportState& ex) {
     const std::string song = realPath(ex.songFile);
     const std::string wav = realPath(kSongFolder + app.fileName + U".wav");
     ex.child = ex.makeChild();
-    if (song.empty() || wav.empty() || !saveTextFile(ex.songFile, writeSong(app.song)) ||
+    if (song.empty() || wav.empty() || !saveTextFile(ex.songFile, writeSong(app.song)).saved ||
         !ex.child->start({renderProgram(ex), "--loops", "2", "--fade", "8", song, wav})) {
         ex.child.reset();
         forgetSongFile(ex);
