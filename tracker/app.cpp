@@ -77,6 +77,8 @@ int c_SoundEngine::handleUpdate() {
     // A space typed into the file name or the description is text, not the edit switch;
     // it still stops playback.
     bool typing = nameEntryActive != 0 || descriptionEntryActive != 0;
+    // The space that stops playback is not typed into the entry as well.
+    if (typing && mode == 1 && pressed(Key::Space)) nextChar();
     if (clickedIn(516, 570, 338, 354) || (pressed(Key::Space) && (!typing || mode == 1))) {
         editRow = 0;
         mode -= 2;

@@ -425,6 +425,7 @@ TEST_F(Tracker, SpaceStopsPlaybackWhileANameIsTyped) {
     update();
     EXPECT_EQ(app->mode, 2);
     EXPECT_EQ(app->statusText, U"Standby...");
+    EXPECT_EQ(app->fileName, U"") << "the space that stopped playback is not typed";
 }
 
 // ---- the rescue copy of unsaved work ----
