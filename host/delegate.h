@@ -31,6 +31,10 @@ public:
     virtual void onTouchEvent(int, int, float, float) {}
     virtual void onMotionEvent(int, int, float, float, float) {}
     virtual void onDiscardGraphics() {}
+    // The window's picture may be damaged (a refresh request, a focus change).
+    virtual void onRefresh() {}
+    // Whether the last render drew anything; a frame that did not is not swapped.
+    virtual bool frameDrawn() { return true; }
 };
 
 class c_GameDelegate;
@@ -62,6 +66,8 @@ public:
     void onTouchEvent(int event, int data, float x, float y) override;
     void onMotionEvent(int event, int data, float x, float y, float z) override;
     void onDiscardGraphics() override;
+    void onRefresh() override;
+    bool frameDrawn() override;
     static c_GameDelegate* current();
 
     gxtkGraphics* graphics = nullptr;   // from onStart

@@ -140,6 +140,13 @@ void VXGame::postDiscardGraphics() {
     dispatch([](VXGameDelegate& d) { d.onDiscardGraphics(); });
 }
 
+void VXGame::postRefresh() {
+    if (!started_) return;
+    dispatch([](VXGameDelegate& d) { d.onRefresh(); });
+}
+
+bool VXGame::frameDrawn() { return !delegate_ || delegate_->frameDrawn(); }
+
 // ---------------------------------------------------------------- [3] VXGlfwGame
 
 VXGlfwGame::VXGlfwGame() {
@@ -394,9 +401,11 @@ void VXGlfwGame::runLoop(LoopClock& clock) {
     while (!shouldClose()) runPass(clock);
 }
 
+// A frame that drew nothing is not swapped: the window keeps showing the last one, and
+// the back buffer, untouched, still holds it.
 void VXGlfwGame::runPass(LoopClock& clock) {
     runRender();
-    swapBuffers();
+    if (frameDrawn()) swapBuffers();
     double delay = schedule_.delay(clock.now());
     if (delay > 0) clock.sleep(delay);
     pollEvents(suspended_);

@@ -2,7 +2,7 @@
 // The application host: one window, the fixed-rate loop, and the services under
 // the application (data paths, files, joysticks, window control).
 //
-//   pass:    one loop iteration: render once, swap, sleep until the next update is
+//   pass:    one loop iteration: render once, swap (unless the frame drew nothing), sleep until the next update is
 //            due, poll events, run the updates that are due (at most 4)
 //   update:  one step of the application at `updateRate` per second (0: one per pass)
 //   clock:   seconds on the GLFW clock; the loop reads it through a LoopClock so a
@@ -150,6 +150,10 @@ public:
     void postTouchEvent(int event, int data, float x, float y);
     void postMotionEvent(int event, int data, float x, float y, float z);
     void postDiscardGraphics();
+    // The window system asked for a refresh, or the focus changed: the picture may be damaged.
+    void postRefresh();
+    // Whether the last render drew anything (no delegate: assume it did).
+    bool frameDrawn();
 
 protected:
     // Calls `call` on the delegate; a thrown error object escaping it is reported.
@@ -197,7 +201,7 @@ public:
     void run();
     // Runs passes on `clock` until shouldClose() (tests drive this with their clock).
     void runLoop(LoopClock& clock);
-    // One pass: render, swap, sleep until the next update is due, poll events, then
+    // One pass: render, swap if the frame drew, sleep until the next update is due, poll events, then
     // the due updates (one when the rate is 0, none while suspended).
     void runPass(LoopClock& clock);
 
