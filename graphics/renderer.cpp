@@ -48,13 +48,28 @@ gxtkGraphics::~gxtkGraphics() {
     if (renderDevice == this) renderDevice = nullptr;
 }
 
+// The frame's GL set-up waits for the first thing the frame sends to GL: with Mesa's
+// software path a new viewport has the driver ask the X server for the window's size,
+// and a frame that draws nothing should cost nothing.
 int gxtkGraphics::beginFrame() {
     checkCanvas();
     frameDraws_ = 0;
-    int fbWidth = 0, fbHeight = 0;
+    glReady_ = false;
+    blend_ = 0;
     if (VXGame* game = VXGame::current()) {
         width_ = game->deviceWidth();
         height_ = game->deviceHeight();
+    }
+    vertexCount_ = 0;
+    return 1;
+}
+
+// Viewport, projection, client arrays, blending and scissor, once per frame that uses GL.
+void gxtkGraphics::prepareGl() {
+    if (glReady_) return;
+    glReady_ = true;
+    int fbWidth = 0, fbHeight = 0;
+    if (VXGame* game = VXGame::current()) {
         fbWidth = game->framebufferWidth();
         fbHeight = game->framebufferHeight();
     }
@@ -74,10 +89,22 @@ int gxtkGraphics::beginFrame() {
     glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(Vertex), base + offsetof(Vertex, colour));
 
     glEnable(GL_BLEND);
-    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
     glDisable(GL_TEXTURE_2D);
-    vertexCount_ = 0;
-    return 1;
+    applyBlend();
+    applyScissor();
+}
+
+void gxtkGraphics::applyBlend() { glBlendFunc(GL_ONE, blend_ == 1 ? GL_ONE : GL_ONE_MINUS_SRC_ALPHA); }
+
+// The rectangle is top-down in window coordinates; GL counts rows from the bottom.
+void gxtkGraphics::applyScissor() {
+    const int* r = scissor_;
+    if (r[2] < 0 || (r[0] == 0 && r[1] == 0 && r[2] == width_ && r[3] == height_)) {
+        glDisable(GL_SCISSOR_TEST);
+    } else {
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(r[0], height_ - r[1] - r[3], r[2], r[3]);
+    }
 }
 
 void gxtkGraphics::endFrame() {
@@ -96,6 +123,7 @@ void gxtkGraphics::clear(float r, float g, float b) {
     }
     ++frameDraws_;
     vertexCount_ = 0;
+    prepareGl();
     glClearColor(r / 255.0f, g / 255.0f, b / 255.0f, 1);
     glClear(GL_COLOR_BUFFER_BIT);
 }
@@ -127,10 +155,10 @@ void gxtkGraphics::setBlend(int mode) {
         return;
     }
     if (vertexCount_ > 0) flush();
-    glBlendFunc(GL_ONE, mode == 1 ? GL_ONE : GL_ONE_MINUS_SRC_ALPHA);
+    blend_ = mode;
+    if (glReady_) applyBlend();
 }
 
-// The rectangle is top-down in window coordinates; GL counts rows from the bottom.
 void gxtkGraphics::setScissor(int x, int y, int w, int h) {
     if (printing_) {
         mix(uint64_t('S') << 32 | uint32_t(x));
@@ -139,12 +167,11 @@ void gxtkGraphics::setScissor(int x, int y, int w, int h) {
         return;
     }
     if (vertexCount_ > 0) flush();
-    if (x == 0 && y == 0 && w == width_ && h == height_) {
-        glDisable(GL_SCISSOR_TEST);
-    } else {
-        glEnable(GL_SCISSOR_TEST);
-        glScissor(x, height_ - y - h, w, h);
-    }
+    scissor_[0] = x;
+    scissor_[1] = y;
+    scissor_[2] = w;
+    scissor_[3] = h;
+    if (glReady_) applyScissor();
 }
 
 void gxtkGraphics::setMatrix(float ix, float iy, float jx, float jy, float tx, float ty) {
@@ -206,6 +233,7 @@ void gxtkGraphics::record(unsigned mode, int first, int count, bool indexed) {
 
 void gxtkGraphics::flush() {
     if (vertexCount_ <= 0) return;
+    prepareGl();
     if (surface_) {
         glEnable(GL_TEXTURE_2D);
         surface_->bind();

@@ -58,7 +58,7 @@ public:
 
     virtual int width() { return width_; }
     virtual int height() { return height_; }
-    virtual int beginFrame();      // frame set-up; always 1
+    virtual int beginFrame();      // frame set-up (GL's waits for the first GL use); always 1
     virtual void endFrame();       // flushes the open batch
     // Whether this frame sent anything to GL; a frame that did not need not be swapped.
     bool frameDrawn() const { return frameDraws_ > 0; }
@@ -129,6 +129,9 @@ private:
     void repack();
     void mix(uint64_t word) { print_ = (print_ ^ word) * 0x100000001b3ull; }
     void mixPending();
+    void prepareGl();
+    void applyBlend();
+    void applyScissor();
     void checkCanvas();
     bool canvasKeptAfterSwap();
     void readProbe(std::vector<uint32_t>& out);
@@ -149,6 +152,9 @@ private:
     int drawCalls_ = 0;             // draw calls since resetDrawCalls
     DrawCall log_[kLogSize];        // the latest draw calls, a ring
     int frameDraws_ = 0;            // draw calls and clears since beginFrame
+    bool glReady_ = false;          // this frame's GL set-up is done
+    int blend_ = 0;                 // 1 additive, else premultiplied alpha
+    int scissor_[4] = {0, 0, -1, -1};   // x, y, w, h top-down; w < 0 or the whole window: none
     bool printing_ = false;         // between beginPrint and endPrint
     uint64_t print_ = 0;            // the hash being taken
     int printPending_ = 0;          // vertices at vertices_[0] not yet mixed into it
