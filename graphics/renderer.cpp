@@ -13,6 +13,7 @@
 #include <GL/gl.h>
 #include <GL/glx.h>
 #include <GL/glxext.h>
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -107,10 +108,13 @@ void gxtkGraphics::applyScissor() {
     }
 }
 
+// A frame that drew only a small part of an intact canvas is copied to the window
+// there and then (the back buffer stays as it is), so it needs no swap.
 void gxtkGraphics::endFrame() {
     if (vertexCount_ > 0) flush();
-    lastFrameDrawn_ = frameDrawn();
-    if (lastFrameDrawn_ && kept_ == 0 && !useBufferAge_ && probe_.empty()) readProbe(probe_);
+    presented_ = frameDrawn() && !lost_ && !damaged_ && copySmallFrame();
+    lastFrameSwapped_ = needsSwap();
+    if (lastFrameSwapped_ && kept_ == 0 && !useBufferAge_ && probe_.empty()) readProbe(probe_);
 }
 
 void gxtkGraphics::discardGraphics() {}
@@ -124,6 +128,8 @@ void gxtkGraphics::clear(float r, float g, float b) {
     ++frameDraws_;
     vertexCount_ = 0;
     prepareGl();
+    dirty_[0] = dirty_[1] = -1e9f;   // everything
+    dirty_[2] = dirty_[3] = 1e9f;
     glClearColor(r / 255.0f, g / 255.0f, b / 255.0f, 1);
     glClear(GL_COLOR_BUFFER_BIT);
 }
@@ -234,6 +240,12 @@ void gxtkGraphics::record(unsigned mode, int first, int count, bool indexed) {
 void gxtkGraphics::flush() {
     if (vertexCount_ <= 0) return;
     prepareGl();
+    for (int i = 0; i < vertexCount_; ++i) {
+        dirty_[0] = std::min(dirty_[0], vertices_[i].x);
+        dirty_[1] = std::min(dirty_[1], vertices_[i].y);
+        dirty_[2] = std::max(dirty_[2], vertices_[i].x);
+        dirty_[3] = std::max(dirty_[3], vertices_[i].y);
+    }
     if (surface_) {
         glEnable(GL_TEXTURE_2D);
         surface_->bind();
@@ -281,6 +293,7 @@ namespace {
 struct WindowBuffer {
     bool copies = false;
     bool reportsAge = false;
+    PFNGLXCOPYSUBBUFFERMESAPROC copySubBuffer = nullptr;   // copies a rectangle to the window
 };
 
 WindowBuffer currentWindowBuffer() {
@@ -291,6 +304,9 @@ WindowBuffer currentWindowBuffer() {
     int screen = DefaultScreen(display);
     const char* extensions = glXQueryExtensionsString(display, screen);
     w.reportsAge = extensions && std::strstr(extensions, "GLX_EXT_buffer_age");
+    if (extensions && std::strstr(extensions, "GLX_MESA_copy_sub_buffer"))
+        w.copySubBuffer = reinterpret_cast<PFNGLXCOPYSUBBUFFERMESAPROC>(
+            glXGetProcAddress(reinterpret_cast<const GLubyte*>("glXCopySubBufferMESA")));
     int id = 0, count = 0;
     glXQueryContext(display, context, GLX_FBCONFIG_ID, &id);
     int wanted[] = {GLX_FBCONFIG_ID, id, None};
@@ -324,10 +340,14 @@ void gxtkGraphics::checkCanvas() {
         WindowBuffer w = contextGeneration > 0 ? currentWindowBuffer() : WindowBuffer();
         kept_ = w.copies ? 1 : 0;
         useBufferAge_ = w.reportsAge;
-    } else if (lastFrameDrawn_) {
+        copySubBuffer_ = reinterpret_cast<void*>(w.copySubBuffer);
+    } else if (lastFrameSwapped_) {
         lost_ = !canvasKeptAfterSwap();
     }
-    lastFrameDrawn_ = false;
+    lastFrameSwapped_ = false;
+    presented_ = false;
+    dirty_[0] = dirty_[1] = 1e9f;
+    dirty_[2] = dirty_[3] = -1e9f;
 }
 
 // The window's word first; without one, the pixels read before the first swap are
@@ -344,6 +364,20 @@ bool gxtkGraphics::canvasKeptAfterSwap() {
     if (inked) kept_ = now == probe_ ? 1 : -1;
     std::vector<uint32_t>().swap(probe_);
     return kept_ == 1;
+}
+
+// Copies the drawn rectangle to the window when it is under a tenth of the window.
+bool gxtkGraphics::copySmallFrame() {
+    if (!copySubBuffer_ || width_ <= 0 || height_ <= 0) return false;
+    int x0 = std::max(0, int(std::floor(dirty_[0])) - 1), y0 = std::max(0, int(std::floor(dirty_[1])) - 1);
+    int x1 = std::min(width_, int(std::ceil(dirty_[2])) + 1), y1 = std::min(height_, int(std::ceil(dirty_[3])) + 1);
+    if (x1 <= x0 || y1 <= y0 || (x1 - x0) * (y1 - y0) * 10 > width_ * height_) return false;
+    Display* display = glXGetCurrentDisplay();
+    GLXDrawable drawable = glXGetCurrentDrawable();
+    if (!display || !drawable) return false;
+    auto copy = reinterpret_cast<PFNGLXCOPYSUBBUFFERMESAPROC>(copySubBuffer_);
+    copy(display, drawable, x0, height_ - y1, x1 - x0, y1 - y0);
+    return true;
 }
 
 // Two whole rows of the canvas, at a third and two thirds of its height.

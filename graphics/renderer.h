@@ -18,7 +18,9 @@
 //                frame relies on it still holding the frames before. It is lost with a new
 //                context, and after a swap when the window does not keep it (GLX swap
 //                method, buffer age, or a read-back at the first swap say so); it is
-//                damaged when the window system asks for a refresh or the focus changes
+//                damaged when the window system asks for a refresh or the focus changes.
+//                A frame that drew a small part of an intact canvas is copied to the
+//                window by endFrame (GLX_MESA_copy_sub_buffer) instead of being swapped
 //
 // The renderer owns the buffer and the quad index table for its whole life; drawing
 // allocates nothing. It does not check GL errors (texture creation does, in image.cpp),
@@ -60,8 +62,11 @@ public:
     virtual int height() { return height_; }
     virtual int beginFrame();      // frame set-up (GL's waits for the first GL use); always 1
     virtual void endFrame();       // flushes the open batch
-    // Whether this frame sent anything to GL; a frame that did not need not be swapped.
+    // Whether this frame sent anything to GL.
     bool frameDrawn() const { return frameDraws_ > 0; }
+    // Whether the window needs a swap to show this frame: not when it drew nothing, nor
+    // when endFrame copied its small drawn rectangle to the window already.
+    bool needsSwap() const { return frameDrawn() && !presented_; }
     // The canvas does not hold the earlier frames: a frame that draws must draw everything.
     bool canvasLost() const { return lost_; }
     // The window's picture may be damaged: this frame should draw and be swapped.
@@ -134,6 +139,7 @@ private:
     void applyScissor();
     void checkCanvas();
     bool canvasKeptAfterSwap();
+    bool copySmallFrame();
     void readProbe(std::vector<uint32_t>& out);
 
     int width_ = 0;                 // window size, screen coordinates
@@ -162,7 +168,10 @@ private:
     bool lost_ = false;             // this frame's canvas does not hold the earlier ones
     bool damaged_ = false;          // this frame's window picture may be damaged
     bool damagePending_ = false;    // a refresh or focus change since the last frame
-    bool lastFrameDrawn_ = false;   // the previous frame drew, so it was swapped
+    bool lastFrameSwapped_ = false; // the previous frame needed a swap
+    bool presented_ = false;        // this frame was copied to the window by endFrame
+    float dirty_[4] = {0, 0, 0, 0}; // x0, y0, x1, y1 of what this frame drew
+    void* copySubBuffer_ = nullptr; // glXCopySubBufferMESA when the window offers it
     int kept_ = 0;                  // 1 the window keeps the canvas over a swap, -1 not, 0 unknown
     bool useBufferAge_ = false;     // the window reports the back buffer's age
     std::vector<uint32_t> probe_;   // pixels read before the first swap, to compare after it

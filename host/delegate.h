@@ -33,7 +33,7 @@ public:
     virtual void onDiscardGraphics() {}
     // The window's picture may be damaged (a refresh request, a focus change).
     virtual void onRefresh() {}
-    // Whether the last render drew anything; a frame that did not is not swapped.
+    // Whether the last render left anything for a swap to show; if not, none is done.
     virtual bool frameDrawn() { return true; }
 };
 
