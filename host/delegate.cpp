@@ -165,4 +165,4 @@ void c_GameDelegate::onRefresh() {
     if (graphics) graphics->markDamaged();
 }
 
-bool c_GameDelegate::frameDrawn() { return !graphics || graphics->needsSwap(); }
+bool c_GameDelegate::frameNeedsSwap() { return !graphics || graphics->needsSwap(); }

@@ -34,7 +34,7 @@ public:
     // The window's picture may be damaged (a refresh request, a focus change).
     virtual void onRefresh() {}
     // Whether the last render left anything for a swap to show; if not, none is done.
-    virtual bool frameDrawn() { return true; }
+    virtual bool frameNeedsSwap() { return true; }
 };
 
 class c_GameDelegate;
@@ -67,7 +67,7 @@ public:
     void onMotionEvent(int event, int data, float x, float y, float z) override;
     void onDiscardGraphics() override;
     void onRefresh() override;
-    bool frameDrawn() override;
+    bool frameNeedsSwap() override;
     static c_GameDelegate* current();
 
     gxtkGraphics* graphics = nullptr;   // from onStart

@@ -145,7 +145,7 @@ void VXGame::postRefresh() {
     dispatch([](VXGameDelegate& d) { d.onRefresh(); });
 }
 
-bool VXGame::frameDrawn() { return !delegate_ || delegate_->frameDrawn(); }
+bool VXGame::frameNeedsSwap() { return !delegate_ || delegate_->frameNeedsSwap(); }
 
 // ---------------------------------------------------------------- [3] VXGlfwGame
 
@@ -401,11 +401,11 @@ void VXGlfwGame::runLoop(LoopClock& clock) {
     while (!shouldClose()) runPass(clock);
 }
 
-// A frame that drew nothing is not swapped: the window keeps showing the last one, and
-// the back buffer, untouched, still holds it.
+// A frame that left nothing to show is not swapped (it drew nothing, or the renderer
+// copied its small drawing to the window): the back buffer still holds the picture.
 void VXGlfwGame::runPass(LoopClock& clock) {
     runRender();
-    if (frameDrawn()) swapBuffers();
+    if (frameNeedsSwap()) swapBuffers();
     double delay = schedule_.delay(clock.now());
     if (delay > 0) clock.sleep(delay);
     pollEvents(suspended_);

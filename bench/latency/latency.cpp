@@ -8,8 +8,9 @@
 //       starts PROGRAM on $DISPLAY with OpenAL Soft's wave writer as its output (the
 //       caller's configuration names WAVE_FILE, 16-bit stereo), presses the note key
 //       q PRESSES times in Standby through the X server's test extension, at random
-//       moments 300 to 500 ms apart, and prints the median, least and most time from
-//       a press to the moment OpenAL Soft mixed the first sample of its note, in ms.
+//       moments 400 to 600 ms apart, and prints the median, least and most time from
+//       a press to the moment OpenAL Soft mixed the first sample of its note, in ms,
+//       and how many presses gave a note that started from silence (those count)
 //
 // How the wave writer paces time: it mixes one period of PERIOD frames whenever the
 // time since it started has passed the end of that period, and writes it at once. So
@@ -121,7 +122,7 @@ int measureMode(int presses, int period, const char* wave, char** program) {
 
     KeyCode q = XKeysymToKeycode(d, XStringToKeysym("q"));
     std::mt19937 random(7);
-    std::uniform_real_distribution<double> gap(0.3, 0.5);
+    std::uniform_real_distribution<double> gap(0.4, 0.6);
     std::vector<double> pressed;
     for (int i = 0; i < presses; ++i) {
         clock.wait(gap(random));
@@ -140,12 +141,15 @@ int measureMode(int presses, int period, const char* wave, char** program) {
     std::vector<int16_t> left = leftChannel(clock);
     std::vector<double> ms;
     for (size_t k = 0; k < pressed.size(); ++k) {
-        long from = std::max(0L, long((pressed[k] - clock.start) * clock.rate) - 2 * period);
+        // Its note can only be in a period that ends after the press, and it must start
+        // from silence (a note still sounding from the press before does not count).
+        long from = std::max(0L, long((pressed[k] - clock.start) * clock.rate) - period);
         long to = k + 1 < pressed.size() ? long((pressed[k + 1] - clock.start) * clock.rate)
                                          : long(left.size());
+        to = std::min(to, long(left.size()));
         long i = from;
-        while (i < std::min(to, long(left.size())) && std::abs(left[size_t(i)]) < 256) ++i;
-        if (i >= std::min(to, long(left.size()))) continue;
+        while (i < to && std::abs(left[size_t(i)]) < 256) ++i;
+        if (i >= to || i - from < clock.rate / 100) continue;
         long mixedEnd = (i / period + 1) * period;   // its period was mixed at this frame
         ms.push_back((clock.start + double(mixedEnd) / clock.rate - pressed[k]) * 1000);
     }

@@ -47,7 +47,7 @@ class RecordingDelegate : public VXGameDelegate {
 public:
     std::vector<std::string> log;
     std::function<void()> onUpdateHook;
-    bool drawn = true;                        // what frameDrawn answers
+    bool drawn = true;                        // what frameNeedsSwap answers
     void onStart() override { log.push_back("start"); }
     void onSuspend() override { log.push_back("suspend"); }
     void onResume() override { log.push_back("resume"); }
@@ -57,7 +57,7 @@ public:
     }
     void onRender() override { log.push_back("render"); }
     void onRefresh() override { log.push_back("refresh"); }
-    bool frameDrawn() override { return drawn; }
+    bool frameNeedsSwap() override { return drawn; }
     void onKeyEvent(int e, int d) override {
         log.push_back("key " + std::to_string(e) + " " + std::to_string(d));
     }
