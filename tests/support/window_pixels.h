@@ -1,6 +1,7 @@
 #pragma once
 // What a window shows, read from the X server (not from GL's buffers): 0xRRGGBB words,
-// row by row from the top. False when the server gives no image.
+// row by row from the top. False when the server gives no image (the window must lie
+// wholly on the screen).
 #include <vector>
 
 struct GLFWwindow;

@@ -484,6 +484,7 @@ protected:
     // program's start; `skip` lets the screen leave out drawing that changes no pixel.
     void freshStart(bool skip) {
         host.setDeviceWindow(kW, kH, WindowFlag::Decorated);
+        host.setWindowPosition(0, 0);   // wholly on the screen, to be read back from it
         app.reset();
         app = std::make_unique<c_SoundEngine>();
         c_GameDelegate::current()->onStart();
