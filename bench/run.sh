@@ -68,7 +68,7 @@ launch() {
      "$@" </dev/null >/dev/null 2>&1) &
   pid=$!
   window=""
-  for _ in $(seq 100); do
+  for _ in $(seq 200); do
     window=$(xdotool search --pid "$pid" 2>/dev/null | head -n 1 || true)
     [ -n "$window" ] && break
     sleep 0.1

@@ -87,7 +87,7 @@ int c_SoundEngine::handleRender() {
         }
         if (repaintCounter > 2) repaintCounter = 0;
     }
-    paintMeters(lost || damaged || !repaintSkip);
+    paintMeters(!repaintSkip);   // after a layout, every meter differs from what is shown
     return 0;
 }
 
