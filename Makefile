@@ -9,7 +9,7 @@
 PACKAGES := cmake g++ make pkg-config libglfw3-dev libgl-dev libopenal-dev \
             libopenal1 libstb-dev googletest libgtest-dev xvfb xauth xdotool \
             x11-apps sox imagemagick clang libclang-rt-14-dev libx11-dev \
-            libgl1-mesa-dri libglx-mesa0 libxtst-dev heaptrack
+            libgl1-mesa-dri libglx-mesa0 libxtst-dev
 BUILD    := build
 ASAN     := build-asan
 FUZZ     := build-fuzz
