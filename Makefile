@@ -10,9 +10,9 @@
 # What building and running need (Mesa's GL driver for the window, libsndfile for the
 # export), what the tests add, and what the fuzz build adds.
 RUN_PACKAGES  := cmake g++ make pkg-config libglfw3-dev libgl-dev libopenal-dev libopenal1 \
-                 libstb-dev libsndfile1-dev libgl1-mesa-dri libglx-mesa0
+                 libstb-dev libsndfile1-dev libgl1-mesa-dri libglx-mesa0 libx11-dev
 TEST_PACKAGES := $(RUN_PACKAGES) googletest libgtest-dev xvfb xauth xdotool x11-apps sox \
-                 imagemagick libx11-dev desktop-file-utils appstream
+                 imagemagick libxtst-dev desktop-file-utils appstream
 FUZZ_PACKAGES := $(RUN_PACKAGES) clang libclang-rt-14-dev
 PREFIX   ?= $(HOME)/.local
 BUILD    := build

@@ -17,8 +17,11 @@
 #include <cmath>
 #include <cstring>
 
+#include "audio/output_config.h"
 #include "audio/sound.h"
+#include "host/datapath.h"
 #include "host/errors.h"
+#include "host/game.h"
 
 gxtkAudio* audioDevice = nullptr;
 
@@ -50,7 +53,14 @@ gxtkAudio::gxtkAudio(AudioLoopback, int hertz) {
     obtainSource(kMusicChannel);
 }
 
+// The tracker's short mixing period, unless the user chose one (output_config.h).
+static void chooseOwnPeriod() {
+    VXGame* host = VXGame::current();
+    if (host) chooseOutputConfig(narrow(host->mapDataPath(toDataPath(U"alsoft.conf"))));
+}
+
 void gxtkAudio::openOutput() {
+    chooseOwnPeriod();
     ALCdevice* device = alcOpenDevice(nullptr);
     if (!device) device = alcOpenDevice("Generic Hardware");
     if (!device) device = alcOpenDevice("Generic Software");
@@ -65,6 +75,20 @@ void gxtkAudio::openOutput() {
 // A loopback device mixes only inside render(). It mixes in float and render()
 // rounds to 16 bits itself: OpenAL's own 16-bit output adds dither noise and a
 // limiter, and the renderer must be exact (silence is 0, levels are the gains).
+int gxtkAudio::periodFrames() const {
+    if (!device_ || loopback_) return 0;
+    ALCint refresh = 0, frequency = 0;
+    alcGetIntegerv(alcDevice(device_), ALC_REFRESH, 1, &refresh);
+    alcGetIntegerv(alcDevice(device_), ALC_FREQUENCY, 1, &frequency);
+    return refresh > 0 ? frequency / refresh : 0;
+}
+
+int gxtkAudio::outputHertz() const {
+    ALCint frequency = 0;
+    if (device_) alcGetIntegerv(alcDevice(device_), ALC_FREQUENCY, 1, &frequency);
+    return frequency;
+}
+
 void gxtkAudio::openLoopback(int hertz) {
     loopback_ = true;
     hertz_ = hertz;

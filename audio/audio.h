@@ -46,6 +46,8 @@ public:
     bool isLoopback() const;
     bool isOpen() const;    // a device and a current context exist
     int hertz() const;      // loopback output rate (0 for the output device)
+    int periodFrames() const;   // the output device's mixing period, read back (0: none)
+    int outputHertz() const;    // the device's mixing rate, read back (0: none)
     // Mixes `frames` stereo frames of what the channels play (loopback device only;
     // the output device leaves the block untouched).
     void render(int16_t* interleavedStereo, int frames);

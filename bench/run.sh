@@ -1,17 +1,28 @@
 #!/usr/bin/env bash
 # bench/run.sh [BUILD]: the costs of the tracker beside a bare window, side by side in
 # one run on a private X server (make bench). No thresholds: it prints figures and
-# ratios against the goals.
-#   idle:     CPU share and peak memory of build/tamo in Standby over BENCH_SECONDS
-#             (default 20) beside bare-window (640 x 475, clear and swap at 50 Hz)
+# ratios beside their goals; every figure is a median over BENCH_RUNS rounds (default
+# 3), each round measuring the programs one after another.
+#   idle:     CPU of build/tamo in Standby plus the X server's CPU, over BENCH_SECONDS
+#             (default 20), beside bare-window (640 x 475, clear and swap at 50 Hz)
 #   playing:  the same while demo1 plays in a loop
-#   start-up: launch to the first frame on screen (median of 5) beside bare-window
+#   memory:   peak resident memory, anonymous memory (smaps_rollup) in Standby, and
+#             the program's own heap after start (its C++ allocations, counted by a
+#             preloaded allocator; the bare window has none of its own)
+#   start-up: launch to the first complete frame on screen (median of 5)
+#   latency:  a note key in Standby to the first mixed sample of its note, through
+#             OpenAL Soft's wave writer (bench/latency), with the tracker's own period
+#             and with OpenAL Soft's default one; on a real device the periods queued
+#             ahead of it are added
 #   render:   tamo-render's speed on the demo songs, and the player's render bench
+# BENCH_BEFORE=path/to/an/older/tamo measures that program beside the current one.
 # Sound goes to OpenAL Soft's null output, which mixes in real time like a device.
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${BENCH_SECONDS:-20}
+runs=${BENCH_RUNS:-3}
+before=${BENCH_BEFORE:-}
 hz=$(getconf CLK_TCK)
 
 for tool in Xvfb xdotool; do
@@ -43,16 +54,21 @@ unset ALSOFT_CONF
 cp "$build/tamo" "$work/tamo"
 cp -r "$root/data" "$work/data"
 cp "$build/bench/barewindow/bare-window" "$work/bare-window"
+[ -n "$before" ] && cp "$before" "$work/tamo-before"
 
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 peak_kib() { awk '/VmHWM/ {print $2}' "/proc/$1/status"; }
+anon_kib() { awk '/^Anonymous:/ {print $2}' "/proc/$1/smaps_rollup"; }
+heap_counter=$build/bench/heap/libtamo-heapcount.so
+preload=""
 
 # Starts a program in $work, waits for its window; sets $pid and $window.
 launch() {
-  (cd "$work" && exec "$@" </dev/null >/dev/null 2>&1) &
+  (cd "$work" && exec env ${preload:+LD_PRELOAD=$preload} TAMO_HEAP_REPORT="$work/heap.txt" \
+     "$@" </dev/null >/dev/null 2>&1) &
   pid=$!
   window=""
-  for _ in $(seq 100); do
+  for _ in $(seq 200); do
     window=$(xdotool search --pid "$pid" 2>/dev/null | head -n 1 || true)
     [ -n "$window" ] && break
     sleep 0.1
@@ -61,13 +77,23 @@ launch() {
   sleep 2   # settle: start-up work is not idle cost
 }
 
-# Prints "CPU-share peak-KiB" of $pid over $seconds.
+# Prints "program-CPU X-CPU peak-KiB anonymous-KiB" of $pid over $seconds.
 measure() {
-  local t0 t1
-  t0=$(cpu_ticks "$pid")
+  local t0 x0 t1 x1
+  t0=$(cpu_ticks "$pid"); x0=$(cpu_ticks "$xvfb_pid")
   sleep "$seconds"
-  t1=$(cpu_ticks "$pid")
-  echo "$(awk -v d=$((t1 - t0)) -v hz="$hz" -v s="$seconds" 'BEGIN {printf "%.4f", d / hz / s}') $(peak_kib "$pid")"
+  t1=$(cpu_ticks "$pid"); x1=$(cpu_ticks "$xvfb_pid")
+  awk -v d=$((t1 - t0)) -v x=$((x1 - x0)) -v hz="$hz" -v s="$seconds" \
+    'BEGIN {printf "%.4f %.4f ", d / hz / s, x / hz / s}'
+  echo "$(peak_kib "$pid") $(anon_kib "$pid")"
+}
+
+# The program's own heap now, in KiB (needs the heap counter preloaded).
+own_heap_kib() {
+  rm -f "$work/heap.txt"
+  kill -USR1 "$pid"
+  for _ in $(seq 50); do [ -s "$work/heap.txt" ] && break; sleep 0.02; done
+  awk '{printf "%.1f", $1 / 1024}' "$work/heap.txt" 2>/dev/null || echo "-"
 }
 
 stop() { kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; }
@@ -82,33 +108,73 @@ play_demo() {
   xdotool key F1; sleep 0.5
 }
 
-echo "Tamo Tracker bench, $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, ${seconds} s per measurement"
-echo
-
-launch ./bare-window
-read -r bare_cpu bare_kib <<<"$(measure)"
-stop
-launch ./tamo
-read -r idle_cpu idle_kib <<<"$(measure)"
-stop
-launch ./tamo
-play_demo
-read -r play_cpu play_kib <<<"$(measure)"
-stop
-
-report() {  # name cpu kib
-  awk -v n="$1" -v c="$2" -v k="$3" -v bc="$bare_cpu" -v bk="$bare_kib" 'BEGIN {
-    ratio = bc > 0 ? c / bc : 0
-    printf "%-22s CPU %5.1f %%  (%.2f x bare, goal <= 1.5)   peak memory %6.1f MiB  (bare + %.1f MiB, goal <= +16)\n",
-           n, c * 100, ratio, k / 1024, (k - bk) / 1024 }'
-}
-awk -v c="$bare_cpu" -v k="$bare_kib" 'BEGIN {
-  printf "%-22s CPU %5.1f %%                               peak memory %6.1f MiB\n", "bare window", c * 100, k / 1024 }'
-report "tamo, Standby" "$idle_cpu" "$idle_kib"
-report "tamo, playing demo1" "$play_cpu" "$play_kib"
-echo
-
 median() { sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
+results=$work/results.txt
+: >"$results"
+record() { echo "$1 $2" >>"$results"; }          # name value
+med() { awk -v n="$1" '$1 == n {print $2}' "$results" | median; }
+
+echo "Tamo Tracker bench, $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)," \
+     "$runs rounds of ${seconds} s per measurement"
+echo
+
+programs="tamo"
+[ -n "$before" ] && programs="tamo tamo-before"
+for round in $(seq "$runs"); do
+  launch ./bare-window
+  read -r c x k a <<<"$(measure)"
+  record bare.cpu "$c"; record bare.x "$x"; record bare.kib "$k"; record bare.anon "$a"
+  stop
+  for p in $programs; do
+    launch "./$p"
+    read -r c x k a <<<"$(measure)"
+    record "$p.cpu" "$c"; record "$p.x" "$x"; record "$p.kib" "$k"; record "$p.anon" "$a"
+    stop
+    launch "./$p"
+    play_demo
+    read -r c x k a <<<"$(measure)"
+    record "$p.play.cpu" "$c"; record "$p.play.x" "$x"
+    stop
+  done
+done
+if [ -f "$heap_counter" ]; then
+  preload=$heap_counter
+  for _ in 1 2 3; do launch ./tamo; record tamo.heap "$(own_heap_kib)"; stop; done
+  preload=""
+fi
+
+cpu_line() {  # label name goal
+  awk -v l="$1" -v c="$(med "$2.cpu")" -v x="$(med "$2.x")" -v g="$3" \
+      -v bc="$(med bare.cpu)" -v bx="$(med bare.x)" 'BEGIN {
+    sum = c + x; bare = bc + bx
+    printf "  %-22s %5.1f %% + X %5.1f %% = %5.1f %%", l, c * 100, x * 100, sum * 100
+    if (g != "") printf "   (%.2f x bare, goal <= %s)", (bare > 0 ? sum / bare : 0), g
+    printf "\n" }'
+}
+echo "CPU, the program plus the X server:"
+cpu_line "bare window" bare ""
+cpu_line "tamo, Standby" tamo 1.0
+[ -n "$before" ] && cpu_line "before, Standby" tamo-before 1.0
+cpu_line "tamo, playing demo1" tamo.play 1.5
+[ -n "$before" ] && cpu_line "before, playing demo1" tamo-before.play 1.5
+echo
+
+mem_line() {  # label name
+  awk -v l="$1" -v k="$(med "$2.kib")" -v a="$(med "$2.anon")" -v bk="$(med bare.kib)" \
+      -v ba="$(med bare.anon)" -v n="$2" 'BEGIN {
+    printf "  %-22s peak %6.1f MiB", l, k / 1024
+    if (n != "bare") printf " (bare + %4.1f)", (k - bk) / 1024; else printf "              "
+    printf "   anonymous %5.1f MiB", a / 1024
+    if (n != "bare") printf " (bare + %4.1f, goal <= +11)", (a - ba) / 1024
+    printf "\n" }'
+}
+echo "Memory in Standby:"
+mem_line "bare window" bare
+mem_line "tamo" tamo
+[ -n "$before" ] && mem_line "before" tamo-before
+echo "  own heap after start: tamo $(med tamo.heap) KiB (goal < 500 KiB; the bare window has none of its own)"
+echo
+
 startup() {  # program -> median ms of 5 launches
   for _ in 1 2 3 4 5; do
     (cd "$work" && "$build/bench/firstframe/tamo-firstframe" 635 470 86 60 106 "$1" 2>/dev/null) | awk '{print $1}'
@@ -116,9 +182,46 @@ startup() {  # program -> median ms of 5 launches
 }
 bare_ms=$(startup ./bare-window)
 tamo_ms=$(startup ./tamo)
-awk -v b="$bare_ms" -v t="$tamo_ms" 'BEGIN {
-  printf "start-up to first frame: bare window %.1f ms, tamo %.1f ms (+%.1f ms, goal <= +50)\n", b, t, t - b }'
+printf "Launch to the first complete frame: bare window %.1f ms, tamo %.1f ms (+%.1f ms, goal <= +20)" \
+  "$bare_ms" "$tamo_ms" "$(awk -v b="$bare_ms" -v t="$tamo_ms" 'BEGIN {print t - b}')"
+if [ -n "$before" ]; then
+  before_ms=$(startup ./tamo-before)
+  printf ", before %.1f ms (+%.1f)" "$before_ms" "$(awk -v b="$bare_ms" -v t="$before_ms" 'BEGIN {print t - b}')"
+fi
 echo
+echo
+
+# Key to sound: the user's configuration names the wave writer; once it says nothing
+# about the period (the tracker's own applies), once it sets OpenAL Soft's defaults.
+latency() {  # program period-lines -> "median min max n"
+  local home=$work/home
+  rm -rf "$home"; mkdir -p "$home"
+  printf '[general]\ndrivers = wave\nfrequency = 44100\nchannels = stereo\nsample-type = int16\n%s[wave]\nfile = %s\n' \
+    "$2" "$work/sound.wav" >"$home/.alsoftrc"
+  (cd "$work" && env -u ALSOFT_CONF -u ALSOFT_DRIVERS -u XDG_CONFIG_HOME HOME="$home" XDG_CONFIG_DIRS="$home" \
+     "$build/bench/latency/tamo-latency" measure 27 "$3" "$work/sound.wav" "$1" 2>/dev/null) || echo "- - - 0"
+}
+if [ -x "$build/bench/latency/tamo-latency" ]; then
+  read -r own_frames rate <<<"$(cd "$work" && env -u ALSOFT_CONF HOME="$work/nohome" XDG_CONFIG_DIRS="$work/nohome" \
+     "$build/bench/latency/tamo-latency" period "$work/data" 2>/dev/null)"
+  own_periods=$(awk -F= '/^ *periods *=/ {gsub(/ /, "", $2); print $2}' "$work/data/alsoft.conf")
+  read -r own_med own_min own_max own_n <<<"$(latency ./tamo "" "$own_frames")"
+  read -r def_med def_min def_max def_n <<<"$(latency ./tamo $'period_size = 1024\nperiods = 3\n' 1024)"
+  echo "Key to sound (a note key in Standby to its first mixed sample, $own_n and $def_n presses):"
+  awk -v m="$own_med" -v lo="$own_min" -v hi="$own_max" -v f="$own_frames" -v p="$own_periods" -v r="$rate" 'BEGIN {
+    q = (p - 1) * f / r * 1000
+    printf "  tracker'"'"'s own period %d x %d: wave writer %.1f ms (%.1f..%.1f), real device + %.1f ms queued = %.1f ms (goal <= 30)\n",
+           f, p, m, lo, hi, q, m + q }'
+  awk -v m="$def_med" -v lo="$def_min" -v hi="$def_max" -v r="$rate" 'BEGIN {
+    q = 2 * 1024 / r * 1000
+    printf "  OpenAL Soft default 1024 x 3: wave writer %.1f ms (%.1f..%.1f), real device + %.1f ms queued = %.1f ms\n",
+           m, lo, hi, q, m + q }'
+  if [ -n "$before" ]; then
+    read -r b_med b_min b_max b_n <<<"$(latency ./tamo-before "" 1024)"
+    echo "  before (its default period): wave writer $b_med ms ($b_min..$b_max)"
+  fi
+  echo
+fi
 
 echo "render speed (tamo-render, demo songs):"
 for song in "$root"/data/songs/demo*; do

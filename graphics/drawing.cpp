@@ -5,6 +5,7 @@
 //   [state]       colour, alpha, blend, scissor
 //   [matrix]      setMatrix, transform, translate, scale, rotate, the stack
 //   [primitives]  forwarding to the renderer after validateMatrix
+//   [canvas]      the canvas' state and drawing prints
 #include "graphics/drawing.h"
 
 #include <cmath>
@@ -200,3 +201,14 @@ void writePixels(gxtkSurface* surface, const std::vector<int>& pixels, int x, in
                  int h, int offset, int pitch) {
     if (renderDevice) renderDevice->writePixels(surface, pixels, x, y, w, h, offset, pitch);
 }
+
+// [canvas] -------------------------------------------------------------------------
+
+bool canvasLost() { return renderDevice && renderDevice->canvasLost(); }
+bool canvasDamaged() { return renderDevice && renderDevice->canvasDamaged(); }
+
+void beginDrawingPrint() {
+    if (renderDevice) renderDevice->beginPrint();
+}
+
+uint64_t endDrawingPrint() { return renderDevice ? renderDevice->endPrint() : 0; }

@@ -12,6 +12,7 @@
 //            and doubles when full; a pop on an empty stack does nothing
 //   fonts:   the current font draws text; setFont(nullptr) selects the default font,
 //            loading "glim_font.png" (padded) the first time
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -75,6 +76,20 @@ float textWidth(const String& text);
 std::shared_ptr<c_Image> loadImage(const String& path, int flags = 0);
 std::shared_ptr<c_Font> loadFont(const String& path, bool padded);
 void setFont(std::shared_ptr<c_Font> font);
+
+// The canvas of this frame (renderer.h): lost, it no longer holds the earlier frames;
+// damaged, the window's picture may have been spoilt. False outside rendering.
+bool canvasLost();
+bool canvasDamaged();
+// Runs `paint` without drawing anything and returns a hash of what it would have drawn:
+// equal hashes, equal pixels. 0 outside rendering.
+void beginDrawingPrint();
+uint64_t endDrawingPrint();
+template <class F> uint64_t drawingPrint(F paint) {
+    beginDrawingPrint();
+    paint();
+    return endDrawingPrint();
+}
 
 // Module start (the host's start-up) and the per-frame reset (the delegate's render).
 void initGraphicsModule();

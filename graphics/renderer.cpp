@@ -2,6 +2,8 @@
 //
 // Sections:
 //   [construction and frame]  constructor, beginFrame, endFrame, clear
+//   [canvas]                  whether the back buffer still holds the earlier frames
+//   [print]                   hashing a frame's drawing instead of drawing it
 //   [state]                   colour, alpha, blend, scissor, matrix
 //   [batch]                   reserve, flush, the draw-call record
 //   [primitives]              point, line, rect, oval, polygons, surfaces
@@ -9,6 +11,9 @@
 #include "graphics/renderer.h"
 
 #include <GL/gl.h>
+#include <GL/glx.h>
+#include <GL/glxext.h>
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -44,11 +49,28 @@ gxtkGraphics::~gxtkGraphics() {
     if (renderDevice == this) renderDevice = nullptr;
 }
 
+// The frame's GL set-up waits for the first thing the frame sends to GL: with Mesa's
+// software path a new viewport has the driver ask the X server for the window's size,
+// and a frame that draws nothing should cost nothing.
 int gxtkGraphics::beginFrame() {
-    int fbWidth = 0, fbHeight = 0;
+    checkCanvas();
+    frameDraws_ = 0;
+    glReady_ = false;
+    blend_ = 0;
     if (VXGame* game = VXGame::current()) {
         width_ = game->deviceWidth();
         height_ = game->deviceHeight();
+    }
+    vertexCount_ = 0;
+    return 1;
+}
+
+// Viewport, projection, client arrays, blending and scissor, once per frame that uses GL.
+void gxtkGraphics::prepareGl() {
+    if (glReady_) return;
+    glReady_ = true;
+    int fbWidth = 0, fbHeight = 0;
+    if (VXGame* game = VXGame::current()) {
         fbWidth = game->framebufferWidth();
         fbHeight = game->framebufferHeight();
     }
@@ -68,20 +90,46 @@ int gxtkGraphics::beginFrame() {
     glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(Vertex), base + offsetof(Vertex, colour));
 
     glEnable(GL_BLEND);
-    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
     glDisable(GL_TEXTURE_2D);
-    vertexCount_ = 0;
-    return 1;
+    applyBlend();
+    applyScissor();
 }
 
+void gxtkGraphics::applyBlend() { glBlendFunc(GL_ONE, blend_ == 1 ? GL_ONE : GL_ONE_MINUS_SRC_ALPHA); }
+
+// The rectangle is top-down in window coordinates; GL counts rows from the bottom.
+void gxtkGraphics::applyScissor() {
+    const int* r = scissor_;
+    if (r[2] < 0 || (r[0] == 0 && r[1] == 0 && r[2] == width_ && r[3] == height_)) {
+        glDisable(GL_SCISSOR_TEST);
+    } else {
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(r[0], height_ - r[1] - r[3], r[2], r[3]);
+    }
+}
+
+// A frame that drew only a small part of an intact canvas is copied to the window
+// there and then (the back buffer stays as it is), so it needs no swap.
 void gxtkGraphics::endFrame() {
     if (vertexCount_ > 0) flush();
+    presented_ = frameDrawn() && !lost_ && !damaged_ && copySmallFrame();
+    lastFrameSwapped_ = needsSwap();
+    if (lastFrameSwapped_ && kept_ == 0 && !useBufferAge_ && probe_.empty()) readProbe(probe_);
 }
 
 void gxtkGraphics::discardGraphics() {}
 
 void gxtkGraphics::clear(float r, float g, float b) {
+    if (printing_) {
+        mix('C');
+        mix(uint64_t(r * 256) << 40 ^ uint64_t(g * 256) << 20 ^ uint64_t(b * 256));
+        return;
+    }
+    ++frameDraws_;
     vertexCount_ = 0;
+    prepareGl();
+    dirty_[0] = dirty_[1] = -1e9f;   // everything
+    dirty_[2] = dirty_[3] = 1e9f;
     glClearColor(r / 255.0f, g / 255.0f, b / 255.0f, 1);
     glClear(GL_COLOR_BUFFER_BIT);
 }
@@ -108,19 +156,28 @@ void gxtkGraphics::setColor(float r, float g, float b) {
 }
 
 void gxtkGraphics::setBlend(int mode) {
+    if (printing_) {
+        mix(uint64_t('B') << 32 | uint32_t(mode));
+        return;
+    }
     if (vertexCount_ > 0) flush();
-    glBlendFunc(GL_ONE, mode == 1 ? GL_ONE : GL_ONE_MINUS_SRC_ALPHA);
+    blend_ = mode;
+    if (glReady_) applyBlend();
 }
 
-// The rectangle is top-down in window coordinates; GL counts rows from the bottom.
 void gxtkGraphics::setScissor(int x, int y, int w, int h) {
-    if (vertexCount_ > 0) flush();
-    if (x == 0 && y == 0 && w == width_ && h == height_) {
-        glDisable(GL_SCISSOR_TEST);
-    } else {
-        glEnable(GL_SCISSOR_TEST);
-        glScissor(x, height_ - y - h, w, h);
+    if (printing_) {
+        mix(uint64_t('S') << 32 | uint32_t(x));
+        mix(uint64_t(uint32_t(y)) << 32 | uint32_t(w));
+        mix(uint32_t(h));
+        return;
     }
+    if (vertexCount_ > 0) flush();
+    scissor_[0] = x;
+    scissor_[1] = y;
+    scissor_[2] = w;
+    scissor_[3] = h;
+    if (glReady_) applyScissor();
 }
 
 void gxtkGraphics::setMatrix(float ix, float iy, float jx, float jy, float tx, float ty) {
@@ -138,6 +195,14 @@ void gxtkGraphics::setMatrix(float ix, float iy, float jx, float jy, float tx, f
 // Room for n vertices of type `type` on `surface`: joins the open batch when it can,
 // otherwise flushes it and starts a new one.
 Vertex* gxtkGraphics::reserve(int type, int n, gxtkSurface* surface) {
+    if (printing_) {
+        mixPending();
+        mix(uint64_t(uint32_t(type)) << 32 | uint32_t(n));
+        mix(uint64_t(reinterpret_cast<uintptr_t>(surface)));
+        std::memset(vertices_, 0, sizeof(Vertex) * size_t(n));   // untextured u, v stay 0
+        printPending_ = n;
+        return vertices_;
+    }
     if (type == primType_ && surface == surface_ && vertexCount_ + n <= kMaxVertices) {
         Vertex* v = vertices_ + vertexCount_;
         vertexCount_ += n;
@@ -169,10 +234,18 @@ void gxtkGraphics::record(unsigned mode, int first, int count, bool indexed) {
     call.indexed = indexed;
     call.surface = surface_;
     ++drawCalls_;
+    ++frameDraws_;
 }
 
 void gxtkGraphics::flush() {
     if (vertexCount_ <= 0) return;
+    prepareGl();
+    for (int i = 0; i < vertexCount_; ++i) {
+        dirty_[0] = std::min(dirty_[0], vertices_[i].x);
+        dirty_[1] = std::min(dirty_[1], vertices_[i].y);
+        dirty_[2] = std::max(dirty_[2], vertices_[i].x);
+        dirty_[3] = std::max(dirty_[3], vertices_[i].y);
+    }
     if (surface_) {
         glEnable(GL_TEXTURE_2D);
         surface_->bind();
@@ -210,6 +283,136 @@ void gxtkGraphics::forgetSurface(const gxtkSurface* surface) {
     if (vertexCount_ > 0) flush();
     surface_ = nullptr;
     primType_ = 0;
+}
+
+// [canvas] -------------------------------------------------------------------------
+
+namespace {
+// The window's own word on its back buffer: kept over a swap (GLX_SWAP_COPY_OML), and
+// whether it reports the buffer's age.
+struct WindowBuffer {
+    bool copies = false;
+    bool reportsAge = false;
+    PFNGLXCOPYSUBBUFFERMESAPROC copySubBuffer = nullptr;   // copies a rectangle to the window
+};
+
+WindowBuffer currentWindowBuffer() {
+    WindowBuffer w;
+    Display* display = glXGetCurrentDisplay();
+    GLXContext context = glXGetCurrentContext();
+    if (!display || !context) return w;
+    int screen = DefaultScreen(display);
+    const char* extensions = glXQueryExtensionsString(display, screen);
+    w.reportsAge = extensions && std::strstr(extensions, "GLX_EXT_buffer_age");
+    if (extensions && std::strstr(extensions, "GLX_MESA_copy_sub_buffer"))
+        w.copySubBuffer = reinterpret_cast<PFNGLXCOPYSUBBUFFERMESAPROC>(
+            glXGetProcAddress(reinterpret_cast<const GLubyte*>("glXCopySubBufferMESA")));
+    int id = 0, count = 0;
+    glXQueryContext(display, context, GLX_FBCONFIG_ID, &id);
+    int wanted[] = {GLX_FBCONFIG_ID, id, None};
+    GLXFBConfig* configs = glXChooseFBConfig(display, screen, wanted, &count);
+    int method = 0;
+    if (configs && count > 0) glXGetFBConfigAttrib(display, configs[0], GLX_SWAP_METHOD_OML, &method);
+    if (configs) XFree(configs);
+    w.copies = method == GLX_SWAP_COPY_OML;
+    return w;
+}
+
+unsigned backBufferAge() {
+    unsigned age = 0;
+    Display* display = glXGetCurrentDisplay();
+    GLXDrawable drawable = glXGetCurrentDrawable();
+    if (display && drawable) glXQueryDrawable(display, drawable, GLX_BACK_BUFFER_AGE_EXT, &age);
+    return age;
+}
+}  // namespace
+
+// Decides, at the start of a frame, whether the canvas still holds the frames before:
+// a new context starts lost; a frame that drew nothing was not swapped and leaves it
+// as it was; after a swap it is kept only when the window is known to keep it.
+void gxtkGraphics::checkCanvas() {
+    damaged_ = damagePending_;
+    damagePending_ = false;
+    if (generation_ != contextGeneration) {
+        generation_ = contextGeneration;
+        lost_ = true;
+        probe_.clear();
+        WindowBuffer w = contextGeneration > 0 ? currentWindowBuffer() : WindowBuffer();
+        kept_ = w.copies ? 1 : 0;
+        useBufferAge_ = w.reportsAge;
+        copySubBuffer_ = reinterpret_cast<void*>(w.copySubBuffer);
+    } else if (lastFrameSwapped_) {
+        lost_ = !canvasKeptAfterSwap();
+    }
+    lastFrameSwapped_ = false;
+    presented_ = false;
+    dirty_[0] = dirty_[1] = 1e9f;
+    dirty_[2] = dirty_[3] = -1e9f;
+}
+
+// The window's word first; without one, the pixels read before the first swap are
+// compared with the same pixels after it (a window that exchanges buffers shows a
+// never-drawn buffer there), once per context.
+bool gxtkGraphics::canvasKeptAfterSwap() {
+    if (kept_ == 1) return true;
+    if (useBufferAge_) return backBufferAge() == 1;
+    if (kept_ == -1 || probe_.empty()) return false;
+    bool inked = false;
+    for (uint32_t p : probe_) inked = inked || (p & 0xffffff) != 0;
+    std::vector<uint32_t> now;
+    readProbe(now);
+    if (inked) kept_ = now == probe_ ? 1 : -1;
+    std::vector<uint32_t>().swap(probe_);
+    return kept_ == 1;
+}
+
+// Copies the drawn rectangle to the window when it is under a tenth of the window.
+bool gxtkGraphics::copySmallFrame() {
+    if (!copySubBuffer_ || width_ <= 0 || height_ <= 0) return false;
+    int x0 = std::max(0, int(std::floor(dirty_[0])) - 1), y0 = std::max(0, int(std::floor(dirty_[1])) - 1);
+    int x1 = std::min(width_, int(std::ceil(dirty_[2])) + 1), y1 = std::min(height_, int(std::ceil(dirty_[3])) + 1);
+    if (x1 <= x0 || y1 <= y0 || (x1 - x0) * (y1 - y0) * 10 > width_ * height_) return false;
+    Display* display = glXGetCurrentDisplay();
+    GLXDrawable drawable = glXGetCurrentDrawable();
+    if (!display || !drawable) return false;
+    auto copy = reinterpret_cast<PFNGLXCOPYSUBBUFFERMESAPROC>(copySubBuffer_);
+    copy(display, drawable, x0, height_ - y1, x1 - x0, y1 - y0);
+    return true;
+}
+
+// Two whole rows of the canvas, at a third and two thirds of its height.
+void gxtkGraphics::readProbe(std::vector<uint32_t>& out) {
+    if (contextGeneration == 0 || width_ <= 0 || height_ <= 0) return;
+    out.assign(size_t(width_) * 2, 0);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(0, height_ / 3, width_, 1, GL_BGRA, GL_UNSIGNED_BYTE, out.data());
+    glReadPixels(0, height_ * 2 / 3, width_, 1, GL_BGRA, GL_UNSIGNED_BYTE, out.data() + width_);
+}
+
+// [print] --------------------------------------------------------------------------
+
+void gxtkGraphics::beginPrint() {
+    if (vertexCount_ > 0) flush();
+    printing_ = true;
+    print_ = 0xcbf29ce484222325ull;
+    printPending_ = 0;
+}
+
+uint64_t gxtkGraphics::endPrint() {
+    mixPending();
+    printing_ = false;
+    return print_;
+}
+
+// Mixes the vertices the last primitive wrote, word by word, into the print.
+void gxtkGraphics::mixPending() {
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(vertices_);
+    for (size_t i = 0; i < size_t(printPending_) * sizeof(Vertex); i += 4) {
+        uint32_t word;
+        std::memcpy(&word, bytes + i, 4);
+        mix(word);
+    }
+    printPending_ = 0;
 }
 
 // [primitives] ---------------------------------------------------------------------

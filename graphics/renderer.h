@@ -12,6 +12,16 @@
 //   flush:       on a change of type or surface, a full buffer, setBlend, setScissor,
 //                readPixels and endFrame; colour and matrix changes never split a batch
 //
+//   print:       a frame's drawing taken as a 64-bit hash of its vertices instead of being
+//                drawn, so a caller can tell whether drawing it again would change a pixel
+//   canvas:      the back buffer the frames draw into. The screen is never cleared, so each
+//                frame relies on it still holding the frames before. It is lost with a new
+//                context, and after a swap when the window does not keep it (GLX swap
+//                method, buffer age, or a read-back at the first swap say so); it is
+//                damaged when the window system asks for a refresh or the focus changes.
+//                A frame that drew a small part of an intact canvas is copied to the
+//                window by endFrame (GLX_MESA_copy_sub_buffer) instead of being swapped
+//
 // The renderer owns the buffer and the quad index table for its whole life; drawing
 // allocates nothing. It does not check GL errors (texture creation does, in image.cpp),
 // does not clamp colours, and knows nothing of fonts or images beyond surfaces.
@@ -50,8 +60,21 @@ public:
 
     virtual int width() { return width_; }
     virtual int height() { return height_; }
-    virtual int beginFrame();      // frame set-up; always 1
+    virtual int beginFrame();      // frame set-up (GL's waits for the first GL use); always 1
     virtual void endFrame();       // flushes the open batch
+    // Whether this frame sent anything to GL.
+    bool frameDrawn() const { return frameDraws_ > 0; }
+    // Whether the window needs a swap to show this frame: not when it drew nothing, nor
+    // when endFrame copied its small drawn rectangle to the window already.
+    bool needsSwap() const { return frameDrawn() && !presented_; }
+    // The canvas does not hold the earlier frames: a frame that draws must draw everything.
+    bool canvasLost() const { return lost_; }
+    // The window's picture may be damaged: this frame should draw and be swapped.
+    bool canvasDamaged() const { return damaged_; }
+    void markDamaged() { damagePending_ = true; }   // from the next frame on
+    // From beginPrint to endPrint primitives are hashed, not drawn; endPrint returns the hash.
+    void beginPrint();
+    uint64_t endPrint();
     virtual void discardGraphics();
 
     // Surfaces (image.cpp does the work).
@@ -109,6 +132,15 @@ private:
     void put(Vertex& v, float x, float y) const;
     void record(unsigned mode, int first, int count, bool indexed);
     void repack();
+    void mix(uint64_t word) { print_ = (print_ ^ word) * 0x100000001b3ull; }
+    void mixPending();
+    void prepareGl();
+    void applyBlend();
+    void applyScissor();
+    void checkCanvas();
+    bool canvasKeptAfterSwap();
+    bool copySmallFrame();
+    void readProbe(std::vector<uint32_t>& out);
 
     int width_ = 0;                 // window size, screen coordinates
     int height_ = 0;
@@ -125,6 +157,24 @@ private:
     std::vector<uint32_t> readBuffer_; // readPixels' scratch rows, grows only
     int drawCalls_ = 0;             // draw calls since resetDrawCalls
     DrawCall log_[kLogSize];        // the latest draw calls, a ring
+    int frameDraws_ = 0;            // draw calls and clears since beginFrame
+    bool glReady_ = false;          // this frame's GL set-up is done
+    int blend_ = 0;                 // 1 additive, else premultiplied alpha
+    int scissor_[4] = {0, 0, -1, -1};   // x, y, w, h top-down; w < 0 or the whole window: none
+    bool printing_ = false;         // between beginPrint and endPrint
+    uint64_t print_ = 0;            // the hash being taken
+    int printPending_ = 0;          // vertices at vertices_[0] not yet mixed into it
+    int generation_ = 0;            // contextGeneration of the last frame
+    bool lost_ = false;             // this frame's canvas does not hold the earlier ones
+    bool damaged_ = false;          // this frame's window picture may be damaged
+    bool damagePending_ = false;    // a refresh or focus change since the last frame
+    bool lastFrameSwapped_ = false; // the previous frame needed a swap
+    bool presented_ = false;        // this frame was copied to the window by endFrame
+    float dirty_[4] = {0, 0, 0, 0}; // x0, y0, x1, y1 of what this frame drew
+    void* copySubBuffer_ = nullptr; // glXCopySubBufferMESA when the window offers it
+    int kept_ = 0;                  // 1 the window keeps the canvas over a swap, -1 not, 0 unknown
+    bool useBufferAge_ = false;     // the window reports the back buffer's age
+    std::vector<uint32_t> probe_;   // pixels read before the first swap, to compare after it
 };
 
 extern gxtkGraphics* graphicsDevice;   // the renderer, from start-up on

@@ -46,6 +46,11 @@ void closeCallback(GLFWwindow* window) {
     onCloseRequest();
 }
 
+// Uncovered, restored, moved to another screen, or the focus changed: what the window
+// shows may be damaged, and the next frame mends it.
+void refreshCallback(GLFWwindow*) { onRefreshRequest(); }
+void focusCallback(GLFWwindow*, int) { onRefreshRequest(); }
+
 void sizeCallback(GLFWwindow*, int width, int height) {
     if (VXGlfwGame* game = host()) game->setWindowSizeFromCallback(width, height);
 }
@@ -60,6 +65,12 @@ void installWindowCallbacks(GLFWwindow* window) {
     glfwSetScrollCallback(window, scrollCallback);
     glfwSetWindowCloseCallback(window, closeCallback);
     glfwSetWindowSizeCallback(window, sizeCallback);
+    glfwSetWindowRefreshCallback(window, refreshCallback);
+    glfwSetWindowFocusCallback(window, focusCallback);
+}
+
+void onRefreshRequest() {
+    if (VXGlfwGame* game = host()) game->postRefresh();
 }
 
 void onKeyInput(int glfwKey, int action) {

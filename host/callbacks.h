@@ -15,3 +15,5 @@ void onCursorInput(double x, double y);
 void onScrollInput(double x, double y, double dy);
 // The window manager asked to close the window.
 void onCloseRequest();
+// The window system asked for a refresh, or the focus changed.
+void onRefreshRequest();

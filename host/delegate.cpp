@@ -174,3 +174,9 @@ void c_GameDelegate::onMotionEvent(int event, int, float x, float y, float z) {
 void c_GameDelegate::onDiscardGraphics() {
     if (graphics) graphics->discardGraphics();
 }
+
+void c_GameDelegate::onRefresh() {
+    if (graphics) graphics->markDamaged();
+}
+
+bool c_GameDelegate::frameNeedsSwap() { return !graphics || graphics->needsSwap(); }

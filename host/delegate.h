@@ -31,6 +31,10 @@ public:
     virtual void onTouchEvent(int, int, float, float) {}
     virtual void onMotionEvent(int, int, float, float, float) {}
     virtual void onDiscardGraphics() {}
+    // The window's picture may be damaged (a refresh request, a focus change).
+    virtual void onRefresh() {}
+    // Whether the last render left anything for a swap to show; if not, none is done.
+    virtual bool frameNeedsSwap() { return true; }
 };
 
 class c_GameDelegate;
@@ -65,6 +69,8 @@ public:
     void onTouchEvent(int event, int data, float x, float y) override;
     void onMotionEvent(int event, int data, float x, float y, float z) override;
     void onDiscardGraphics() override;
+    void onRefresh() override;
+    bool frameNeedsSwap() override;
     static c_GameDelegate* current();
     void quitOnClose();               // the close request: app's handleClose, audio closed, exit 0
 

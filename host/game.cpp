@@ -140,6 +140,13 @@ void VXGame::postDiscardGraphics() {
     dispatch([](VXGameDelegate& d) { d.onDiscardGraphics(); });
 }
 
+void VXGame::postRefresh() {
+    if (!started_) return;
+    dispatch([](VXGameDelegate& d) { d.onRefresh(); });
+}
+
+bool VXGame::frameNeedsSwap() { return !delegate_ || delegate_->frameNeedsSwap(); }
+
 // ---------------------------------------------------------------- [3] VXGlfwGame
 
 VXGlfwGame::VXGlfwGame() {
@@ -397,9 +404,11 @@ void VXGlfwGame::runLoop(LoopClock& clock) {
     while (!shouldClose()) runPass(clock);
 }
 
+// A frame that left nothing to show is not swapped (it drew nothing, or the renderer
+// copied its small drawing to the window): the back buffer still holds the picture.
 void VXGlfwGame::runPass(LoopClock& clock) {
     runRender();
-    swapBuffers();
+    if (frameNeedsSwap()) swapBuffers();
     double delay = schedule_.delay(clock.now());
     if (delay > 0) clock.sleep(delay);
     pollEvents(suspended_);

@@ -2,8 +2,9 @@
 // The application host: one window, the fixed-rate loop, and the services under
 // the application (data paths, files, joysticks, window control).
 //
-//   pass:    one loop iteration: render once, swap, sleep until the next update is
-//            due, poll events, run the updates that are due (at most 4)
+//   pass:    one loop iteration: render once, swap (unless the frame left nothing to
+//            show), sleep until the next update is due, poll events, run the updates
+//            that are due (at most 4)
 //   update:  one step of the application at `updateRate` per second (0: one per pass)
 //   clock:   seconds on the GLFW clock; the loop reads it through a LoopClock so a
 //            test can step the schedule without real time passing
@@ -150,6 +151,10 @@ public:
     void postTouchEvent(int event, int data, float x, float y);
     void postMotionEvent(int event, int data, float x, float y, float z);
     void postDiscardGraphics();
+    // The window system asked for a refresh, or the focus changed: the picture may be damaged.
+    void postRefresh();
+    // Whether the last render left anything for a swap to show (no delegate: assume so).
+    bool frameNeedsSwap();
 
 protected:
     // Calls `call` on the delegate; a thrown error object escaping it is reported.
@@ -197,8 +202,9 @@ public:
     void run();
     // Runs passes on `clock` until shouldClose() (tests drive this with their clock).
     void runLoop(LoopClock& clock);
-    // One pass: render, swap, sleep until the next update is due, poll events, then
-    // the due updates (one when the rate is 0, none while suspended).
+    // One pass: render, swap if the frame needs it, sleep until the next update is
+    // due, poll events, then the due updates (one when the rate is 0, none while
+    // suspended).
     void runPass(LoopClock& clock);
 
     // The window-system steps of a pass (a test host replaces them).

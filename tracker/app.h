@@ -11,7 +11,8 @@
 //              it; `followStep` then moves `editRow` one frame behind the player's rows
 //   repaint:   the layout is repainted when more than two updates ran since the last
 //              repaint (while playing only at a pattern start with follow on); the
-//              level meters are drawn every frame
+//              level meters are drawn every frame. Drawing that would change no pixel
+//              is skipped; the first frame paints the whole layout
 //   clicks:    the left button pressed in this update with the pointer strictly inside
 //              a fixed rectangle of the 640 x 475 window
 //
@@ -22,6 +23,7 @@
 // songfile.cpp (saving and loading), rescue.cpp (the rescue copy of unsaved work),
 // screen.cpp (the render handler).
 #include <array>
+#include <cstdint>
 #include <memory>
 
 #include "host/delegate.h"
@@ -123,11 +125,16 @@ public:
     // ---- Screen (screen.cpp) ----
     std::array<int, kChannels> levels{2, 2, 2, 2};   // meter heights in pixels, 2..64
     std::array<String, kChannels> channelLabels{U"on  ", U"on  ", U"on  ", U"on  "};  // "on  "/"off "
+    bool repaintSkip = true;                  // skip drawing that would change no pixel
+    uint64_t shownPrint = 0;                  // drawing print of the last repaint drawn
+    std::array<int, kChannels> shownLevels{}; // meter heights last drawn; 0 = not drawn
     void paintLayout();                       // the whole screen but the status bar, on/off line,
                                               // transport label and meters
+    void paintRepaint(bool layout);           // layout if asked, play line, status
     void paintStatus();                       // status bar, header, on/off line, transport label
     String screenText;                        // the painter's reused text buffer
-    void paintMeters();                       // the four level meters, every frame
+    bool updateLevels();                      // the meters' levels of this frame; true if one moved
+    void paintMeters(bool all);               // the meters that moved, or all four
 
     // State private to the editor and to the undo history (editor.h, blocks.h).
     std::unique_ptr<EditorState> editorState;

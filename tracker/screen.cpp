@@ -5,9 +5,15 @@
 // follow on); the level meters are drawn every frame over what is there. Texts are
 // built in one reused buffer rather than as new strings each frame.
 //
+// What reaches the window is exactly that, but cheaper: a repaint whose drawing would
+// equal the last one drawn (compared by its drawing print, so every state it shows
+// counts, whoever changed it) draws nothing, and a meter is drawn only when its level
+// changed. The first frame of a window, and any frame whose canvas was lost or whose
+// window was damaged, repaints the whole layout at once.
+//
 // Sections:
 //   [formats]  hex2, noteName, and the appending forms the painter uses
-//   [render]   handleRender, paintStatus, paintMeters
+//   [render]   handleRender, paintRepaint, paintStatus, updateLevels, paintMeters
 //   [layout]   paintLayout and its parts
 #include <algorithm>
 
@@ -68,21 +74,34 @@ static const String kHeader = U"POS CHN1  CHN2  CHN3  CHN4  POS ## Status: ";
 static void text(const char32_t* s, int x, int y) { drawText(s, x, y); }
 
 int c_SoundEngine::handleRender() {
-    if (repaintCounter > 2) {
+    bool lost = canvasLost(), damaged = canvasDamaged();
+    bool metersMoved = updateLevels();
+    if (repaintCounter > 2 || lost || damaged) {
         bool followOn = followLabel == U"On";
-        if (mode != 1 || (followOn && editRow == 0)) paintLayout();
-        if (mode == 1 && followOn) {
-            float e = editRow;
-            setColor(0, 0, 0);   // erase the previous row's line
-            drawLine(2, 12 * e - 10, 303, 12 * e - 10);
-            setColor(171.6f, 37.2f, 104.4f);
-            drawLine(2, 12 * e + 2, 303, 12 * e + 2);
+        bool layout = lost || mode != 1 || (followOn && editRow == 0);
+        uint64_t print = drawingPrint([&] { paintRepaint(layout); });
+        if (!repaintSkip || damaged || print != shownPrint || (lost && metersMoved)) {
+            paintRepaint(layout);
+            shownPrint = print;
+            if (layout) shownLevels.fill(0);   // the layout painted over the meters
         }
-        paintStatus();
-        repaintCounter = 0;
+        if (repaintCounter > 2) repaintCounter = 0;
     }
-    paintMeters();
+    paintMeters(!repaintSkip);   // after a layout, every meter differs from what is shown
     return 0;
+}
+
+// The layout (when asked), the play line while following, and the status texts.
+void c_SoundEngine::paintRepaint(bool layout) {
+    if (layout) paintLayout();
+    if (mode == 1 && followLabel == U"On") {
+        float e = editRow;
+        setColor(0, 0, 0);   // erase the previous row's line
+        drawLine(2, 12 * e - 10, 303, 12 * e - 10);
+        setColor(171.6f, 37.2f, 104.4f);
+        drawLine(2, 12 * e + 2, 303, 12 * e + 2);
+    }
+    paintStatus();
 }
 
 void c_SoundEngine::paintStatus() {
@@ -112,19 +131,31 @@ void c_SoundEngine::paintStatus() {
 
 // Each meter jumps to 8 x the volume digit of the row playback has just reached (on
 // an enabled channel with a note cell there) and falls by 2 pixels a frame to 2.
-void c_SoundEngine::paintMeters() {
+// Returns whether any level differs from the height last drawn.
+bool c_SoundEngine::updateLevels() {
     int i = patternBase + editRow - 1;
+    bool moved = false;
     for (int k = 0; k < kChannels; ++k) {
         int channel = k + 1;
         if (mode == 1 && channelEnable[k] != 0 && song.cell(noteColumn(channel), i) != U'.')
             levels[k] = hexValue(song.cell(volumeColumn(channel), i)) * 8;
         levels[k] = std::clamp(levels[k] - 2, 2, 64);
+        moved = moved || levels[k] != shownLevels[k];
+    }
+    return moved;
+}
+
+// Draws the meters whose level differs from the height last drawn, or all of them.
+void c_SoundEngine::paintMeters(bool all) {
+    for (int k = 0; k < kChannels; ++k) {
+        if (!all && levels[k] == shownLevels[k]) continue;
         float x = 407 + 22 * k;
         float level = levels[k];
         setColor(86, 60, 106);
         drawRect(x, 348, 16, -64);
         setColor(79 + level, 95 - level, 151 - level);
         drawRect(x, 348, 16, -level);
+        shownLevels[k] = levels[k];
     }
 }
 

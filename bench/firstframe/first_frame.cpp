@@ -3,9 +3,6 @@
 // window of that process shows the colour R G B at its pixel X, Y: the first frame a
 // user sees. The program is then asked to close (the window manager's delete message)
 // and its exit status is reported as well. Exit status 1 on a timeout (10 s).
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
 
 #include <chrono>
 #include <cstdio>
@@ -15,37 +12,9 @@
 #include <thread>
 #include <unistd.h>
 
+#include "../xwindow.h"
+
 using Clock = std::chrono::steady_clock;
-
-static pid_t windowPid(Display* d, Window w) {
-    static Atom pidAtom = XInternAtom(d, "_NET_WM_PID", False);
-    Atom type;
-    int format;
-    unsigned long count, after;
-    unsigned char* data = nullptr;
-    pid_t pid = 0;
-    if (XGetWindowProperty(d, w, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &count,
-                           &after, &data) == Success && data && count == 1)
-        pid = pid_t(*reinterpret_cast<unsigned long*>(data));
-    if (data) XFree(data);
-    return pid;
-}
-
-// A mapped top-level window of process `pid`, or 0.
-static Window findWindow(Display* d, pid_t pid) {
-    Window root = DefaultRootWindow(d), parent, *children = nullptr;
-    unsigned int n = 0;
-    Window found = 0;
-    if (!XQueryTree(d, root, &root, &parent, &children, &n)) return 0;
-    for (unsigned int i = 0; i < n && !found; ++i) {
-        XWindowAttributes a;
-        if (XGetWindowAttributes(d, children[i], &a) && a.map_state == IsViewable &&
-            windowPid(d, children[i]) == pid)
-            found = children[i];
-    }
-    if (children) XFree(children);
-    return found;
-}
 
 static int ignoreErrors(Display*, XErrorEvent*) { return 0; }
 
@@ -86,17 +55,7 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(std::chrono::microseconds(500));
     }
     int status = -1;
-    if (w) {
-        XEvent e = {};
-        e.xclient.type = ClientMessage;
-        e.xclient.window = w;
-        e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
-        e.xclient.format = 32;
-        e.xclient.data.l[0] = long(XInternAtom(d, "WM_DELETE_WINDOW", False));
-        e.xclient.data.l[1] = CurrentTime;
-        XSendEvent(d, w, False, NoEventMask, &e);
-        XFlush(d);
-    }
+    if (w) askToClose(d, w);
     for (int i = 0; i < 300; ++i) {
         if (waitpid(child, &status, WNOHANG) == child) break;
         if (i == 299) { kill(child, SIGKILL); waitpid(child, &status, 0); }

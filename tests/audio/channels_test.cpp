@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 
+#include "audio/output_config.h"
 #include "audio_support.h"
 #include "support/xvfb.h"
 
@@ -346,4 +348,44 @@ TEST(AudioDeviceDeathTest, WithoutAnOutputOneLineIsPrintedAndNothingPlays) {
     };
     EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "");
     setenv("ALSOFT_DRIVERS", "null", 1);
+}
+
+// ---- the output's mixing period ----
+
+TEST(OutputPeriod, OnlyAnUncommentedPeriodSettingCountsAsTheUsersChoice) {
+    EXPECT_TRUE(configSetsPeriod("[general]\nperiod_size = 512\n"));
+    EXPECT_TRUE(configSetsPeriod("  periods=2"));
+    EXPECT_FALSE(configSetsPeriod("[general]\n#period_size = 512\n# periods = 4\n"));
+    EXPECT_FALSE(configSetsPeriod("[general]\nfrequency = 48000\nperiod_sizes = 4\n"));
+    EXPECT_FALSE(configSetsPeriod("periods\n"));
+    auto env = [](const char* name) -> const char* {
+        std::string n = name;
+        return n == "HOME" ? "/home/u" : n == "XDG_CONFIG_DIRS" ? "/a:/b" : nullptr;
+    };
+    std::vector<std::string> files = openalConfigFiles(env);
+    std::vector<std::string> expected = {"/etc/openal/alsoft.conf", "/a/alsoft.conf",
+                                         "/b/alsoft.conf", "/home/u/.alsoftrc",
+                                         "/home/u/.config/alsoft.conf"};
+    EXPECT_EQ(files, expected);
+}
+
+// OpenAL Soft reads its configuration once per process, so each case runs in a child
+// whose home holds the user's configuration; the period is read back from the device.
+TEST(AudioDeviceDeathTest, TheTrackersShortPeriodIsUsedOnlyWhenTheUserChoseNone) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    TempDir dir;
+    std::string own = dir.file("own.conf");
+    std::ofstream(own) << "[general]\nperiod_size = 256\nperiods = 3\n";
+    auto periodWith = [&](const char* userConfig) {
+        setenv("HOME", dir.path().c_str(), 1);
+        setenv("XDG_CONFIG_DIRS", dir.path().c_str(), 1);
+        unsetenv("XDG_CONFIG_HOME");
+        unsetenv("ALSOFT_CONF");
+        std::ofstream(dir.file(".alsoftrc")) << userConfig;
+        chooseOutputConfig(own);
+        gxtkAudio device;
+        std::_Exit(device.periodFrames() / 64);
+    };
+    EXPECT_EXIT(periodWith("[general]\nfrequency = 44100\n"), ::testing::ExitedWithCode(4), "");
+    EXPECT_EXIT(periodWith("[general]\nperiod_size = 512\n"), ::testing::ExitedWithCode(8), "");
 }

@@ -222,6 +222,8 @@ TEST_F(Batching, ClearDropsWhatWasBatchedAndFlushingOpsSendIt) {
 
 TEST_F(Batching, ScissorIsOffForTheWholeWindowAndFlippedOtherwise) {
     render([&] {
+        drawPoint(0, 0);   // GL is set up for a frame at its first drawing
+        gfx().flush();
         setScissor(0, 0, 640, 475);
         EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST));
         setScissor(10, 20, 30, 40);
@@ -233,5 +235,9 @@ TEST_F(Batching, ScissorIsOffForTheWholeWindowAndFlippedOtherwise) {
         EXPECT_EQ(box[2], 30);
         EXPECT_EQ(box[3], 40);
     });
-    render([&] { EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST)) << "the frame reset clears it"; });
+    render([&] {
+        drawPoint(0, 0);
+        gfx().flush();
+        EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST)) << "the frame reset clears it";
+    });
 }

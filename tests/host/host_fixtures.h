@@ -29,8 +29,9 @@ public:
     bool focused = true;
     int passesLeft = 0;                      // runLoop stops when it reaches 0
     std::vector<bool> polls;                 // the wait flag of each poll
+    int swaps = 0;
 
-    void swapBuffers() override {}
+    void swapBuffers() override { ++swaps; }
     void pollEvents(bool wait) override {
         polls.push_back(wait);
         if (onPoll) onPoll(wait);
@@ -46,6 +47,7 @@ class RecordingDelegate : public VXGameDelegate {
 public:
     std::vector<std::string> log;
     std::function<void()> onUpdateHook;
+    bool drawn = true;                        // what frameNeedsSwap answers
     void onStart() override { log.push_back("start"); }
     void onSuspend() override { log.push_back("suspend"); }
     void onResume() override { log.push_back("resume"); }
@@ -54,6 +56,8 @@ public:
         if (onUpdateHook) onUpdateHook();
     }
     void onRender() override { log.push_back("render"); }
+    void onRefresh() override { log.push_back("refresh"); }
+    bool frameNeedsSwap() override { return drawn; }
     void onKeyEvent(int e, int d) override {
         log.push_back("key " + std::to_string(e) + " " + std::to_string(d));
     }

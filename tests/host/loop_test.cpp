@@ -50,6 +50,21 @@ TEST(LoopOrder, StartRunsOnceAndEventsBeforeStartAreDropped) {
     EXPECT_EQ(delegate.log, expected);
 }
 
+TEST(LoopOrder, AFrameThatDrewNothingIsNotSwapped) {
+    LoopRig rig;
+    rig.host.setUpdateRate(50);
+    rig.pass();
+    EXPECT_EQ(rig.host.swaps, 1);
+    rig.delegate.drawn = false;
+    rig.pass();
+    rig.pass();
+    EXPECT_EQ(rig.host.swaps, 1);
+    EXPECT_EQ(rig.delegate.count("update"), 3) << "the schedule runs on without swaps";
+    rig.delegate.drawn = true;
+    rig.pass();
+    EXPECT_EQ(rig.host.swaps, 2);
+}
+
 TEST(LoopPacing, AtFiftyPerSecondEachPassSleepsUntilTheNextUpdateIsDue) {
     LoopRig rig;
     rig.host.setUpdateRate(50);

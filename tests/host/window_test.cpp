@@ -141,6 +141,26 @@ TEST_F(WindowSystem, TheProgramsWindowFlagsGiveAFixedDecoratedCentredWindow) {
     EXPECT_NE(probe.waitForWindow(kTitle, 5), 0u);
 }
 
+TEST_F(WindowSystem, AWindowShownAgainOrFocusedAsksTheDelegateForARefresh) {
+    VXGlfwGame game;
+    RecordingDelegate delegate;
+    game.setDelegate(&delegate);
+    game.setDeviceWindow(640, 475, WindowFlag::Decorated);
+    game.runStart();
+    glfwPollEvents();
+    delegate.log.clear();
+    glfwHideWindow(game.window());
+    glfwPollEvents();
+    glfwShowWindow(game.window());
+    for (int i = 0; i < 50 && delegate.count("refresh") == 0; ++i) glfwWaitEventsTimeout(0.02);
+    EXPECT_GT(delegate.count("refresh"), 0) << "uncovered: its picture must be mended";
+    delegate.log.clear();
+    glfwFocusWindow(game.window());
+    for (int i = 0; i < 50 && delegate.count("refresh") == 0; ++i) glfwWaitEventsTimeout(0.02);
+    EXPECT_GT(delegate.count("refresh"), 0) << "focused";
+    game.setDelegate(nullptr);
+}
+
 TEST_F(WindowSystem, RecreatingTheWindowAppliesTheNewFlagsAndANewContext) {
     VXGlfwGame game;
     game.setDeviceWindow(640, 475, WindowFlag::Decorated);

@@ -10,6 +10,7 @@
 
 #include "graphics/drawing.h"
 #include "graphics/renderer.h"
+#include "support/window_pixels.h"
 
 namespace {
 
@@ -466,6 +467,130 @@ TEST_F(Screen, FollowOnRepaintsAtEachPatternStartAndDrawsThePlayLine) {
     ASSERT_TRUE(repainted);
     EXPECT_EQ(patternRow(20), U"14: C-381 ---00 ---00 ---00");
     EXPECT_EQ(readText(297, 12, 7, kText), U" 01: 01");
+}
+
+// ---- skipped drawing ----
+
+// The loop's passes on a clock that moves only by the loop's own sleeps.
+struct SteppedClock : LoopClock {
+    double time = 1;
+    double now() override { return time; }
+    void sleep(double seconds) override { time += seconds; }
+};
+
+class ScreenSession : public Screen {
+protected:
+    // A fresh window (a new context) and a fresh tracker on it, started like the
+    // program's start; `skip` lets the screen leave out drawing that changes no pixel.
+    void freshStart(bool skip) {
+        host.setDeviceWindow(kW, kH, WindowFlag::Decorated);
+        host.setWindowPosition(0, 0);   // wholly on the screen, to be read back from it
+        app.reset();
+        app = std::make_unique<c_SoundEngine>();
+        c_GameDelegate::current()->onStart();
+        app->repaintSkip = skip;
+        frames.clear();
+        undrawn = 0;
+    }
+
+    // Runs n passes of the real loop (render, swap if needed, updates), keeping a
+    // hash of what the window shows (read from the X server) after each.
+    void pass(int n = 1) {
+        for (int i = 0; i < n; ++i) {
+            host.runPass(clock);
+            undrawn += !graphicsDevice->frameDrawn();
+            ASSERT_TRUE(readWindowPixels(host.window(), kW, kH, pixels)) << "no image of the window";
+            uint64_t h = 1469598103934665603ull;
+            for (int p : pixels) h = (h ^ uint32_t(p & 0xffffff)) * 1099511628211ull;
+            frames.push_back(h);
+        }
+    }
+    void type(const char* text) {
+        for (const char* c = text; *c; ++c) {
+            host.postKeyEvent(c_VXGameEvent::KeyChar, *c);
+            pass(2);
+        }
+    }
+
+    // Editing, typing a name, spinners, playing with follow off and on, muting, and
+    // the meters falling back once stopped.
+    void session() {
+        pass(5);
+        key(Key::Space);
+        pass(4);
+        type("qw3e");
+        key(Key::Down);
+        pass(3);
+        key(Key::Right);
+        pass(2);
+        type("8");
+        click(473 + 20, 360 + 6);   // octave +
+        pass(3);
+        click(100, 450);           // the file name box
+        pass(2);
+        type("ab");
+        key(Key::Backspace);
+        pass(2);
+        key(Key::Enter);
+        pass(3);
+        key(Key::Space);           // back to Standby
+        pass(3);
+        key(Key::F2);              // play, follow off
+        pass(40);
+        click(335, 418);           // follow on
+        pass(150);
+        key(Key::F6);
+        pass(10);
+        key(Key::F2);              // stop: the meters fall to the floor
+        pass(40);
+    }
+
+    SteppedClock clock;
+    std::vector<uint64_t> frames;
+    int undrawn = 0;
+};
+
+TEST_F(ScreenSession, TheFirstFrameOfAWindowShowsTheWholeLayout) {
+    freshStart(true);
+    host.runPass(clock);
+    EXPECT_TRUE(graphicsDevice->needsSwap()) << "it reaches the window by a swap";
+    grab();   // the frame as drawn
+    EXPECT_EQ(at(1, 470), kBackground);
+    EXPECT_EQ(patternRow(0), U"00: ---00 ---00 ---00 ---00");
+    EXPECT_EQ(readText(520, 440, 9, kText), U"LAYOUT DE");
+    EXPECT_EQ(readText(473, -1, 10, kStatusText, 0), U"Standby...");
+    EXPECT_EQ(at(415, 347), meterColour(2));
+}
+
+TEST_F(ScreenSession, SkippedDrawingLeavesEveryPixelAsTheRepaintRulePaintsIt) {
+    freshStart(false);
+    session();
+    std::vector<uint64_t> painted = frames;
+    EXPECT_EQ(undrawn, 0);
+    freshStart(true);
+    session();
+    ASSERT_EQ(frames.size(), painted.size());
+    size_t first = 0;
+    while (first < frames.size() && frames[first] == painted[first]) ++first;
+    EXPECT_EQ(first, frames.size()) << "pass " << first << " differs";
+    EXPECT_GT(undrawn, int(frames.size()) / 3) << "most idle and playing frames draw nothing";
+}
+
+TEST_F(ScreenSession, ARefreshRequestMendsWhatTheWindowLost) {
+    freshStart(true);
+    pass(6);
+    uint64_t shown = frames.back();
+    graphicsDevice->beginFrame();   // something else spoils the picture
+    resetDrawingState();
+    clearScreen(0, 0, 0);
+    graphicsDevice->endFrame();
+    renderDevice = nullptr;
+    host.swapBuffers();
+    pass(3);
+    EXPECT_NE(frames.back(), shown) << "an unchanged screen draws nothing, damage stays";
+    host.postRefresh();
+    pass();
+    EXPECT_EQ(frames.back(), shown);
 }
 
 }  // namespace

@@ -1,0 +1,172 @@
+// tamo-latency: how long a note key takes to be heard.
+//
+//   tamo-latency period DATA_DIR
+//       opens the output device as the tracker does (its own short period unless the
+//       user's configuration sets one) and prints the period read back from the
+//       device: "<frames> <hertz>"
+//   tamo-latency measure PRESSES PERIOD WAVE_FILE PROGRAM [ARGS...]
+//       starts PROGRAM on $DISPLAY with OpenAL Soft's wave writer as its output (the
+//       caller's configuration names WAVE_FILE, 16-bit stereo), presses the note key
+//       q PRESSES times in Standby through the X server's test extension, at random
+//       moments 400 to 600 ms apart, and prints the median, least and most time from
+//       a press to the moment OpenAL Soft mixed the first sample of its note, in ms,
+//       and how many presses gave a note that started from silence (those count)
+//
+// How the wave writer paces time: it mixes one period of PERIOD frames whenever the
+// time since it started has passed the end of that period, and writes it at once. So
+// frame n is mixed at about start + n / rate, rounded up to its period's end. The
+// start is found by watching the file grow: every look at its size gives a time by
+// which that many frames were mixed, and the earliest of those, less the frames over
+// the rate, is the start. A note started between two mixes begins at the next period.
+#include <X11/extensions/XTest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "../xwindow.h"
+#include "audio/audio.h"
+#include "audio/output_config.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds() {
+    return std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
+}
+
+// Watches the wave file grow: the earliest start its sizes allow.
+struct WaveClock {
+    std::string path;
+    int rate = 44100;
+    int frameBytes = 4;
+    long header = 0;                 // bytes before the samples, once known
+    double start = 1e300;            // seconds on our clock of frame 0
+
+    void look() {
+        struct stat st;
+        double t = seconds();
+        if (stat(path.c_str(), &st) != 0 || st.st_size < 64) return;
+        if (header == 0) header = dataOffset();
+        if (header <= 0 || st.st_size <= header) return;
+        double frames = double((st.st_size - header) / frameBytes);
+        start = std::min(start, t - frames / rate);
+    }
+    long dataOffset() const {
+        std::ifstream f(path, std::ios::binary);
+        std::vector<char> head(256);
+        f.read(head.data(), long(head.size()));
+        for (long i = 12; i + 8 <= long(f.gcount()); ++i)
+            if (std::memcmp(&head[size_t(i)], "data", 4) == 0) return i + 8;
+        return -1;
+    }
+    // Waits `s` seconds while looking at the file every half millisecond.
+    void wait(double s) {
+        double end = seconds() + s;
+        while (seconds() < end) {
+            look();
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+    }
+};
+
+std::vector<int16_t> leftChannel(const WaveClock& clock) {
+    std::ifstream f(clock.path, std::ios::binary);
+    f.seekg(clock.header);
+    std::vector<int16_t> left;
+    int16_t frame[2];
+    while (f.read(reinterpret_cast<char*>(frame), sizeof frame)) left.push_back(frame[0]);
+    return left;
+}
+
+int periodMode(const char* dataDir) {
+    setenv("ALSOFT_DRIVERS", "null", 1);
+    chooseOutputConfig(std::string(dataDir) + "/alsoft.conf");
+    gxtkAudio device;
+    std::printf("%d %d\n", device.periodFrames(), device.outputHertz());
+    return device.isOpen() ? 0 : 1;
+}
+
+int measureMode(int presses, int period, const char* wave, char** program) {
+    Display* d = XOpenDisplay(nullptr);
+    if (!d) { std::fprintf(stderr, "tamo-latency: no display\n"); return 2; }
+    std::remove(wave);
+    pid_t child = fork();
+    if (child == 0) {
+        execv(program[0], program);
+        _exit(127);
+    }
+    WaveClock clock;
+    clock.path = wave;
+    Window w = 0;
+    for (int i = 0; i < 1000 && !w; ++i) {
+        w = findWindow(d, child);
+        clock.wait(0.01);
+    }
+    if (!w) { std::fprintf(stderr, "tamo-latency: no window\n"); kill(child, SIGKILL); return 1; }
+    XSetInputFocus(d, w, RevertToParent, CurrentTime);
+    XSync(d, False);
+    clock.wait(1.5);   // start-up is not part of it
+
+    KeyCode q = XKeysymToKeycode(d, XStringToKeysym("q"));
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> gap(0.4, 0.6);
+    std::vector<double> pressed;
+    for (int i = 0; i < presses; ++i) {
+        clock.wait(gap(random));
+        XTestFakeKeyEvent(d, q, True, 0);
+        XSync(d, False);
+        pressed.push_back(seconds());
+        clock.wait(0.05);
+        XTestFakeKeyEvent(d, q, False, 0);
+        XSync(d, False);
+    }
+    clock.wait(0.5);
+    askToClose(d, w);
+    int status = 0;
+    waitpid(child, &status, 0);
+
+    std::vector<int16_t> left = leftChannel(clock);
+    std::vector<double> ms;
+    for (size_t k = 0; k < pressed.size(); ++k) {
+        // Its note can only be in a period that ends after the press, and it must start
+        // from silence (a note still sounding from the press before does not count).
+        long from = std::max(0L, long((pressed[k] - clock.start) * clock.rate) - period);
+        long to = k + 1 < pressed.size() ? long((pressed[k + 1] - clock.start) * clock.rate)
+                                         : long(left.size());
+        to = std::min(to, long(left.size()));
+        long i = from;
+        while (i < to && std::abs(left[size_t(i)]) < 256) ++i;
+        if (i >= to || i - from < clock.rate / 100) continue;
+        long mixedEnd = (i / period + 1) * period;   // its period was mixed at this frame
+        ms.push_back((clock.start + double(mixedEnd) / clock.rate - pressed[k]) * 1000);
+    }
+    if (ms.empty()) { std::fprintf(stderr, "tamo-latency: no note heard\n"); return 1; }
+    std::sort(ms.begin(), ms.end());
+    std::printf("%.1f %.1f %.1f %zu\n", ms[ms.size() / 2], ms.front(), ms.back(), ms.size());
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "period") return periodMode(argv[2]);
+    if (argc >= 6 && std::string(argv[1]) == "measure")
+        return measureMode(std::atoi(argv[2]), std::atoi(argv[3]), argv[4], argv + 5);
+    std::fprintf(stderr,
+                 "usage: tamo-latency period DATA_DIR\n"
+                 "       tamo-latency measure PRESSES PERIOD WAVE_FILE PROGRAM [ARGS...]\n");
+    return 2;
+}
