@@ -9,7 +9,8 @@ build=${2:-build-fuzz}
 here=$(cd "$(dirname "$0")" && pwd)
 status=0
 mkdir -p "$build/crashes"
-for target in readsong decodetext decodewav decodeimage; do
+for target in readsong decodetext decodewav decodeimage decodeogg uploadwav loadpicture \
+              playsong loadsong; do
   mkdir -p "$build/corpus/$target"
   echo "== fuzz_$target for $seconds s"
   if ! "$build/fuzz_$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
