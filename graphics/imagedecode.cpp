@@ -11,8 +11,37 @@
 constexpr int kMaxSide = 16384;                  // pixels
 constexpr long long kMaxPixels = 8192LL * 8192;  // 256 MiB as RGBA
 
+namespace {
+
+// The image decoder's Huffman tables hold 256 codes and it does not check a JPEG's
+// count: a DHT segment declaring more writes past the table. Every FF C4 in a file
+// that starts like a JPEG is read as a DHT segment (fill bytes and thumbnails
+// included), and one table of more than 256 codes refuses the file.
+bool jpegHuffmanTablesFit(const uint8_t* data, size_t size) {
+    if (size < 2 || data[0] != 0xFF || data[1] != 0xD8) return true;
+    for (size_t at = 2; at + 4 <= size; ++at) {
+        if (data[at] != 0xFF || data[at + 1] != 0xC4) continue;
+        // As the decoder reads it: tables follow while the segment length lasts, each
+        // read whole even where it runs past the segment (bytes past the file are 0).
+        long left = long(data[at + 2]) << 8 | data[at + 3];
+        left -= 2;
+        size_t table = at + 4;
+        while (left > 0 && table + 1 < size) {
+            long codes = 0;
+            for (size_t i = table + 1; i < table + 17 && i < size; ++i) codes += data[i];
+            if (codes > 256) return false;
+            left -= 17 + codes;
+            table += 17 + size_t(codes);
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 std::optional<ImagePixels> decodeImage(const uint8_t* data, size_t size) {
     if (!data || size == 0 || size > size_t(INT_MAX)) return std::nullopt;
+    if (!jpegHuffmanTablesFit(data, size)) return std::nullopt;
     int width = 0, height = 0, channels = 0;
     if (!stbi_info_from_memory(data, int(size), &width, &height, &channels)) return std::nullopt;
     if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide ||
