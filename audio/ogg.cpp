@@ -2,15 +2,20 @@
 // samples. The block starts with room for 4096 frames and doubles whenever less
 // than that is free, so a long stream costs few reallocations.
 //
-// Before the Vorbis decoder sees a stream, its comment header is measured here: the
-// decoder allocates whatever lengths that header states (a few bytes can ask for
-// gigabytes or for a negative size) and on some failures frees only part of what it
-// allocated. A stream longer than kMaxOggSeconds, stated or decoded, is refused.
+// Before the Vorbis decoder sees a stream, its comment and setup headers are measured
+// here: the decoder allocates the lengths they state unchecked (a few bytes can ask for
+// gigabytes, a negative size or a wrapped one). It allocates from one block we own, so
+// its failures leave no leak. A stream longer than kMaxOggSeconds, stated or decoded,
+// is refused.
+//
+// Sections: [headers] the header packets and their checks; [decoding] decodeOgg
 #include "audio/ogg.h"
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #define STB_VORBIS_HEADER_ONLY
@@ -20,16 +25,20 @@ namespace {
 
 constexpr int kChunkFrames = 4096;   // frames of free room kept before each decode call
 constexpr unsigned kMaxHertz = 192000;
+constexpr int kArenaBytes = 8 << 20;  // the decoder's own tables and scratch, all of it
 
 uint32_t le32(const std::vector<uint8_t>& bytes, size_t at) {
     return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
            uint32_t(bytes[at + 3]) << 24;
 }
 
-// The bytes of the second packet of the stream (the comment header), joined across
-// the pages that hold it, as far as the bytes go. The first page must hold exactly one
-// packet (the identification header); the decoder refuses anything else.
-std::vector<uint8_t> commentPacket(const uint8_t* data, size_t size) {
+// ---- [headers] ----
+
+// The bytes of header packet `index` (0 identification, 1 comment, 2 setup), joined
+// across the pages that hold it, as far as the bytes go. The decoder refuses a first
+// page that holds more than the identification header, so packets are counted from
+// the first page on.
+std::vector<uint8_t> headerPacket(const uint8_t* data, size_t size, int index) {
     std::vector<uint8_t> packet;
     size_t page = 0;
     int packetIndex = 0;
@@ -38,10 +47,10 @@ std::vector<uint8_t> commentPacket(const uint8_t* data, size_t size) {
         size_t body = page + 27 + segments;
         for (size_t s = 0; s < segments && page + 27 + s < size; ++s) {
             size_t length = data[page + 27 + s];
-            if (packetIndex == 1 && body < size)
+            if (packetIndex == index && body < size)
                 packet.insert(packet.end(), data + body, data + std::min(size, body + length));
             body += length;
-            if (length < 255 && ++packetIndex > 1) return packet;
+            if (length < 255 && ++packetIndex > index) return packet;
         }
         page = body;
     }
@@ -50,8 +59,7 @@ std::vector<uint8_t> commentPacket(const uint8_t* data, size_t size) {
 
 // True when every length the comment header states fits in the bytes it has: the
 // vendor string, the comment count (four bytes each at least) and each comment.
-bool commentLengthsFit(const uint8_t* data, size_t size) {
-    std::vector<uint8_t> packet = commentPacket(data, size);
+bool commentLengthsFit(const std::vector<uint8_t>& packet) {
     size_t at = 7;   // after the packet type and "vorbis"
     auto takeLength = [&](uint32_t& length) {
         if (packet.size() < at + 4) return false;
@@ -69,6 +77,100 @@ bool commentLengthsFit(const uint8_t* data, size_t size) {
     }
     return true;
 }
+
+// Bits of a packet, least significant first, as the decoder reads them; past the end
+// every read gives 0 and `ended` is set.
+struct PacketBits {
+    const std::vector<uint8_t>& bytes;
+    uint64_t bit;
+    bool ended = false;
+
+    uint32_t take(int n) {
+        uint32_t value = 0;
+        for (int i = 0; i < n; ++i, ++bit) {
+            if (bit / 8 >= bytes.size()) {
+                ended = true;
+                return 0;
+            }
+            value |= uint32_t(bytes[bit / 8] >> (bit % 8) & 1) << i;
+        }
+        return value;
+    }
+    void skip(uint64_t n) {
+        bit += n;
+        if (bit / 8 >= bytes.size()) ended = true;
+    }
+};
+
+int bitsFor(uint32_t n) {
+    int bits = 0;
+    for (; n != 0; n >>= 1) ++bits;
+    return bits;
+}
+
+// The decoder's count of lookup values of a type-1 codebook, or -1 where it refuses.
+int lookup1Values(int entries, int dim) {
+    int r = int(std::floor(std::exp(float(std::log(float(entries))) / dim)));
+    if (int(std::floor(std::pow(float(r) + 1, dim))) <= entries) ++r;
+    if (std::pow(float(r) + 1, dim) <= entries) return -1;
+    if (int(std::floor(std::pow(float(r), dim))) > entries) return -1;
+    return r;
+}
+
+// The codeword lengths of a codebook, skipped; false where the decoder refuses them.
+bool skipLengths(PacketBits& in, uint32_t entries) {
+    if (in.take(1)) {   // ordered
+        uint32_t entry = 0;
+        uint32_t length = in.take(5) + 1;
+        while (entry < entries && !in.ended) {
+            uint32_t n = in.take(bitsFor(entries - entry));
+            if (length >= 32 || entry + n > entries) return false;
+            entry += n;
+            ++length;
+        }
+        return true;
+    }
+    bool sparse = in.take(1);
+    for (uint32_t j = 0; j < entries && !in.ended; ++j)
+        if ((!sparse || in.take(1)) && in.take(5) + 1 == 32) return false;
+    return true;
+}
+
+// The decoder sizes a codebook's value table as entries x dimensions without checking
+// the product, which wraps in 32 bits (and then overruns the table). True when no
+// codebook of the setup header asks for more than kMaxLookupValues; a header the
+// decoder refuses anyway passes.
+bool codebooksFit(const std::vector<uint8_t>& setup) {
+    constexpr uint64_t kMaxLookupValues = 1 << 24;
+    PacketBits in{setup, 7 * 8};   // after the packet type and "vorbis"
+    int count = int(in.take(8)) + 1;
+    for (int c = 0; c < count && !in.ended; ++c) {
+        if (in.take(24) != 0x564342) return true;
+        uint32_t dimensions = in.take(16);
+        uint32_t entries = in.take(24);
+        if (entries == 0 || dimensions == 0 || !skipLengths(in, entries)) return true;
+        uint32_t lookup = in.take(4);
+        if (lookup == 0 || in.ended) continue;
+        if (lookup > 2) return true;
+        if (uint64_t(entries) * dimensions > kMaxLookupValues) return false;
+        in.skip(32 + 32);   // minimum and delta
+        uint32_t valueBits = in.take(4) + 1;
+        in.skip(1);         // sequence flag
+        int64_t values = lookup == 1 ? lookup1Values(int(entries), int(dimensions))
+                                     : int64_t(entries) * dimensions;
+        if (values <= 0) return true;
+        in.skip(uint64_t(values) * valueBits);
+    }
+    return true;
+}
+
+// The header lengths the decoder would allocate unchecked all fit their bytes.
+bool headersFit(const uint8_t* data, size_t size) {
+    return commentLengthsFit(headerPacket(data, size, 1)) &&
+           codebooksFit(headerPacket(data, size, 2));
+}
+
+// ---- [decoding] ----
 
 // Decodes every frame into one block; none when the stream runs past `maxFrames`.
 std::optional<std::vector<int16_t>> decodeAll(stb_vorbis* vorbis, int channels, long long maxFrames,
@@ -94,9 +196,13 @@ std::optional<std::vector<int16_t>> decodeAll(stb_vorbis* vorbis, int channels, 
 
 std::optional<DecodedSound> decodeOgg(const uint8_t* data, size_t size) {
     if (!data || size == 0 || size > size_t(INT_MAX)) return std::nullopt;
-    if (!commentLengthsFit(data, size)) return std::nullopt;
+    if (!headersFit(data, size)) return std::nullopt;
+    // Every allocation of the decoder comes from this one block, so a failure halfway
+    // through opening leaves nothing behind, and no stream can take more.
+    std::unique_ptr<char[]> arena(new char[kArenaBytes]);
+    stb_vorbis_alloc alloc{arena.get(), kArenaBytes};
     int error = 0;
-    stb_vorbis* vorbis = stb_vorbis_open_memory(data, int(size), &error, nullptr);
+    stb_vorbis* vorbis = stb_vorbis_open_memory(data, int(size), &error, &alloc);
     if (!vorbis) return std::nullopt;
     stb_vorbis_info info = stb_vorbis_get_info(vorbis);
     const int channels = info.channels;
