@@ -7,7 +7,7 @@
 
 static constexpr int kStripGlyphs = 96;        // codes 32..127
 static constexpr int kFirstChar = 32;
-static const String kDefaultFontName = U"glim_font.png";
+const String kDefaultFontName = U"glim_font.png";
 
 std::shared_ptr<c_Font> buildStripFont(std::shared_ptr<c_Image> image, bool padded) {
     if (!image || image->width < kStripGlyphs) return nullptr;   // a cell must be >= 1 px

@@ -3,7 +3,9 @@
 
 #include "audio/audio.h"
 #include "graphics/drawing.h"
+#include "graphics/font.h"
 #include "graphics/renderer.h"
+#include "host/datapath.h"
 #include "host/display.h"
 #include "host/errors.h"
 #include "host/game.h"
@@ -72,6 +74,7 @@ void c_GameDelegate::onStart() {
     graphics = new gxtkGraphics();
     graphicsDevice = graphics;
     setFont(nullptr);
+    if (!graphicsContext()->defaultFont) reportDataFile(kDefaultFontName);
     audio = new gxtkAudio();
     audioDevice = audio;
     input = new c_InputDevice();
