@@ -109,12 +109,16 @@ int bitsFor(uint32_t n) {
     return bits;
 }
 
-// The decoder's count of lookup values of a type-1 codebook, or -1 where it refuses.
+// The decoder's own count of lookup values of a type-1 codebook, in its own float
+// steps: -1 where it refuses the codebook, -2 where those steps would overflow an int.
 int lookup1Values(int entries, int dim) {
-    int r = int(std::floor(std::exp(float(std::log(float(entries))) / dim)));
-    if (int(std::floor(std::pow(float(r) + 1, dim))) <= entries) ++r;
-    if (std::pow(float(r) + 1, dim) <= entries) return -1;
-    if (int(std::floor(std::pow(float(r), dim))) > entries) return -1;
+    auto power = [dim](float base) { return std::pow(double(base), double(dim)); };
+    int r = int(std::floor(std::exp(double(float(std::log(double(float(entries)))) / float(dim)))));
+    if (std::floor(power(float(r) + 1)) > INT_MAX) return -2;
+    if (int(std::floor(power(float(r) + 1))) <= entries) ++r;
+    if (power(float(r) + 1) <= entries) return -1;
+    if (std::floor(power(float(r))) > INT_MAX) return -2;
+    if (int(std::floor(power(float(r)))) > entries) return -1;
     return r;
 }
 
@@ -138,9 +142,10 @@ bool skipLengths(PacketBits& in, uint32_t entries) {
 }
 
 // The decoder sizes a codebook's value table as entries x dimensions without checking
-// the product, which wraps in 32 bits (and then overruns the table). True when no
-// codebook of the setup header asks for more than kMaxLookupValues; a header the
-// decoder refuses anyway passes.
+// the product, which wraps in 32 bits (and then overruns the table), and counts a
+// type-1 table's values through a power that can overflow its int. True when no
+// codebook of the setup header asks for more than kMaxLookupValues or overflows that
+// count; a header the decoder refuses anyway passes.
 bool codebooksFit(const std::vector<uint8_t>& setup) {
     constexpr uint64_t kMaxLookupValues = 1 << 24;
     PacketBits in{setup, 7 * 8};   // after the packet type and "vorbis"
@@ -159,6 +164,7 @@ bool codebooksFit(const std::vector<uint8_t>& setup) {
         in.skip(1);         // sequence flag
         int64_t values = lookup == 1 ? lookup1Values(int(entries), int(dimensions))
                                      : int64_t(entries) * dimensions;
+        if (values == -2) return false;
         if (values <= 0) return true;
         in.skip(uint64_t(values) * valueBits);
     }

@@ -1,6 +1,7 @@
 // Picture decoding from memory through the system's stb_image library.
 #include "graphics/imagedecode.h"
 
+#include <cctype>
 #include <climits>
 #include <cstring>
 
@@ -37,11 +38,32 @@ bool jpegHuffmanTablesFit(const uint8_t* data, size_t size) {
     return true;
 }
 
+// The image decoder reads a PGM or PPM header's width, height and largest value into
+// an int without a limit, so ten digits overflow it. A header number of more than nine
+// digits refuses the file (whitespace and "#" comments are skipped as it skips them).
+bool pnmNumbersFit(const uint8_t* data, size_t size) {
+    if (size < 2 || data[0] != 'P' || (data[1] != '5' && data[1] != '6')) return true;
+    size_t at = 2;
+    for (int number = 0; number < 3; ++number) {
+        while (at < size && (std::isspace(data[at]) || data[at] == '#')) {
+            if (data[at] != '#') {
+                ++at;
+                continue;
+            }
+            while (at < size && data[at] != '\n' && data[at] != '\r') ++at;
+        }
+        size_t digits = 0;
+        for (; at < size && std::isdigit(data[at]); ++at) ++digits;
+        if (digits > 9) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::optional<ImagePixels> decodeImage(const uint8_t* data, size_t size) {
     if (!data || size == 0 || size > size_t(INT_MAX)) return std::nullopt;
-    if (!jpegHuffmanTablesFit(data, size)) return std::nullopt;
+    if (!jpegHuffmanTablesFit(data, size) || !pnmNumbersFit(data, size)) return std::nullopt;
     int width = 0, height = 0, channels = 0;
     if (!stbi_info_from_memory(data, int(size), &width, &height, &channels)) return std::nullopt;
     if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide ||

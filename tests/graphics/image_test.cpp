@@ -46,6 +46,9 @@ TEST_F(Images, DecodingKeepsTheFilesOwnChannelCountAndRefusesGarbage) {
     EXPECT_FALSE(decodeImage(reinterpret_cast<const uint8_t*>(huge.data()), huge.size()));
     const std::string wide = "P5\n20000 1\n255\n" + std::string(20000, 'x');
     EXPECT_FALSE(decodeImage(reinterpret_cast<const uint8_t*>(wide.data()), wide.size()));
+    // A header number of ten digits overflows the decoder's int (this one wraps to 1).
+    const std::string wrapped = "P5\n4294967297 1\n255\nab";
+    EXPECT_FALSE(decodeImage(reinterpret_cast<const uint8_t*>(wrapped.data()), wrapped.size()));
     const std::string small = "P5\n2 2\n255\nabcd";
     auto grey = decodeImage(reinterpret_cast<const uint8_t*>(small.data()), small.size());
     ASSERT_TRUE(grey);
