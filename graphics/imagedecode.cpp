@@ -16,11 +16,13 @@ namespace {
 
 // The image decoder's Huffman tables hold 256 codes and it does not check a JPEG's
 // count: a DHT segment declaring more writes past the table. Every FF C4 in a file
-// that starts like a JPEG is read as a DHT segment (fill bytes and thumbnails
-// included), and one table of more than 256 codes refuses the file.
+// that starts like a JPEG (FF, any fill bytes FF, then D8) is read as a DHT segment,
+// and one table of more than 256 codes refuses the file.
 bool jpegHuffmanTablesFit(const uint8_t* data, size_t size) {
-    if (size < 2 || data[0] != 0xFF || data[1] != 0xD8) return true;
-    for (size_t at = 2; at + 4 <= size; ++at) {
+    size_t start = 0;   // the decoder takes any number of FF fill bytes before D8
+    while (start < size && data[start] == 0xFF) ++start;
+    if (start == 0 || start >= size || data[start] != 0xD8) return true;
+    for (size_t at = start + 1; at + 4 <= size; ++at) {
         if (data[at] != 0xFF || data[at + 1] != 0xC4) continue;
         // As the decoder reads it: tables follow while the segment length lasts, each
         // read whole even where it runs past the segment (bytes past the file are 0).
