@@ -223,8 +223,8 @@ std::optional<DecodedSound> decodeOgg(const uint8_t* data, size_t size) {
     if (!block) return std::nullopt;
 
     DecodedSound sound;
-    sound.data.resize(block->size() * 2);
-    std::memcpy(sound.data.data(), block->data(), block->size() * 2);   // little-endian host
+    const auto* bytes = reinterpret_cast<const uint8_t*>(block->data());
+    sound.data.assign(bytes, bytes + block->size() * 2);   // little-endian host
     sound.length = int(frames);
     sound.channels = channels;
     sound.format = 2;

@@ -61,11 +61,28 @@ bool pnmNumbersFit(const uint8_t* data, size_t size) {
     return true;
 }
 
+// The image decoder grows its buffer to a PNG chunk's stated length before it reads
+// the chunk, so 100 bytes can make it allocate a gigabyte. A chunk before IEND that
+// runs past the end of the file (which the decoder refuses after that allocation)
+// refuses the file first.
+bool pngChunksFit(const uint8_t* data, size_t size) {
+    static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (size < 8 || std::memcmp(data, kSignature, 8) != 0) return true;
+    for (size_t at = 8; at + 8 <= size;) {
+        uint64_t length = uint64_t(data[at]) << 24 | data[at + 1] << 16 | data[at + 2] << 8 | data[at + 3];
+        if (length + 12 > size - at) return false;
+        if (std::memcmp(data + at + 4, "IEND", 4) == 0) return true;
+        at += 12 + size_t(length);
+    }
+    return false;
+}
+
 }  // namespace
 
 std::optional<ImagePixels> decodeImage(const uint8_t* data, size_t size) {
     if (!data || size == 0 || size > size_t(INT_MAX)) return std::nullopt;
-    if (!jpegHuffmanTablesFit(data, size) || !pnmNumbersFit(data, size)) return std::nullopt;
+    if (!jpegHuffmanTablesFit(data, size) || !pnmNumbersFit(data, size) || !pngChunksFit(data, size))
+        return std::nullopt;
     int width = 0, height = 0, channels = 0;
     if (!stbi_info_from_memory(data, int(size), &width, &height, &channels)) return std::nullopt;
     if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide ||
