@@ -11,6 +11,10 @@
 // claim any size, and the decoder would try to allocate it.
 constexpr int kMaxSide = 16384;                  // pixels
 constexpr long long kMaxPixels = 8192LL * 8192;  // 256 MiB as RGBA
+// No format packs more pixels into a byte than a PNG of 1-bit pixels at deflate's
+// deepest ratio (8 x 1032); a header claiming more than that for its file is refused,
+// for the decoder would spend seconds making up the missing pixels.
+constexpr long long kMostPixelsPerByte = 8 * 1032;
 
 namespace {
 
@@ -86,7 +90,8 @@ std::optional<ImagePixels> decodeImage(const uint8_t* data, size_t size) {
     int width = 0, height = 0, channels = 0;
     if (!stbi_info_from_memory(data, int(size), &width, &height, &channels)) return std::nullopt;
     if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide ||
-        (long long)width * height > kMaxPixels)
+        (long long)width * height > kMaxPixels ||
+        (long long)width * height > (long long)size * kMostPixelsPerByte)
         return std::nullopt;
     stbi_uc* pixels = stbi_load_from_memory(data, int(size), &width, &height, &channels, 0);
     if (!pixels) return std::nullopt;
