@@ -5,4 +5,8 @@
 
 #include "host/decoded.h"
 
+// The longest stream the decoder takes: longer ones are refused before any sound is
+// decoded (by their stated length) or while decoding (by what they hold).
+constexpr int kMaxOggSeconds = 600;
+
 std::optional<DecodedSound> decodeOgg(const uint8_t* data, size_t size);

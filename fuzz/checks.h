@@ -8,7 +8,10 @@
 #include <cstdint>
 #include <string>
 
+#include "audio/ogg.h"
 #include "audio/wav.h"
+#include "graphics/font.h"
+#include "graphics/image.h"
 #include "graphics/imagedecode.h"
 #include "host/datapath.h"
 #include "tracker/songfile.h"
@@ -66,11 +69,60 @@ inline bool checkDecodeImage(const uint8_t* data, size_t size) {
            size_t(image->width) * size_t(image->height) * size_t(image->depth);
 }
 
+// The OGG reader: an accepted sound is 16-bit, holds exactly the frames it states,
+// and is never longer than the decoder's bound.
+inline bool checkDecodeOgg(const uint8_t* data, size_t size) {
+    auto sound = decodeOgg(data, size);
+    if (!sound) return true;
+    if (sound->channels < 1 || sound->format != 2 || sound->hertz <= 0 || sound->length < 0)
+        return false;
+    if (sound->data.size() != size_t(sound->length) * size_t(sound->channels) * 2) return false;
+    return sound->length <= (long long)kMaxOggSeconds * sound->hertz;
+}
+
+// Every glyph of a strip font lies inside its page and has no negative size.
+inline bool glyphsInsidePage(const c_Font& font, const c_Image& page) {
+    for (const auto& [code, g] : font.glyphs) {
+        if (g.width < 0 || g.height < 0 || g.x < 0 || g.y < 0) return false;
+        if (g.x + g.width > page.width || g.y + g.height > page.height) return false;
+    }
+    return true;
+}
+
+// A picture into a surface and into a font, both ways: premultiplied pixels never
+// hold a colour above their alpha, and a font built from the picture keeps its glyphs
+// inside it.
+inline bool checkLoadPicture(const uint8_t* data, size_t size) {
+    auto picture = decodeImage(data, size);
+    if (!picture) return true;
+    auto surface = std::make_shared<gxtkSurface>();
+    surface->setPixels(std::move(picture->data), picture->width, picture->height, picture->depth);
+    const std::vector<uint8_t>& pixels = surface->pixels();
+    int depth = surface->depth();
+    if (depth == 2 || depth == 4)
+        for (size_t i = 0; i + size_t(depth) <= pixels.size(); i += size_t(depth))
+            for (int c = 0; c + 1 < depth; ++c)
+                if (pixels[i + size_t(c)] > pixels[i + size_t(depth) - 1]) return false;
+    auto image = std::make_shared<c_Image>(surface, 0);
+    for (bool padded : {false, true}) {
+        auto font = buildStripFont(image, padded);
+        if (font && !glyphsInsidePage(*font, *image)) return false;
+    }
+    return true;
+}
+
+#include "fuzz/stages.h"
+
 // The check of a fuzz target by its name ("readsong", ...), or null.
 inline bool (*checkFor(const std::string& target))(const uint8_t*, size_t) {
     if (target == "readsong") return checkReadSong;
     if (target == "decodetext") return checkDecodeText;
     if (target == "decodewav") return checkDecodeWav;
     if (target == "decodeimage") return checkDecodeImage;
+    if (target == "decodeogg") return checkDecodeOgg;
+    if (target == "loadpicture") return checkLoadPicture;
+    if (target == "uploadwav") return checkUploadWav;
+    if (target == "playsong") return checkPlaySong;
+    if (target == "loadsong") return checkLoadSong;
     return nullptr;
 }

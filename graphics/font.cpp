@@ -7,11 +7,13 @@
 
 static constexpr int kStripGlyphs = 96;        // codes 32..127
 static constexpr int kFirstChar = 32;
-static const String kDefaultFontName = U"glim_font.png";
+const String kDefaultFontName = U"glim_font.png";
 
 std::shared_ptr<c_Font> buildStripFont(std::shared_ptr<c_Image> image, bool padded) {
     if (!image || image->width < kStripGlyphs) return nullptr;   // a cell must be >= 1 px
     int cellWidth = image->width / kStripGlyphs;
+    // A padded cell gives up a pixel on every side; below 2 its glyph has negative size.
+    if (padded && (cellWidth < 2 || image->height < 2)) return nullptr;
     int columns = image->width / cellWidth;
     int cellHeight = image->height;
     int inset = padded ? 1 : 0;

@@ -40,5 +40,9 @@ public:
     }
 };
 
-// Builds a strip font from one image; none if it is missing or narrower than 96 pixels.
+// The default font's strip in the data folder, loaded padded by setFont(none).
+extern const String kDefaultFontName;
+
+// Builds a strip font from one image; none if it is missing or narrower than 96 pixels,
+// or padded with cells narrower or lower than 2 pixels.
 std::shared_ptr<c_Font> buildStripFont(std::shared_ptr<c_Image> image, bool padded);

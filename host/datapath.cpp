@@ -1,13 +1,14 @@
 // Data paths, whole-file loading, text decoding, the saved state and URLs.
 //
 //   [paths]    toDataPath, executableFolder, VXGlfwGame::mapDataPath
-//   [files]    openFile, readAll, loadData, the image and sound loaders
+//   [files]    openFile, readAll, loadData, the image and sound loaders, reportDataFile
 //   [text]     decodeText, loadString, loadText
 //   [state]    saveState, loadState
 //   [urls]     VXGlfwGame::openUrl
 #include "host/datapath.h"
 
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,6 +19,7 @@
 #include "audio/ogg.h"
 #include "audio/wav.h"
 #include "graphics/imagedecode.h"
+#include "host/errors.h"
 #include "host/game.h"
 
 extern char** environ;
@@ -131,6 +133,24 @@ std::optional<DecodedSound> VXGame::loadAudioSamples(const String& path) {
     std::vector<uint8_t> bytes = readAll(f);
     std::fclose(f);
     return wav ? decodeWav(bytes.data(), bytes.size()) : decodeOgg(bytes.data(), bytes.size());
+}
+
+void reportDataFile(const String& name) {
+    String path = toDataPath(name);
+    if (VXGame* game = VXGame::current()) path = game->mapDataPath(path);
+    std::string file = narrow(path);
+    struct stat info;
+    const char* problem = "cannot be decoded";
+    if (stat(file.c_str(), &info) != 0) {
+        problem = errno == ENOENT || errno == ENOTDIR ? "missing" : "cannot be read";
+    } else if (!S_ISREG(info.st_mode)) {
+        problem = "cannot be read";
+    } else if (FILE* f = std::fopen(file.c_str(), "rb")) {
+        std::fclose(f);
+    } else {
+        problem = "cannot be read";
+    }
+    debugLog(U"data/" + name + U": " + widen(problem));
 }
 
 // ---- [text] ----

@@ -35,6 +35,12 @@ String decodeText(const uint8_t* bytes, size_t size);
 // Reads `file` from its current position to its end. The file stays open.
 std::vector<uint8_t> readAll(FILE* file);
 
+// Says on standard error, in one line, why the data file `name` (a path below the data
+// folder) gave its loader nothing: "data/NAME: missing" when nothing is there, "...:
+// cannot be read" when it cannot be opened as a file, otherwise "...: cannot be
+// decoded". Loaders stay silent; the start-up reports what it could not use.
+void reportDataFile(const String& name);
+
 // The executable's folder from "/proc/<pid>/exe" (everything before the target's
 // last "/"); empty when the link cannot be read, is 4096 bytes or longer, or holds
 // no "/".

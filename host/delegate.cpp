@@ -3,6 +3,7 @@
 
 #include "audio/audio.h"
 #include "graphics/drawing.h"
+#include "graphics/font.h"
 #include "graphics/renderer.h"
 #include "host/datapath.h"
 #include "host/display.h"
@@ -77,6 +78,7 @@ void c_GameDelegate::onStart() {
     graphics = new gxtkGraphics();
     graphicsDevice = graphics;
     setFont(nullptr);
+    if (!graphicsContext()->defaultFont) reportDataFile(kDefaultFontName);
     audio = new gxtkAudio();
     audioDevice = audio;
     input = new c_InputDevice();

@@ -2,9 +2,9 @@
 //
 // Sections:
 //   [clicks]     orderAt (clicks and presses are the editor's clickedIn, pressed)
-//   [create]     constructor and handleCreate
+//   [create]     constructor, handleCreate, reportMissingData
 //   [update]     handleUpdate: toggles, edit switch, undo, transport, editor, playing,
-//                rescue; undoKeys
+//                rescue; readControl, undoKeys
 //   [transport]  runTransport, followStep
 //   [spinners]   the fifteen minus/plus settings
 #include "tracker/app.h"
@@ -13,6 +13,7 @@
 
 #include "audio/sound.h"
 #include "graphics/drawing.h"
+#include "host/datapath.h"
 #include "host/input.h"
 #include "tracker/blocks.h"
 #include "tracker/editor.h"
@@ -51,7 +52,18 @@ int c_SoundEngine::handleCreate() {
     player = std::make_unique<c_tamoPlay>();
     statusText = U"Standby...";
     storePending = true;   // nothing to rescue until the song is changed
+    reportMissingData();
     return 0;
+}
+
+// One line on standard error for each data file the set-up could not use; the tracker
+// carries on without it.
+void c_SoundEngine::reportMissingData() const {
+    if (!font) reportDataFile(U"glimfont.png");
+    if (!buttonImage) reportDataFile(U"button1.png");
+    if (!navrowImage) reportDataFile(U"button_navrow.png");
+    for (int i = 0; i < kWaveSamples; ++i)
+        if (!waveSamples[i]) reportDataFile(kWaveFiles[i]);
 }
 
 // ---- [update] ----

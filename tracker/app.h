@@ -76,6 +76,7 @@ public:
     std::shared_ptr<c_Image> navrowImage;     // "button_navrow.png"
     std::unique_ptr<c_tamoPlay> player;
 
+    void reportMissingData() const;           // data files the set-up could not use, on stderr
     void followStep();                        // the editor's mirror of the player's row timing
     void runTransport(bool fromStart);        // PLAY/F2 (fromStart false) or F1: start or stop
     void runSpinners();                       // the fifteen minus/plus settings with their clamps

@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include "graphics/imagedecode.h"
+#include "support/files.h"
 
 namespace fs = std::filesystem;
 
@@ -225,9 +226,10 @@ bool TamoSession::start() {
         unsetenv("ALSOFT_DRIVERS");      // CTest's null backend would win over the file
         int in = open("/dev/null", O_RDONLY);
         int out = open((dir_ + "/tamo.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int err = open((dir_ + "/tamo.err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(in, 0);
         dup2(out, 1);
-        dup2(out, 2);
+        dup2(err, 2);
         execl((dir_ + "/tamo").c_str(), "tamo", (char*)nullptr);
         _exit(127);
     }
@@ -345,6 +347,9 @@ int TamoSession::close() {
 }
 
 std::string TamoSession::log() const {
-    std::ifstream in(dir_ + "/tamo.log");
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return readFile(dir_ + "/tamo.log") + readFile(dir_ + "/tamo.err");
+}
+
+std::string TamoSession::errors() const {
+    return readFile(dir_ + "/tamo.err");
 }

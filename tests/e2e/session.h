@@ -81,7 +81,9 @@ public:
     std::string songsFolder() const { return dir_ + "/data/songs"; }
     std::string wavePath() const { return dir_ + "/sound.wav"; }
     std::string fontPath() const { return dir_ + "/data/glimfont.png"; }
-    std::string log() const;                // what the program printed
+    std::string dataFolder() const { return dir_ + "/data"; }
+    std::string log() const;                // what the program printed, both streams
+    std::string errors() const;             // what it printed on standard error
 
 private:
     bool xdotool(const std::string& args, std::string* out = nullptr);

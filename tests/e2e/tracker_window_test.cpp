@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 #include "session.h"
 #include "tracker/songfile.h"
@@ -406,4 +407,52 @@ TEST_F(TrackerWindow, CtrlEExportsTheSongAsAWavWithTwoLoopsAndAFade) {
         songs.push_back(e.path().filename());
     EXPECT_EQ(songs, std::vector<std::string>{"mine.wav"}) << "the temporary song file is gone";
     EXPECT_EQ(tamo.close(), 0) << tamo.log();
+}
+
+namespace {
+
+// The lines about data files ("data/...") the program printed on standard error.
+std::vector<std::string> dataLines(const TamoSession& tamo) {
+    std::vector<std::string> lines;
+    std::istringstream errors(tamo.errors());
+    for (std::string line; std::getline(errors, line);)
+        if (line.rfind("data/", 0) == 0) lines.push_back(line);
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+}  // namespace
+
+// A damaged data folder does not stop the start: each file the tracker could not use is
+// named once on standard error with what is wrong, and files that load are not named.
+TEST_F(TrackerWindow, EachMissingOrUndecodableDataFileIsNamedOnceOnStandardError) {
+    TempDir dir;
+    TamoSession tamo(dir);
+    const std::string data = tamo.dataFolder();
+    std::filesystem::remove(data + "/glimfont.png");
+    std::filesystem::remove(data + "/wav/hnoise.wav");
+    writeFile(data + "/button1.png", "not a picture");
+    writeFile(data + "/wav/saw_64.wav", "RIFF damaged WAVE");
+    std::filesystem::remove(data + "/wav/tri_64.wav");
+    std::filesystem::create_directory(data + "/wav/tri_64.wav");
+    startOrFail(tamo);
+    EXPECT_EQ(tamo.close(), 0) << tamo.log();
+    EXPECT_EQ(dataLines(tamo), (std::vector<std::string>{
+                                   "data/button1.png: cannot be decoded",
+                                   "data/glimfont.png: missing",
+                                   "data/wav/hnoise.wav: missing",
+                                   "data/wav/saw_64.wav: cannot be decoded",
+                                   "data/wav/tri_64.wav: cannot be read",
+                               }))
+        << tamo.errors();
+
+    // Without its data folder the tracker still opens, and names all twelve files.
+    TempDir bare;
+    TamoSession empty(bare);
+    std::filesystem::remove_all(empty.dataFolder());
+    startOrFail(empty);
+    EXPECT_EQ(empty.close(), 0) << empty.log();
+    std::vector<std::string> lines = dataLines(empty);
+    EXPECT_EQ(lines.size(), 12u) << empty.errors();
+    for (const std::string& line : lines) EXPECT_NE(line.find(": missing"), std::string::npos) << line;
 }

@@ -71,10 +71,15 @@ TEST_F(Fonts, APaddedStripGivesNineByTenGlyphsInsideTheirBorders) {
     }
 }
 
-TEST_F(Fonts, AStripNarrowerThan96PixelsOrMissingGivesNone) {
+TEST_F(Fonts, AStripTooNarrowForItsCellsOrMissingGivesNone) {
     EXPECT_EQ(loadFont(widen(strip("n.png", 95, 12)), false), nullptr);
     EXPECT_EQ(loadFont(widen(dir.file("missing.png")), false), nullptr);
     EXPECT_NE(loadFont(widen(strip("m.png", 96, 5)), false), nullptr) << "1-pixel cells work";
+    // A padded cell loses two pixels each way: one narrower or lower than 2 would give
+    // glyphs of negative size.
+    EXPECT_EQ(loadFont(widen(strip("p.png", 191, 12)), true), nullptr);
+    EXPECT_EQ(loadFont(widen(strip("q.png", 192, 1)), true), nullptr);
+    EXPECT_NE(loadFont(widen(strip("r.png", 192, 2)), true), nullptr) << "empty glyphs are no fault";
 }
 
 TEST_F(Fonts, TextIsPlacedByPenAndAlignment) {

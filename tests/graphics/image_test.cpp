@@ -46,6 +46,16 @@ TEST_F(Images, DecodingKeepsTheFilesOwnChannelCountAndRefusesGarbage) {
     EXPECT_FALSE(decodeImage(reinterpret_cast<const uint8_t*>(huge.data()), huge.size()));
     const std::string wide = "P5\n20000 1\n255\n" + std::string(20000, 'x');
     EXPECT_FALSE(decodeImage(reinterpret_cast<const uint8_t*>(wide.data()), wide.size()));
+    // A header number of ten digits overflows the decoder's int (this one wraps to 1).
+    const std::string wrapped = "P5\n4294967297 1\n255\nab";
+    EXPECT_FALSE(decodeImage(reinterpret_cast<const uint8_t*>(wrapped.data()), wrapped.size()));
+    // 35 bytes of TGA claiming 4112 x 4112 pixels: the decoder would make up the rest.
+    std::vector<uint8_t> claim = fileBytes(TAMO_SOURCE_DIR
+        "/tests/e2e/fuzz_cases/loadpicture/tga-header-claiming-17-million-pixels");
+    ASSERT_EQ(claim.size(), 35u);
+    EXPECT_FALSE(decodeImage(claim.data(), claim.size()));
+    std::vector<uint8_t> tga = fileBytes(TAMO_SOURCE_DIR "/fuzz/corpus/decodeimage/tiny.tga");
+    EXPECT_TRUE(decodeImage(tga.data(), tga.size()));
     const std::string small = "P5\n2 2\n255\nabcd";
     auto grey = decodeImage(reinterpret_cast<const uint8_t*>(small.data()), small.size());
     ASSERT_TRUE(grey);

@@ -1,0 +1,9 @@
+// libFuzzer target: the checkLoadPicture of checks.h on every input.
+#include <cstdlib>
+
+#include "fuzz/checks.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (!checkLoadPicture(data, size)) abort();
+    return 0;
+}

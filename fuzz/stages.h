@@ -1,0 +1,174 @@
+#pragma once
+// Checks that take outside bytes further than a reader: into an OpenAL buffer that is
+// mixed, through the player for 1,500 ticks, and through the tracker's own LOAD. Each
+// builds what it needs once per process (a loopback device; a host with a data folder
+// in a temporary directory and the tracker started on it) and reuses it, so the fuzz
+// targets stay fast; an input never depends on the one before it.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "audio/audio.h"
+#include "audio/sample.h"
+#include "host/delegate.h"
+#include "host/game.h"
+#include "host/input.h"
+#include "tracker/app.h"
+#include "tracker/player.h"
+#include "tracker/songfile.h"
+
+namespace fuzzstage {
+
+inline void writeBytes(const std::string& path, const uint8_t* data, size_t size) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data), std::streamsize(size));
+}
+
+// A loopback device of OpenAL Soft, made once.
+inline gxtkAudio& loopback() {
+    static gxtkAudio device(AudioLoopback{}, 44100);
+    return device;
+}
+
+// Every volume and rate the player sends: finite, and only to audio channels 1..8.
+class FiniteOut : public ChannelOut {
+public:
+    bool sound = true;
+    void stop(int channel) override { onChannel(channel); }
+    void play(const c_Sound*, int channel, int) override { onChannel(channel); }
+    void setVolume(int channel, float volume) override {
+        onChannel(channel);
+        if (!std::isfinite(volume)) sound = false;
+    }
+    void setRate(int channel, float rate) override {
+        onChannel(channel);
+        if (!std::isfinite(rate)) sound = false;
+    }
+
+private:
+    void onChannel(int channel) {
+        if (channel < 1 || channel > 8) sound = false;
+    }
+};
+
+// The tracker on a host whose data folder is a fresh temporary one: the repository's
+// font, buttons and waves linked in, an empty "songs" folder, no window. Made once;
+// the folder goes when the process ends.
+class TrackerStage {
+public:
+    TrackerStage() {
+        char pattern[] = "/tmp/tamo-fuzz-XXXXXX";
+        if (!mkdtemp(pattern)) std::abort();
+        root_ = pattern;
+        namespace fs = std::filesystem;
+        fs::path data = fs::path(root_) / "data";
+        fs::create_directories(data / "songs");
+        for (const char* name : {"glimfont.png", "glim_font.png", "button1.png", "button_navrow.png", "wav"})
+            fs::create_symlink(fs::path(TAMO_SOURCE_DIR) / "data" / name, data / name);
+        setenv("ALSOFT_DRIVERS", "null", 0);
+        host_.setDataRoot(widen(root_));
+        app_ = std::make_unique<c_SoundEngine>();
+        host_.runStart();
+        Song empty;
+        empty.clear();
+        baseline_ = encodeUtf8(writeSong(empty));
+    }
+    ~TrackerStage() {
+        app_.reset();
+        std::filesystem::remove_all(root_);
+    }
+
+    c_SoundEngine& app() { return *app_; }
+    std::string songPath(const char* name) const { return root_ + "/data/songs/" + name; }
+
+    // LOAD of the song file `name` as a user does it: the name typed, F12, then the
+    // updates after which the screen repaints its whole layout, and that repaint.
+    void load(const char* name) {
+        app_->fileName = widen(name);
+        host_.postKeyEvent(c_VXGameEvent::KeyDown, Key::F12);
+        host_.postKeyEvent(c_VXGameEvent::KeyUp, Key::F12);
+        for (int i = 0; i < 3; ++i) host_.runUpdate();
+        host_.runRender();
+    }
+    // Brings the tracker back to the same state before each input: the empty song
+    // loaded the same way.
+    void reset() {
+        writeBytes(songPath("base.dat"), reinterpret_cast<const uint8_t*>(baseline_.data()),
+                   baseline_.size());
+        load("base.dat");
+    }
+    // A left click at (x, y) and one update.
+    void click(float x, float y) {
+        host_.postMouseEvent(c_VXGameEvent::MouseDown, 0, x, y, 0);
+        host_.postMouseEvent(c_VXGameEvent::MouseUp, 0, x, y, 0);
+        host_.runUpdate();
+    }
+
+private:
+    std::string root_;
+    std::string baseline_;
+    VXGlfwGame host_;
+    std::unique_ptr<c_SoundEngine> app_;
+};
+
+inline TrackerStage& tracker() {
+    static TrackerStage stage;
+    return stage;
+}
+
+}  // namespace fuzzstage
+
+// WAV bytes through the sample upload path: an accepted sound gets a buffer, plays
+// looped on a loopback channel and is mixed.
+inline bool checkUploadWav(const uint8_t* data, size_t size) {
+    gxtkAudio& device = fuzzstage::loopback();
+    auto sound = decodeSoundFile(U"fuzz.wav", data, size);
+    if (!sound) return true;
+    auto sample = std::make_shared<gxtkSample>();
+    sample->upload(*sound);
+    if (sample->buffer == 0) return false;
+    device.playSample(sample, 0, 1);
+    int16_t mixed[2 * 256];
+    device.render(mixed, 256);
+    device.stopChannel(0);
+    return true;
+}
+
+// A song file's bytes played for 1,500 ticks (30 s) from position 0: every volume and
+// rate the player sends is finite and goes to channels 1..8.
+inline bool checkPlaySong(const uint8_t* data, size_t size) {
+    fuzzstage::FiniteOut out;
+    c_tamoPlay player;
+    player.out = &out;
+    if (!player.takeSongText(decodeText(data, size))) return true;
+    for (int tick = 0; tick < 1500; ++tick) player.playerTick();
+    return out.sound;
+}
+
+// LOAD as the tracker runs it, from a file in its songs folder: the answer is one of
+// the two LOAD messages; a loaded song has the cells and the order list the song reader
+// makes of the file (the order spinner may clamp the entry under the cursor, position
+// 0), every column keeps 8192 cells, and an undo right after the load keeps the cells.
+inline bool checkLoadSong(const uint8_t* data, size_t size) {
+    fuzzstage::TrackerStage& stage = fuzzstage::tracker();
+    stage.reset();
+    fuzzstage::writeBytes(stage.songPath("fuzz.dat"), data, size);
+    stage.load("fuzz.dat");
+    c_SoundEngine& app = stage.app();
+    Song expected;
+    expected.clear();
+    bool readable = readSong(decodeText(data, size), expected);
+    if (app.statusText != (readable ? U"File Loaded..." : U"File not found!")) return false;
+    if (!readable) return true;
+    if (app.song.trackColumns != expected.trackColumns) return false;
+    if (!std::equal(app.song.orderList.begin() + 1, app.song.orderList.end(),
+                    expected.orderList.begin() + 1))
+        return false;
+    stage.click(597, 346);   // UNDO
+    return app.song.trackColumns == expected.trackColumns;
+}
