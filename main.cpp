@@ -6,7 +6,7 @@
 #include "graphics/drawing.h"
 #include "host/errors.h"
 #include "host/game.h"
-#include "tracker/app.h"
+#include "tracker/app/app.h"
 
 int main(int, char**) {
     installHostErrorCallback();

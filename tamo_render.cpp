@@ -31,7 +31,7 @@
 #include "render/mixdown.h"
 #include "render/options.h"
 #include "render/soundfile.h"
-#include "tracker/player.h"
+#include "tracker/core/player.h"
 
 namespace {
 

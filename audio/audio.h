@@ -1,4 +1,6 @@
 #pragma once
+// audio/: the OpenAL driver over the host: channels, samples, the loopback device.
+//
 // gxtkAudio: the audio device, numbered playback channels over OpenAL.
 //
 //   channel:  0..31 sample channels, 32 the music channel; each owns at most one

@@ -7,9 +7,9 @@
 #include <cstdio>
 
 #include "audio/audio.h"
-#include "audio/ogg.h"
+#include "host/decode/ogg.h"
 #include "audio/sound.h"
-#include "audio/wav.h"
+#include "host/decode/wav.h"
 #include "host/datapath.h"
 #include "host/game.h"
 

@@ -12,7 +12,7 @@
 #include <optional>
 #include <vector>
 
-#include "host/decoded.h"
+#include "host/decode/decoded.h"
 #include "host/object.h"
 
 class gxtkSample : public Object {

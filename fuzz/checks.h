@@ -8,13 +8,13 @@
 #include <cstdint>
 #include <string>
 
-#include "audio/ogg.h"
-#include "audio/wav.h"
+#include "host/decode/ogg.h"
+#include "host/decode/wav.h"
 #include "graphics/font.h"
 #include "graphics/image.h"
-#include "graphics/imagedecode.h"
+#include "host/decode/image.h"
 #include "host/datapath.h"
-#include "tracker/songfile.h"
+#include "tracker/core/songfile.h"
 
 // The song reader on bytes decoded as a song file's text: an accepted song keeps 8192
 // cells in every column and writes back to a text that reads again to the same order

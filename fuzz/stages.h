@@ -18,9 +18,9 @@
 #include "host/delegate.h"
 #include "host/game.h"
 #include "host/input.h"
-#include "tracker/app.h"
-#include "tracker/player.h"
-#include "tracker/songfile.h"
+#include "tracker/app/app.h"
+#include "tracker/core/player.h"
+#include "tracker/core/songfile.h"
 
 namespace fuzzstage {
 

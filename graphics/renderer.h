@@ -1,4 +1,6 @@
 #pragma once
+// graphics/: the OpenGL driver over the host: renderer, drawing state, images, fonts.
+//
 // gxtkGraphics: the OpenGL 1.x fixed-function renderer of the one window.
 //
 //   coordinates: float window pixels, origin top-left, y down; one unit is one window

@@ -16,9 +16,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "audio/ogg.h"
-#include "audio/wav.h"
-#include "graphics/imagedecode.h"
+#include "host/decode/ogg.h"
+#include "host/decode/wav.h"
+#include "host/decode/image.h"
 #include "host/errors.h"
 #include "host/game.h"
 

@@ -1,15 +1,13 @@
 #pragma once
-// The game delegate and the application base.
+// The host's side of the application: the handler interface it calls and the event
+// codes it posts.
 //
-// The host produces ten kinds of event; c_GameDelegate turns them into the three
-// handlers of the one application object (c_App): create once, update at the update
-// rate, render once per loop pass. The delegate owns the renderer, the audio device
-// and the input state from onStart on, for the whole run.
+// The host produces ten kinds of event and hands each to the one VXGameDelegate set
+// on it (VXGame::setDelegate). What turns them into an application's handlers lives
+// above the drivers, in framework/. The device size is cached here, refreshed by the
+// delegate at start and at every update and render, so that drawing code reads it
+// without reaching the window.
 #include "host/object.h"
-
-class gxtkGraphics;
-class gxtkAudio;
-class c_InputDevice;
 
 // Event codes.
 struct c_VXGameEvent {
@@ -37,48 +35,6 @@ public:
     virtual bool frameNeedsSwap() { return true; }
 };
 
-class c_GameDelegate;
-
-class c_App : public Object {
-public:
-    c_App();            // registers the one application and installs its delegate
-    ~c_App() override;  // unregisters it (lets a test make a fresh application)
-    virtual int handleCreate() { return 0; }
-    virtual int handleUpdate() { return 0; }
-    virtual int handleRender() { return 0; }
-    // The window's close request, just before the process ends: the last chance to
-    // keep what would otherwise be lost. The process ends whatever it returns.
-    virtual int handleClose() { return 0; }
-    static c_App* current();
-
-private:
-    c_GameDelegate* delegate_ = nullptr;   // created and owned by the application
-};
-
-class c_GameDelegate : public VXGameDelegate {
-public:
-    c_GameDelegate();
-    ~c_GameDelegate() override;   // releases the renderer, audio device and input state
-    void onStart() override;
-    void onSuspend() override;
-    void onResume() override;
-    void onUpdate() override;
-    void onRender() override;
-    void onKeyEvent(int event, int data) override;
-    void onMouseEvent(int event, int data, float x, float y, float z) override;
-    void onTouchEvent(int event, int data, float x, float y) override;
-    void onMotionEvent(int event, int data, float x, float y, float z) override;
-    void onDiscardGraphics() override;
-    void onRefresh() override;
-    bool frameNeedsSwap() override;
-    static c_GameDelegate* current();
-    void quitOnClose();               // the close request: app's handleClose, audio closed, exit 0
-
-    gxtkGraphics* graphics = nullptr;   // from onStart
-    gxtkAudio* audio = nullptr;         // from onStart
-    c_InputDevice* input = nullptr;     // from onStart
-};
-
 // Forwards to the host's setUpdateRate.
 void setUpdateRate(int rate);
 
@@ -88,3 +44,5 @@ void setWindowIcon(const String& path);
 // The device size cached by the delegate at start and at every update and render.
 int deviceWidth();
 int deviceHeight();
+// Reads the current host's device size into the cache.
+void refreshDeviceSize();

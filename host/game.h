@@ -1,4 +1,7 @@
 #pragma once
+// host/: the platform host (window, loop, input, data paths, files, streams, errors); it
+// includes nothing of the floors above it.
+//
 // The application host: one window, the fixed-rate loop, and the services under
 // the application (data paths, files, joysticks, window control).
 //
@@ -18,7 +21,7 @@
 #include <optional>
 #include <vector>
 
-#include "host/decoded.h"
+#include "host/decode/decoded.h"
 #include "host/object.h"
 
 class VXGameDelegate;

@@ -1,4 +1,7 @@
 #pragma once
+// render/: the export program tamo-render over the tracker's core: options, mixdown,
+// sound files.
+//
 // One pass of tamo-render over a song: the player on the loopback device, as many
 // times through the song's loop as asked, then a fade, with some channels muted and a
 // gain applied, handed on as float stereo frames (full scale 1.0).
@@ -11,7 +14,7 @@
 #include <array>
 #include <functional>
 
-#include "tracker/player.h"
+#include "tracker/core/player.h"
 
 class gxtkAudio;
 

@@ -31,8 +31,8 @@
 #include "audio/audio.h"
 #include "audio/sound.h"
 #include "host/game.h"
-#include "tracker/player.h"
-#include "tracker/songfile.h"
+#include "tracker/core/player.h"
+#include "tracker/core/songfile.h"
 
 namespace {
 

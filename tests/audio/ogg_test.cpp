@@ -9,7 +9,7 @@
 #define STB_VORBIS_HEADER_ONLY
 #include <stb_vorbis.h>
 
-#include "audio/ogg.h"
+#include "host/decode/ogg.h"
 #include "audio_support.h"
 #include "support/xvfb.h"
 

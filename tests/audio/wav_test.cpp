@@ -3,7 +3,7 @@
 
 #include <random>
 
-#include "audio/wav.h"
+#include "host/decode/wav.h"
 #include "audio_support.h"
 #include "support/xvfb.h"
 

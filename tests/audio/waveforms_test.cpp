@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 
-#include "audio/wav.h"
+#include "host/decode/wav.h"
 #include "audio_support.h"
 #include "host/game.h"
 #include "support/xvfb.h"

@@ -18,7 +18,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "graphics/imagedecode.h"
+#include "host/decode/image.h"
 #include "support/files.h"
 
 namespace fs = std::filesystem;

@@ -13,7 +13,7 @@
 #include <sstream>
 
 #include "session.h"
-#include "tracker/songfile.h"
+#include "tracker/core/songfile.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <iterator>
 
 #include "gl_env.h"
-#include "graphics/imagedecode.h"
+#include "host/decode/image.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "graphics/font.h"
 #include "graphics/image.h"
 #include "graphics/renderer.h"
-#include "host/delegate.h"
+#include "framework/app.h"
 #include "host/game.h"
 #include "support/xvfb.h"
 

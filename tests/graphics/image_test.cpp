@@ -5,7 +5,7 @@
 #include <iterator>
 
 #include "gl_env.h"
-#include "graphics/imagedecode.h"
+#include "host/decode/image.h"
 
 namespace {
 

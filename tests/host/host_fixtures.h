@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "host/delegate.h"
+#include "framework/app.h"
 #include "host/game.h"
 #include "host/input.h"
 

@@ -11,7 +11,7 @@
 
 #include "audio/audio.h"
 #include "child_process.h"
-#include "graphics/imagedecode.h"
+#include "host/decode/image.h"
 #include "graphics/renderer.h"
 #include "host/display.h"
 #include "host_fixtures.h"

@@ -13,8 +13,8 @@
 #include "host/game.h"
 #include "host/input.h"
 #include "support/xvfb.h"
-#include "tracker/app.h"
-#include "tracker/player.h"
+#include "tracker/app/app.h"
+#include "tracker/core/player.h"
 
 namespace app_env {
 

@@ -9,7 +9,7 @@
 #include "host/datapath.h"
 #include "host/game.h"
 #include "support/files.h"
-#include "tracker/songfile.h"
+#include "tracker/core/songfile.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 
 #include "audio/sample.h"
 #include "host/input.h"
-#include "tracker/app.h"
-#include "tracker/blocks.h"
-#include "tracker/editor.h"
-#include "tracker/player.h"
+#include "tracker/app/app.h"
+#include "tracker/app/blocks.h"
+#include "tracker/app/editor.h"
+#include "tracker/core/player.h"
 
 struct ChannelCall {
     enum Kind { Stop, Play, Volume, Rate } kind;

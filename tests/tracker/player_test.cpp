@@ -14,8 +14,8 @@
 #include "audio/sample.h"
 #include "host/game.h"
 #include "support/xvfb.h"
-#include "tracker/player.h"
-#include "tracker/songfile.h"
+#include "tracker/core/player.h"
+#include "tracker/core/songfile.h"
 
 namespace {
 

@@ -25,9 +25,9 @@
 #include "host/game.h"
 #include "support/files.h"
 #include "support/xvfb.h"
-#include "tracker/export.h"
-#include "tracker/player.h"
-#include "tracker/songfile.h"
+#include "tracker/app/export.h"
+#include "tracker/core/player.h"
+#include "tracker/core/songfile.h"
 
 namespace {
 

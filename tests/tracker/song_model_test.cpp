@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "tracker/song.h"
+#include "tracker/core/song.h"
 
 TEST(SongModel, NewSongHasEmptyColumnsAndDefaults) {
     Song s;

@@ -15,9 +15,9 @@
 #include "host/game.h"
 #include "support/files.h"
 #include "support/xvfb.h"
-#include "tracker/app.h"
-#include "tracker/song.h"
-#include "tracker/songfile.h"
+#include "tracker/app/app.h"
+#include "tracker/core/song.h"
+#include "tracker/core/songfile.h"
 
 namespace fs = std::filesystem;
 

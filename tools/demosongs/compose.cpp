@@ -4,7 +4,7 @@
 
 #include "composer.h"
 #include "host/text.h"
-#include "tracker/songfile.h"
+#include "tracker/core/songfile.h"
 
 // ---- Composer ----
 

@@ -9,7 +9,7 @@
 //   instrument:  1..15
 #include <string>
 
-#include "tracker/song.h"
+#include "tracker/core/song.h"
 
 struct Instrument {
     int wav = 1;      // 1..7 waveform pair

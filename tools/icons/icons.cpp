@@ -18,8 +18,8 @@
 
 #include <stb_image_write.h>
 
-#include "graphics/imagedecode.h"
-#include "tracker/app.h"
+#include "host/decode/image.h"
+#include "tracker/app/app.h"
 
 namespace {
 

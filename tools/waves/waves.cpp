@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/wav.h"
+#include "host/decode/wav.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include <memory>
 
 #include "host/text.h"
-#include "tracker/song.h"
+#include "tracker/core/song.h"
 
 constexpr int kUndoSlots = 32;
 

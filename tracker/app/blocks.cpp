@@ -1,11 +1,11 @@
 // Block marking, copy and paste over whole channel rows, and the undo ring.
-#include "tracker/blocks.h"
+#include "tracker/app/blocks.h"
 
 #include <cstring>
 
 #include "host/input.h"
-#include "tracker/app.h"
-#include "tracker/editor.h"
+#include "tracker/app/app.h"
+#include "tracker/app/editor.h"
 
 namespace {
 

@@ -2,38 +2,18 @@
 // playing a song once through into memory.
 //
 // Sections:
-//   [channel out]     the default channel operations and stopAllChannels
 //   [loading]         samples and the song copy
 //   [voices]          startVoicePair, triggerNote
 //   [tick]            playerTick and its steps, in the order they run
 //   [once through]    playPasses and playOnceThrough for the export
-#include "tracker/player.h"
+#include "tracker/core/player.h"
 
 #include <vector>
 
 #include "audio/audio.h"
 #include "audio/sound.h"
 #include "host/datapath.h"
-#include "tracker/songfile.h"
-
-// ---- [channel out] ----
-
-void ChannelOut::stop(int channel) { stopChannel(channel); }
-void ChannelOut::play(const c_Sound* sound, int channel, int flags) { playSound(sound, channel, flags); }
-void ChannelOut::setVolume(int channel, float volume) { setChannelVolume(channel, volume); }
-void ChannelOut::setRate(int channel, float rate) { setChannelRate(channel, rate); }
-
-ChannelOut& audioChannels() {
-    static ChannelOut device;
-    return device;
-}
-
-void stopAllChannels(ChannelOut& out) {
-    static const int kOrder[] = {1, 2, 3, 4, 6, 5, 8, 7};
-    for (int channel : kOrder) out.stop(channel);
-}
-
-void stopAllChannels() { stopAllChannels(audioChannels()); }
+#include "tracker/core/songfile.h"
 
 // ---- [loading] ----
 

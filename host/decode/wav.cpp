@@ -5,7 +5,7 @@
 // The first "data" chunk holds the samples; every other chunk is skipped by exactly
 // its stated size. Reads past the end fail instead of reading garbage, and nothing
 // is allocated beyond what the bytes really hold.
-#include "audio/wav.h"
+#include "host/decode/wav.h"
 
 #include <cstring>
 

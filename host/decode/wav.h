@@ -4,7 +4,7 @@
 #include <optional>
 #include <vector>
 
-#include "host/decoded.h"
+#include "host/decode/decoded.h"
 
 std::optional<DecodedSound> decodeWav(const uint8_t* data, size_t size);
 

@@ -7,7 +7,7 @@
 //                rescue; readControl, undoKeys
 //   [transport]  runTransport, followStep
 //   [spinners]   the fifteen minus/plus settings
-#include "tracker/app.h"
+#include "tracker/app/app.h"
 
 #include <algorithm>
 
@@ -15,10 +15,10 @@
 #include "graphics/drawing.h"
 #include "host/datapath.h"
 #include "host/input.h"
-#include "tracker/blocks.h"
-#include "tracker/editor.h"
-#include "tracker/songfile.h"
-#include "tracker/export.h"
+#include "tracker/app/blocks.h"
+#include "tracker/app/editor.h"
+#include "tracker/core/songfile.h"
+#include "tracker/app/export.h"
 
 // ---- [clicks] ----
 

@@ -1,11 +1,10 @@
-// Song files: the TAM1 writer and reader on text, names, and the save and load of
-// c_SoundEngine on top of them.
+// Song files: the TAM1 writer and reader on text, song names, and the atomic write.
 //
 //   [layout]   sizes and offsets of the fields
 //   [text]     sameSong, writeSong, readSong
 //   [names]    isSongName, cutSongName
-//   [files]    savingPath, saveTextFile, c_SoundEngine::saveSong and loadSong
-#include "tracker/songfile.h"
+//   [files]    savingPath, saveTextFile, keepsBackup
+#include "tracker/core/songfile.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -15,7 +14,6 @@
 #include "host/errors.h"
 #include "host/game.h"
 #include "host/savefile.h"
-#include "tracker/app.h"
 
 const String kSongFolder = U"vantorix://data/songs/";
 const String kBackupFolder = U"backup/";
@@ -143,28 +141,3 @@ SaveResult saveTextFile(const String& path, const String& text, const String& ba
 }
 
 bool keepsBackup(const String& name) { return name != kHandOffName && name != kRescueName; }
-
-String c_SoundEngine::saveSong(const String& name) {
-    if (name.empty()) return U"Enter a Name...";
-    if (!isSongName(name)) return U"Saving Failed!";
-    const String backup = keepsBackup(name) ? kSongFolder + kBackupFolder + name : String();
-    SaveResult result = saveTextFile(kSongFolder + name, writeSong(song), backup);
-    if (!result.saved) return U"Saving Failed!";
-    if (result.backup == BackupResult::Failed) printLine(U"No backup kept of songs/" + name);
-    if (name != kHandOffName) storedSong = song;
-    return U"File Saved...";
-}
-
-String c_SoundEngine::loadSong() {
-    fileName = cutSongName(fileName);
-    if (fileName.empty() || !isSongName(fileName)) return U"File not found!";
-    String text = loadText(kSongFolder + fileName);
-    Song loaded = song;
-    if (!readSong(text, loaded)) return U"File not found!";
-    rescueUnsaved();   // the song about to be replaced
-    song = std::move(loaded);
-    // A loaded rescue copy is still unsaved work: it is kept again until it is saved.
-    if (fileName != kRescueName) storePending = true;
-    resetUndo();
-    return U"File Loaded...";
-}

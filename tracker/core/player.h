@@ -22,24 +22,11 @@
 #include <memory>
 
 #include "host/object.h"
-#include "tracker/song.h"
+#include "tracker/core/channels.h"
+#include "tracker/core/song.h"
 
 class c_Sound;
 class gxtkAudio;
-
-// Where the player sends its channel operations. The default forwards to the
-// application audio API (audio/sound.h); tests substitute a recorder.
-class ChannelOut {
-public:
-    virtual ~ChannelOut() = default;
-    virtual void stop(int channel);
-    virtual void play(const c_Sound* sound, int channel, int flags);   // flags 1: looped
-    virtual void setVolume(int channel, float volume);
-    virtual void setRate(int channel, float rate);
-};
-
-// The audio device's channels (the default ChannelOut).
-ChannelOut& audioChannels();
 
 // Per tracker channel playback state; zeroed at creation, kept between playbacks.
 struct ChannelState {
@@ -116,10 +103,6 @@ private:
     void applySlides();
     void sendRates();
 };
-
-// Stops audio channels 1, 2, 3, 4, 6, 5, 8, 7 in that order.
-void stopAllChannels();
-void stopAllChannels(ChannelOut& out);
 
 // ---- Playing a song once through into memory (the WAV export and its tests) ----
 

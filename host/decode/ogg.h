@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <optional>
 
-#include "host/decoded.h"
+#include "host/decode/decoded.h"
 
 // The longest stream the decoder takes: longer ones are refused before any sound is
 // decoded (by their stated length) or while decoding (by what they hold).

@@ -1,4 +1,7 @@
 #pragma once
+// tracker/app/: the application's rooms: life cycle and transport, editor, blocks and
+// undo, name entry with LOAD and SAVE, rescue copy, export, screen.
+//
 // c_SoundEngine: the tracker application, the one application object of the host.
 //
 //   mode:      0 Editing, 1 Playing, 2 Standby (initial)
@@ -19,16 +22,17 @@
 // The application owns the edited song, the editor state, its font, images and
 // samples, and the player (which keeps its own copy of the song). Its handlers are
 // split by concern: app.cpp (life cycle, transport, spinners), editor.cpp (keys and
-// notes), blocks.cpp (copy, paste, undo), entry.cpp (file name and description),
-// songfile.cpp (saving and loading), rescue.cpp (the rescue copy of unsaved work),
-// screen.cpp (the render handler).
+// notes), blocks.cpp (copy, paste, undo), entry.cpp (file name and description, LOAD
+// and SAVE), rescue.cpp (the rescue copy of unsaved work), export.cpp (Ctrl+E),
+// screen.cpp (the render handler). The song model, its file format, the player and the
+// channel output are the floor below, in tracker/core/.
 #include <array>
 #include <cstdint>
 #include <memory>
 
-#include "host/delegate.h"
-#include "tracker/player.h"
-#include "tracker/song.h"
+#include "framework/app.h"
+#include "tracker/core/player.h"
+#include "tracker/core/song.h"
 
 class c_Image;
 
@@ -106,7 +110,7 @@ public:
     int descriptionEntryActive = 0;
     void textEntries();
 
-    // ---- Song files (songfile.cpp) ----
+    // ---- Song files (entry.cpp) ----
     String saveSong(const String& name);      // "Enter a Name...", "File Saved...", "Saving Failed!"
     String loadSong();                        // "File not found!", "File Loaded..."
 

@@ -9,7 +9,7 @@
 // is refused.
 //
 // Sections: [headers] the header packets and their checks; [decoding] decodeOgg
-#include "audio/ogg.h"
+#include "host/decode/ogg.h"
 
 #include <algorithm>
 #include <climits>

@@ -18,7 +18,7 @@
 #include <algorithm>
 
 #include "graphics/drawing.h"
-#include "tracker/app.h"
+#include "tracker/app/app.h"
 
 // ---- [formats] ----
 

@@ -1,10 +1,14 @@
 // The two one-line text fields: the song file name and the current instrument's
-// description. Each takes at most one typed character per update; while either is
-// active the editor stays in Standby and every audio channel is kept silent.
+// description, and the LOAD and SAVE of the named song. Each field takes at most one
+// typed character per update; while either is active the editor stays in Standby and
+// every audio channel is kept silent.
+#include "host/datapath.h"
+#include "host/errors.h"
 #include "host/input.h"
-#include "tracker/app.h"
-#include "tracker/editor.h"
-#include "tracker/player.h"
+#include "tracker/app/app.h"
+#include "tracker/app/editor.h"
+#include "tracker/core/channels.h"
+#include "tracker/core/songfile.h"
 
 namespace {
 
@@ -69,4 +73,31 @@ void descriptionEntry(c_SoundEngine& app) {
 void c_SoundEngine::textEntries() {
     nameEntry(*this);
     descriptionEntry(*this);
+}
+
+// ---- LOAD and SAVE ----
+
+String c_SoundEngine::saveSong(const String& name) {
+    if (name.empty()) return U"Enter a Name...";
+    if (!isSongName(name)) return U"Saving Failed!";
+    const String backup = keepsBackup(name) ? kSongFolder + kBackupFolder + name : String();
+    SaveResult result = saveTextFile(kSongFolder + name, writeSong(song), backup);
+    if (!result.saved) return U"Saving Failed!";
+    if (result.backup == BackupResult::Failed) printLine(U"No backup kept of songs/" + name);
+    if (name != kHandOffName) storedSong = song;
+    return U"File Saved...";
+}
+
+String c_SoundEngine::loadSong() {
+    fileName = cutSongName(fileName);
+    if (fileName.empty() || !isSongName(fileName)) return U"File not found!";
+    String text = loadText(kSongFolder + fileName);
+    Song loaded = song;
+    if (!readSong(text, loaded)) return U"File not found!";
+    rescueUnsaved();   // the song about to be replaced
+    song = std::move(loaded);
+    // A loaded rescue copy is still unsaved work: it is kept again until it is saved.
+    if (fileName != kRescueName) storePending = true;
+    resetUndo();
+    return U"File Loaded...";
 }

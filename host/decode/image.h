@@ -4,6 +4,6 @@
 #include <cstddef>
 #include <optional>
 
-#include "host/decoded.h"
+#include "host/decode/decoded.h"
 
 std::optional<ImagePixels> decodeImage(const uint8_t* data, size_t size);

@@ -1,4 +1,4 @@
-#include "tracker/song.h"
+#include "tracker/core/song.h"
 
 #include <cmath>
 

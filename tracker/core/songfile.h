@@ -12,7 +12,7 @@
 // a temporary file and a rename (host/savefile.h), so a failed save leaves the old
 // file as it was; the version a save replaces is kept as "songs/backup/NAME".
 #include "host/savefile.h"
-#include "tracker/song.h"
+#include "tracker/core/song.h"
 
 // The data folder of song files, "vantorix://data/songs/".
 extern const String kSongFolder;

@@ -3,8 +3,8 @@
 // discarded (the window's close request, a LOAD). A failed write is reported on
 // standard output and never stops the program.
 #include "host/errors.h"
-#include "tracker/app.h"
-#include "tracker/songfile.h"
+#include "tracker/app/app.h"
+#include "tracker/core/songfile.h"
 
 namespace {
 constexpr int kRescueInterval = 30 * 50;   // updates: 30 seconds at 50 updates per second

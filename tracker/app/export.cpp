@@ -1,14 +1,14 @@
 // Ctrl+E: the song to a temporary file, tamo-render on it as a child process.
-#include "tracker/export.h"
+#include "tracker/app/export.h"
 
 #include <cstdio>
 
 #include "host/datapath.h"
 #include "host/game.h"
 #include "host/input.h"
-#include "tracker/app.h"
-#include "tracker/editor.h"
-#include "tracker/songfile.h"
+#include "tracker/app/app.h"
+#include "tracker/app/editor.h"
+#include "tracker/core/songfile.h"
 
 namespace {
 

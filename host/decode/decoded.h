@@ -1,4 +1,6 @@
 #pragma once
+// host/decode/: the decoders the host's loaders call; bytes in, samples or pixels out.
+//
 // What the host's file loaders hand to the graphics and audio layers.
 #include <cstdint>
 #include <vector>

@@ -8,13 +8,13 @@
 //   [notes]       note entry and the preview trigger
 //   [preview]     the preview voice, re-levelled and re-pitched every update
 //   [step]        editorInput: the steps in their order
-#include "tracker/editor.h"
+#include "tracker/app/editor.h"
 
 #include <cmath>
 
 #include "host/input.h"
-#include "tracker/app.h"
-#include "tracker/player.h"
+#include "tracker/app/app.h"
+#include "tracker/core/channels.h"
 
 // ---- [helpers] ----
 

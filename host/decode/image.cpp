@@ -1,5 +1,5 @@
 // Picture decoding from memory through the system's stb_image library.
-#include "graphics/imagedecode.h"
+#include "host/decode/image.h"
 
 #include <cctype>
 #include <climits>
