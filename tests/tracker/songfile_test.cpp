@@ -132,6 +132,26 @@ TEST(SongText, ReadingBackGivesTheSameSong) {
     expectSameSong(loaded, s);
 }
 
+// The fingerprint that tells unsaved work: any one field changed changes it.
+TEST(SongText, TheFingerprintSeesAChangeInEveryPartOfTheSong) {
+    const Song base = richSong();
+    const uint64_t digest = songDigest(base);
+    EXPECT_EQ(songDigest(richSong()), digest);
+    std::vector<std::function<void(Song&)>> edits = {
+        [](Song& s) { s.trackColumns[15][8191] = U'x'; },
+        [](Song& s) { s.orderList[255] ^= 1; },
+        [](Song& s) { s.instrumentTable[100] += 1; },
+        [](Song& s) { s.instrumentDescriptions[31] += U' '; },
+        [](Song& s) { s.songLength += 32; },
+        [](Song& s) { s.speed += 1; },
+    };
+    for (size_t i = 0; i < edits.size(); ++i) {
+        Song changed = base;
+        edits[i](changed);
+        EXPECT_NE(songDigest(changed), digest) << "edit " << i;
+    }
+}
+
 TEST(SongText, FewerPatternsAreFilledWithEmptyCells) {
     Song s = newSong();
     s.orderList[0] = 2;   // P = 3

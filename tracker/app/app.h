@@ -29,6 +29,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "framework/app.h"
 #include "tracker/core/player.h"
@@ -115,12 +116,12 @@ public:
     String loadSong();                        // "File not found!", "File Loaded..."
 
     // ---- Rescue copy of unsaved work (rescue.cpp) ----
-    Song storedSong;                          // the song as last loaded or saved
-    bool storePending = false;                // take storedSong at the end of this update
-    std::unique_ptr<Song> rescuedSong;        // the song as last written to "autosave"; none yet
+    uint64_t storedDigest = 0;                // songDigest of the song as last loaded or saved
+    bool storePending = false;                // take storedDigest at the end of this update
+    std::optional<uint64_t> rescuedDigest;    // songDigest last written to "autosave"; none yet
     int rescueCounter = 0;                    // updates since the last periodic check
     int handleClose() override;               // the window's close request: rescue, then quit
-    bool songChanged() const;                 // the song differs from storedSong
+    bool songChanged() const;                 // the song differs from the one last stored
     void rescueUnsaved();                     // write "songs/autosave" when there is new unsaved work
     void rescueStep();                        // every update: the periodic rescue
 

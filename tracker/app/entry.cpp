@@ -84,7 +84,7 @@ String c_SoundEngine::saveSong(const String& name) {
     SaveResult result = saveTextFile(kSongFolder + name, writeSong(song), backup);
     if (!result.saved) return U"Saving Failed!";
     if (result.backup == BackupResult::Failed) printLine(U"No backup kept of songs/" + name);
-    if (name != kHandOffName) storedSong = song;
+    if (name != kHandOffName) storedDigest = songDigest(song);
     return U"File Saved...";
 }
 

@@ -10,17 +10,18 @@ namespace {
 constexpr int kRescueInterval = 30 * 50;   // updates: 30 seconds at 50 updates per second
 }
 
-bool c_SoundEngine::songChanged() const { return !sameSong(song, storedSong); }
+bool c_SoundEngine::songChanged() const { return songDigest(song) != storedDigest; }
 
 // Writes only new unsaved work: nothing when the song is as stored, or as the last
 // rescue copy already holds it.
 void c_SoundEngine::rescueUnsaved() {
-    if (!songChanged() || (rescuedSong && sameSong(song, *rescuedSong))) return;
+    const uint64_t digest = songDigest(song);
+    if (digest == storedDigest || digest == rescuedDigest) return;
     if (!saveTextFile(kSongFolder + kRescueName, writeSong(song)).saved) {
         printLine(U"Unsaved song could not be kept in songs/" + kRescueName);
         return;
     }
-    rescuedSong = std::make_unique<Song>(song);
+    rescuedDigest = digest;
     printLine(U"Unsaved song kept in songs/" + kRescueName);
 }
 
@@ -29,7 +30,7 @@ void c_SoundEngine::rescueUnsaved() {
 // no unsaved work.
 void c_SoundEngine::rescueStep() {
     if (storePending) {
-        storedSong = song;
+        storedDigest = songDigest(song);
         storePending = false;
     }
     if (++rescueCounter < kRescueInterval) return;

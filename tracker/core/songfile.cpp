@@ -1,7 +1,7 @@
 // Song files: the TAM1 writer and reader on text, song names, and the atomic write.
 //
 //   [layout]   sizes and offsets of the fields
-//   [text]     sameSong, writeSong, readSong
+//   [text]     songDigest, writeSong, readSong
 //   [names]    isSongName, cutSongName
 //   [files]    savingPath, saveTextFile, keepsBackup
 #include "tracker/core/songfile.h"
@@ -50,10 +50,33 @@ long songFileLength(long patterns) {
 
 // ---- [text] ----
 
-bool sameSong(const Song& a, const Song& b) {
-    return a.songLength == b.songLength && a.speed == b.speed && a.orderList == b.orderList &&
-           a.instrumentTable == b.instrumentTable &&
-           a.instrumentDescriptions == b.instrumentDescriptions && a.trackColumns == b.trackColumns;
+namespace {
+
+struct Digest {
+    uint64_t value = 14695981039346656037ull;   // FNV-1a offset basis
+    void add(uint64_t word) {
+        for (int byte = 0; byte < 4; ++byte, word >>= 8) {
+            value ^= word & 0xFF;
+            value *= 1099511628211ull;            // FNV prime
+        }
+    }
+    void add(const String& text) {
+        add(text.size());   // keeps "ab"+"c" apart from "a"+"bc"
+        for (char32_t c : text) add(uint64_t(c));
+    }
+};
+
+}  // namespace
+
+uint64_t songDigest(const Song& song) {
+    Digest d;
+    d.add(uint64_t(song.songLength));
+    d.add(uint64_t(song.speed));
+    for (const String& column : song.trackColumns) d.add(column);
+    for (int entry : song.orderList) d.add(uint64_t(uint32_t(entry)));
+    for (int value : song.instrumentTable) d.add(uint64_t(uint32_t(value)));
+    for (const String& text : song.instrumentDescriptions) d.add(text);
+    return d.value;
 }
 
 String writeSong(const Song& song) {

@@ -12,6 +12,8 @@
 // a temporary file and a rename (host/savefile.h), so a failed save leaves the old
 // file as it was; the version a save replaces is kept as "songs/backup/NAME".
 #include "host/savefile.h"
+#include <cstdint>
+
 #include "tracker/core/song.h"
 
 // The data folder of song files, "vantorix://data/songs/".
@@ -28,9 +30,11 @@ int storedPatterns(const Song& song);
 // Characters of a song file holding `patterns` patterns: 1163 + 512*patterns.
 long songFileLength(long patterns);
 
-// True when two songs hold the same columns, order list, instrument table,
-// descriptions, length and speed.
-bool sameSong(const Song& a, const Song& b);
+// A 64-bit fingerprint (FNV-1a) of a song's columns, order list, instrument table,
+// descriptions, length and speed: songs that differ in any of them get different
+// fingerprints but for a chance of one in 2^64. Lets the tracker tell unsaved work
+// without keeping a second copy of the song.
+uint64_t songDigest(const Song& song);
 
 // The whole file text of `song`.
 String writeSong(const Song& song);
