@@ -18,6 +18,13 @@ public:
     }
     bool ok() const { return display_ != nullptr; }
 
+    // Gives the keyboard focus to the root window (no window has it afterwards).
+    void focusRoot() {
+        if (!display_) return;
+        XSetInputFocus(display_, PointerRoot, RevertToPointerRoot, CurrentTime);
+        XSync(display_, False);
+    }
+
     // The mapped top-level window titled `title`, waiting up to `seconds`; 0 if none.
     Window waitForWindow(const std::string& title, double seconds = 15) {
         auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
