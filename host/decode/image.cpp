@@ -44,6 +44,50 @@ bool jpegHuffmanTablesFit(const uint8_t* data, size_t size) {
     return true;
 }
 
+// The image decoder keeps a JPEG's quantization tables uninitialised until a DQT
+// segment defines them, and a scan over a component whose table was never defined
+// decodes with whatever memory held. The segments are walked as the decoder walks
+// them, and such a scan refuses the file.
+bool jpegQuantTablesDefined(const uint8_t* data, size_t size) {
+    size_t at = 0;
+    while (at < size && data[at] == 0xFF) ++at;
+    if (at == 0 || at >= size || data[at] != 0xD8) return true;
+    ++at;
+    unsigned defined = 0;          // bit t: table t has been defined
+    uint8_t tableOf[256] = {};     // component id -> its table, bit 4 set when known
+    while (at < size && data[at] == 0xFF) {
+        while (at < size && data[at] == 0xFF) ++at;   // fill bytes
+        if (at + 2 >= size) return true;
+        uint8_t marker = data[at];
+        if (marker == 0xD9) return true;
+        if ((marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) {
+            ++at;
+            continue;
+        }
+        size_t segment = at + 3;
+        size_t end = at + 1 + (size_t(data[at + 1]) << 8 | data[at + 2]);
+        if (end > size) end = size;
+        if (marker == 0xDB) {
+            for (size_t table = segment; table < end; table += (data[table] >> 4 ? 129 : 65))
+                defined |= 1u << (data[table] & 15);
+        } else if (marker >= 0xC0 && marker <= 0xC2 && segment + 6 <= end) {
+            for (size_t c = segment + 6; c + 3 <= end; c += 3)
+                tableOf[data[c]] = uint8_t(0x10 | (data[c + 2] & 15));
+        } else if (marker == 0xDA && segment < end) {
+            for (size_t c = segment + 1; c + 2 <= end && c < segment + 1 + 2 * size_t(data[segment]); c += 2) {
+                uint8_t table = tableOf[data[c]];
+                if ((table & 0x10) && !(defined >> (table & 15) & 1)) return false;
+            }
+            // Entropy-coded data runs to the next marker other than a stuffed FF 00 or RSTn.
+            for (at = end; at + 1 < size; ++at)
+                if (data[at] == 0xFF && data[at + 1] != 0 && !(data[at + 1] >= 0xD0 && data[at + 1] <= 0xD7)) break;
+            continue;
+        }
+        at = end;
+    }
+    return true;
+}
+
 // The image decoder reads a PGM or PPM header's width, height and largest value into
 // an int without a limit, so ten digits overflow it. A header number of more than nine
 // digits refuses the file (whitespace and "#" comments are skipped as it skips them).
@@ -85,7 +129,8 @@ bool pngChunksFit(const uint8_t* data, size_t size) {
 
 std::optional<ImagePixels> decodeImage(const uint8_t* data, size_t size) {
     if (!data || size == 0 || size > size_t(INT_MAX)) return std::nullopt;
-    if (!jpegHuffmanTablesFit(data, size) || !pnmNumbersFit(data, size) || !pngChunksFit(data, size))
+    if (!jpegHuffmanTablesFit(data, size) || !jpegQuantTablesDefined(data, size) ||
+        !pnmNumbersFit(data, size) || !pngChunksFit(data, size))
         return std::nullopt;
     int width = 0, height = 0, channels = 0;
     if (!stbi_info_from_memory(data, int(size), &width, &height, &channels)) return std::nullopt;

@@ -56,6 +56,22 @@ TEST_F(Images, DecodingKeepsTheFilesOwnChannelCountAndRefusesGarbage) {
     EXPECT_FALSE(decodeImage(claim.data(), claim.size()));
     std::vector<uint8_t> tga = fileBytes(TAMO_SOURCE_DIR "/fuzz/corpus/decodeimage/tiny.tga");
     EXPECT_TRUE(decodeImage(tga.data(), tga.size()));
+    // A JPEG scan over a component whose quantization table no DQT segment defined
+    // would decode with uninitialised tables.
+    std::vector<uint8_t> jpeg = fileBytes(TAMO_SOURCE_DIR "/fuzz/corpus/decodeimage/tiny.jpg");
+    EXPECT_TRUE(decodeImage(jpeg.data(), jpeg.size()));
+    std::vector<uint8_t> noTables;
+    for (size_t at = 0; at < jpeg.size();) {
+        bool dqt = at + 4 <= jpeg.size() && jpeg[at] == 0xFF && jpeg[at + 1] == 0xDB;
+        size_t step = dqt ? 2 + (jpeg[at + 2] << 8 | jpeg[at + 3]) : 1;
+        if (!dqt) noTables.push_back(jpeg[at]);
+        at += step;
+    }
+    ASSERT_LT(noTables.size(), jpeg.size());
+    EXPECT_FALSE(decodeImage(noTables.data(), noTables.size()));
+    std::vector<uint8_t> found = fileBytes(TAMO_SOURCE_DIR
+        "/tests/e2e/fuzz_cases/decodeimage/jpeg-without-quantization-tables");
+    EXPECT_FALSE(decodeImage(found.data(), found.size()));
     const std::string small = "P5\n2 2\n255\nabcd";
     auto grey = decodeImage(reinterpret_cast<const uint8_t*>(small.data()), small.size());
     ASSERT_TRUE(grey);
