@@ -34,7 +34,7 @@ inline bool checkReadSong(const uint8_t* data, size_t size) {
     for (int p : song.orderList) last = p > last ? p : last;
     size_t cells = size_t(last + 1) * kRowsPerPattern;
     for (int k = 0; k < kColumns; ++k)
-        if (again.trackColumns[k].compare(0, cells, song.trackColumns[k], 0, cells) != 0)
+        if (again.trackColumns[k].text(0, cells) != song.trackColumns[k].text(0, cells))
             return false;
     return true;
 }

@@ -49,10 +49,10 @@ void instrument(Song& s, int n, std::array<int, 8> p) {
 }
 
 void put(Song& s, int channel, int index, int note, char32_t volume, int instr, int octave) {
-    s.trackColumns[noteColumn(channel)][index] = noteCharacter(note);
-    s.trackColumns[volumeColumn(channel)][index] = volume;
-    s.trackColumns[instrumentColumn(channel)][index] = instrumentDigit(instr);
-    s.trackColumns[octaveColumn(channel)][index] = char32_t(U'0' + octave);
+    s.trackColumns[noteColumn(channel)].set(index, noteCharacter(note));
+    s.trackColumns[volumeColumn(channel)].set(index, volume);
+    s.trackColumns[instrumentColumn(channel)].set(index, instrumentDigit(instr));
+    s.trackColumns[octaveColumn(channel)].set(index, char32_t(U'0' + octave));
 }
 
 Song benchSong() {

@@ -253,10 +253,10 @@ static Song listeningSong() {
     const char32_t notes[4] = {U'y', U'q', U'y', U'q'};
     for (int i = 0; i < 4; ++i) {
         int row = i * 8;
-        song.trackColumns[noteColumn(1)][row] = notes[i];
-        song.trackColumns[volumeColumn(1)][row] = U'8';
-        song.trackColumns[instrumentColumn(1)][row] = U'1';
-        song.trackColumns[octaveColumn(1)][row] = U'2';
+        song.trackColumns[noteColumn(1)].set(row, notes[i]);
+        song.trackColumns[volumeColumn(1)].set(row, U'8');
+        song.trackColumns[instrumentColumn(1)].set(row, U'1');
+        song.trackColumns[octaveColumn(1)].set(row, U'2');
     }
     return song;
 }

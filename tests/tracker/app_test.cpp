@@ -237,10 +237,10 @@ TEST_F(Tracker, MutingWhilePlayingTakesEffectAtTheNextVolumeDigit) {
     s.param(1, 0) = 1;    // WAV 1
     s.param(1, 4) = 1;    // ENV 1: the envelope stops at 1.0, volume F sustains
     auto put = [&](int row, char32_t note, char32_t volume) {
-        s.trackColumns[noteColumn(2)][row] = note;
-        s.trackColumns[volumeColumn(2)][row] = volume;
-        s.trackColumns[instrumentColumn(2)][row] = U'1';
-        s.trackColumns[octaveColumn(2)][row] = U'2';
+        s.trackColumns[noteColumn(2)].set(row, note);
+        s.trackColumns[volumeColumn(2)].set(row, volume);
+        s.trackColumns[instrumentColumn(2)].set(row, U'1');
+        s.trackColumns[octaveColumn(2)].set(row, U'2');
     };
     put(0, U'y', U'F');
     put(2, U'q', U'8');
@@ -293,10 +293,10 @@ TEST_F(TrackerListening, PlaySoundsTheSongAndStopSilencesIt) {
     Song& s = app->song;
     s.param(1, 0) = 3;     // WAV 3
     s.param(1, 4) = 255;   // a slow decay
-    s.trackColumns[noteColumn(1)][0] = U'q';
-    s.trackColumns[volumeColumn(1)][0] = U'8';
-    s.trackColumns[instrumentColumn(1)][0] = U'1';
-    s.trackColumns[octaveColumn(1)][0] = U'2';
+    s.trackColumns[noteColumn(1)].set(0, U'q');
+    s.trackColumns[volumeColumn(1)].set(0, U'8');
+    s.trackColumns[instrumentColumn(1)].set(0, U'1');
+    s.trackColumns[octaveColumn(1)].set(0, U'2');
     key(Key::F2);
     for (int frame = 0; frame < 4; ++frame)
         EXPECT_EQ(updateAndListen(), 0.0) << "silent before row 0 is read, frame " << frame;
@@ -331,7 +331,7 @@ TEST_F(Tracker, AReadOnlySongsFolderStopsPlaybackButNotALoad) {
     ASSERT_EQ(app->saveSong(U"tune"), U"File Saved...");
     ASSERT_TRUE(disk.makeReadOnly());
     update();
-    app->song.trackColumns[noteColumn(1)][0] = U'q';   // unsaved work
+    app->song.trackColumns[noteColumn(1)].set(0, U'q');   // unsaved work
     key(Key::F2);
     update();
     EXPECT_EQ(app->mode, 2);
@@ -434,7 +434,7 @@ TEST_F(Tracker, UnsavedWorkIsKeptEvery30SecondsAndOnlyWhenThereIsNew) {
     const std::string rescue = dir.path() + "/data/songs/autosave";
     update(1500);
     EXPECT_FALSE(app_env::fs::exists(rescue)) << "nothing changed";
-    app->song.trackColumns[noteColumn(2)][5] = U'w';
+    app->song.trackColumns[noteColumn(2)].set(5, U'w');
     app->song.instrumentDescriptions[3] = U"lead";
     testing::internal::CaptureStdout();
     update(1500);
@@ -461,7 +461,7 @@ TEST_F(Tracker, UnsavedWorkIsKeptEvery30SecondsAndOnlyWhenThereIsNew) {
 
 TEST_F(Tracker, LoadKeepsTheSongItReplacesAndTheRescueLoadsBack) {
     ASSERT_EQ(app->saveSong(U"tune"), U"File Saved...");
-    app->song.trackColumns[noteColumn(1)][0] = U'q';
+    app->song.trackColumns[noteColumn(1)].set(0, U'q');
     app->fileName = U"tune";
     key(Key::F12);
     update();

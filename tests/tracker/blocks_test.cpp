@@ -16,13 +16,13 @@ protected:
 
 TEST_F(BlockCopy, MarkedRowsPasteAtTheCursor) {
     fillChannel(1);
-    app->song.trackColumns[noteColumn(1)][32] = U'q';   // beyond the view: copied, not pasted
+    app->song.trackColumns[noteColumn(1)].set(32, U'q');   // beyond the view: copied, not pasted
     markAndCopy(5, 9);
     EXPECT_EQ(app->blockStart, 4);
     EXPECT_EQ(app->blockEnd, 9);
     EXPECT_EQ(app->blockMarking, 0);
-    EXPECT_EQ(undo().copyBuffers[0], app->song.trackColumns[noteColumn(1)].substr(4, 33));
-    EXPECT_EQ(undo().copyBuffers[3], app->song.trackColumns[octaveColumn(1)].substr(4, 33));
+    EXPECT_EQ(undo().copyBuffers[0], app->song.trackColumns[noteColumn(1)].text(4, 33));
+    EXPECT_EQ(undo().copyBuffers[3], app->song.trackColumns[octaveColumn(1)].text(4, 33));
 
     String source = channelRows(1, 5, 9);
     String after = channelRows(1, 25, 32);
@@ -199,17 +199,21 @@ TEST_F(Undo, SnapshotsShareTheColumnsThatDidNotChange) {
     type(U"w");
     const auto& h = undo().history;
     for (int k : {1, 2, 3, 5, 6, 7, 9, 10, 11, 13, 14, 15}) {
-        EXPECT_EQ(h[k][1].get(), h[k][0].get()) << k;
-        EXPECT_EQ(h[k][2].get(), h[k][1].get()) << k;
+        EXPECT_EQ(h[k][1].storage(), h[k][0].storage()) << k;
+        EXPECT_EQ(h[k][2].storage(), h[k][1].storage()) << k;
+        EXPECT_EQ(h[k][2].storage(), app->song.trackColumns[k].storage()) << k;
     }
-    EXPECT_NE(h[noteColumn(1)][2].get(), h[noteColumn(1)][1].get());
-    EXPECT_EQ(*h[noteColumn(1)][2], app->song.trackColumns[noteColumn(1)]);
+    EXPECT_NE(h[noteColumn(1)][2].storage(), h[noteColumn(1)][1].storage());
+    EXPECT_EQ(h[noteColumn(1)][2], app->song.trackColumns[noteColumn(1)]);
+    // A reset stores no cells of its own: its slot is the song's storage.
+    app->resetUndo();
+    for (int k = 0; k < kColumns; ++k) EXPECT_EQ(h[k][0].storage(), app->song.trackColumns[k].storage());
 
     // A full ring of notes in one channel stores at most the four changed columns per slot.
     typeEach(String(40, U'e'));
-    std::set<const String*> distinct;
+    std::set<const void*> distinct;
     for (const auto& column : h)
-        for (const auto& slot : column) distinct.insert(slot.get());
+        for (const auto& slot : column) distinct.insert(slot.storage());
     EXPECT_LE(distinct.size(), size_t(4 * kUndoSlots + kColumns + 1));
 }
 

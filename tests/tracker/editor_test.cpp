@@ -327,8 +327,8 @@ TEST_F(Transpose, LowestAndHighestNotesStay) {
 TEST_F(Transpose, OnlyTheVisiblePatternChanges) {
     app->patternBase = 32;
     putCell(noteColumn(1), 32, U'q');
-    app->song.trackColumns[noteColumn(1)][64] = U'q';   // pattern 2, row 0
-    app->song.trackColumns[noteColumn(1)][31] = U'q';   // pattern 0, row 31
+    app->song.trackColumns[noteColumn(1)].set(64, U'q');   // pattern 2, row 0
+    app->song.trackColumns[noteColumn(1)].set(31, U'q');   // pattern 0, row 31
     press(Key::F4);
     EXPECT_EQ(cell(noteColumn(1), 32), U'2');
     EXPECT_EQ(app->song.trackColumns[noteColumn(1)][64], U'q');
@@ -369,7 +369,7 @@ TEST_F(RowEdit, InsertOpensAnEmptyRowAndLosesRow32) {
 TEST_F(RowEdit, BackspaceAndInsertOnRow32OnlyClearRow32) {
     editing();
     fillChannel(1);
-    app->song.trackColumns[noteColumn(1)][32] = U'q';   // the next pattern's first row
+    app->song.trackColumns[noteColumn(1)].set(32, U'q');   // the next pattern's first row
     String above = channelRows(1, 1, 31);
     app->cursorRow = 32;
     press(Key::Backspace, 8);
@@ -395,7 +395,7 @@ TEST_F(RowEdit, DigitOnRow32ThenInsertInTheSameUpdateLeavesTheNextPatternAlone) 
     editing();
     app->cursorColumn = 2;
     app->cursorRow = 32;
-    app->song.trackColumns[volumeColumn(1)][32] = U'5';
+    app->song.trackColumns[volumeColumn(1)].set(32, U'5');
     input.putChar('7');
     input.pressKey(Key::Insert);
     update();

@@ -283,7 +283,7 @@ TEST_F(SongFiles, SaveAndLoadWorkWhileTheNameIsTyped) {
     EXPECT_EQ(app->statusText, U"File Saved...");
     EXPECT_EQ(app->nameEntryActive, 1);
     EXPECT_TRUE(fileExists(songs + "/live"));
-    app->song.trackColumns[noteColumn(1)][0] = U'.';
+    app->song.trackColumns[noteColumn(1)].set(0, U'.');
     press(Key::F12);
     EXPECT_EQ(app->statusText, U"File Loaded...");
     EXPECT_EQ(app->nameEntryActive, 1);

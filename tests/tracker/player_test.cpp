@@ -85,10 +85,10 @@ protected:
     // One cell of channel c (1..4) at song index `row`: note, volume, instrument, octave.
     void cell(int c, int row, char32_t note, char32_t volume = U'8', char32_t instr = U'1',
               char32_t octave = U'2') {
-        player.song.trackColumns[noteColumn(c)][row] = note;
-        player.song.trackColumns[volumeColumn(c)][row] = volume;
-        player.song.trackColumns[instrumentColumn(c)][row] = instr;
-        player.song.trackColumns[octaveColumn(c)][row] = octave;
+        player.song.trackColumns[noteColumn(c)].set(row, note);
+        player.song.trackColumns[volumeColumn(c)].set(row, volume);
+        player.song.trackColumns[instrumentColumn(c)].set(row, instr);
+        player.song.trackColumns[octaveColumn(c)].set(row, octave);
     }
     // Runs one tick and returns its calls.
     Recorder tickOnce() {
@@ -149,7 +149,7 @@ TEST_F(PlayerTick, PatternEndInChannel4OrChannel1JumpsToTheNextPosition) {
         player.tick = 0;
         player.song.songLength = 64;
         player.song.orderList[1] = 3;
-        player.song.trackColumns[noteColumn(endChannel)][5] = U'-';
+        player.song.trackColumns[noteColumn(endChannel)].set(5, U'-');
         for (int row = 0; row < 6; ++row) {
             skipToRow();
             tickOnce();
@@ -481,7 +481,7 @@ TEST_F(LoadIntoPlayer, ReadsTheHandOffFileAndReloadsTheSamples) {
     song.clear();
     song.songLength = 64;
     song.orderList[1] = 2;
-    song.trackColumns[noteColumn(3)][2 * 32 + 7] = U'q';
+    song.trackColumns[noteColumn(3)].set(2 * 32 + 7, U'q');
     String text = writeSong(song);
     text[5] = 0;   // a stored speed of 0 plays at speed 5
     writeHandOff(text);
@@ -506,7 +506,7 @@ TEST_F(LoadIntoPlayer, AMissingOrCutFileKeepsThePreviousCopy) {
     Song song;
     song.clear();
     song.speed = 7;
-    song.trackColumns[noteColumn(1)][0] = U'w';
+    song.trackColumns[noteColumn(1)].set(0, U'w');
     writeHandOff(writeSong(song));
     ASSERT_EQ(player.loadIntoPlayer(U"songs/tmp.dat"), U"1");
     EXPECT_EQ(player.speed, 7.0f);

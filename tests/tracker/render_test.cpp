@@ -41,10 +41,10 @@ Song toneSong(int env = 1) {
 }
 
 void note(Song& song, int channel, int row, char32_t n, char32_t volume, char32_t octave = U'2') {
-    song.trackColumns[noteColumn(channel)][row] = n;
-    song.trackColumns[volumeColumn(channel)][row] = volume;
-    song.trackColumns[instrumentColumn(channel)][row] = U'1';
-    song.trackColumns[octaveColumn(channel)][row] = octave;
+    song.trackColumns[noteColumn(channel)].set(row, n);
+    song.trackColumns[volumeColumn(channel)].set(row, volume);
+    song.trackColumns[instrumentColumn(channel)].set(row, U'1');
+    song.trackColumns[octaveColumn(channel)].set(row, octave);
 }
 
 // The real channels: a host whose data folder is the source tree's data/, and a
@@ -150,7 +150,7 @@ TEST_F(Listening, RowsAtSpeed4Start80msApartFromTheFirstFrame) {
 TEST_F(Listening, TheRenderEndsWherePlaybackReturnsToPositionZero) {
     Song song = toneSong();
     note(song, 1, 0, U'y', U'F');
-    song.trackColumns[noteColumn(4)][5] = U'-';   // the pattern ends after row 5
+    song.trackColumns[noteColumn(4)].set(5, U'-');   // the pattern ends after row 5
     RenderSummary done;
     std::vector<float> x = play(song, 3, &done);
     EXPECT_TRUE(done.looped);
@@ -592,7 +592,7 @@ TEST_F(CtrlE, WritesTheEditedSongAndRendersItToSongsNameWavWithoutWaiting) {
     pressCtrlE();
     EXPECT_EQ(app->statusText, U"Enter a Name...");
     app->fileName = U"tune";
-    app->song.trackColumns[noteColumn(1)][3] = U'q';
+    app->song.trackColumns[noteColumn(1)].set(3, U'q');
     update();   // Control is let go
     key(kKeyE);
     update();

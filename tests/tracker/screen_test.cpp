@@ -129,10 +129,10 @@ protected:
     void setCell(int channel, int row, char32_t note, char32_t volume, char32_t instrument,
                  char32_t octave) {
         Song& s = app->song;
-        s.trackColumns[noteColumn(channel)][row] = note;
-        s.trackColumns[volumeColumn(channel)][row] = volume;
-        s.trackColumns[instrumentColumn(channel)][row] = instrument;
-        s.trackColumns[octaveColumn(channel)][row] = octave;
+        s.trackColumns[noteColumn(channel)].set(row, note);
+        s.trackColumns[volumeColumn(channel)].set(row, volume);
+        s.trackColumns[instrumentColumn(channel)].set(row, instrument);
+        s.trackColumns[octaveColumn(channel)].set(row, octave);
     }
 
     String patternRow(int c) const { return readText(0, 12 * c + 12, 27, c % 4 ? kText : kDimText); }
@@ -160,8 +160,8 @@ TEST(ScreenFormats, NoteNamesFollowTheKeyAndTheOctaveDigit) {
     Song s;
     s.clear();
     auto name = [&](char32_t note, char32_t octave) {
-        s.trackColumns[noteColumn(3)][77] = note;
-        s.trackColumns[octaveColumn(3)][77] = octave;
+        s.trackColumns[noteColumn(3)].set(77, note);
+        s.trackColumns[octaveColumn(3)].set(77, octave);
         return noteName(s, 3, 77);
     };
     EXPECT_EQ(name(U'y', U'0'), U"C-0");

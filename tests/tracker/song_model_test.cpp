@@ -7,12 +7,37 @@ TEST(SongModel, NewSongHasEmptyColumnsAndDefaults) {
     s.clear();
     for (int k = 0; k < kColumns; ++k) {
         ASSERT_EQ(s.trackColumns[k].size(), size_t(kColumnLength));
-        EXPECT_EQ(s.trackColumns[k], String(kColumnLength, k < 4 ? U'.' : U'0'));
+        EXPECT_EQ(s.trackColumns[k].text(), String(kColumnLength, k < 4 ? U'.' : U'0'));
     }
     EXPECT_EQ(s.songLength, 32);
     EXPECT_EQ(s.speed, 4);
     for (int v : s.orderList) EXPECT_EQ(v, 0);
     for (int v : s.instrumentTable) EXPECT_EQ(v, 0);
+}
+
+// Cells are code points stored a byte each until a wider one arrives; copies share
+// their cells until one is changed, and a change never shows through another copy.
+TEST(SongModel, ColumnsKeepEveryCodePointAndCopiesChangeAlone) {
+    Song s;
+    s.clear();
+    Column& notes = s.trackColumns[noteColumn(1)];
+    Column kept = notes;
+    EXPECT_EQ(kept.storage(), notes.storage());
+    notes.set(3, U'\u00e9');
+    notes.set(5, U'\u266a');   // wider than a byte: the column widens, keeping its cells
+    notes.set(6, U'\U0001F3B5');
+    EXPECT_EQ(notes.text(2, 6), String(U".\u00e9.\u266a\U0001F3B5."));
+    EXPECT_EQ(kept.text(), String(kColumnLength, U'.'));
+    EXPECT_NE(kept, notes);
+    EXPECT_NE(s.trackColumns[noteColumn(2)].storage(), notes.storage());
+    EXPECT_EQ(s.trackColumns[noteColumn(2)], kept);
+    notes.set(3, U'.');
+    notes.set(5, U'.');
+    notes.set(6, U'.');
+    EXPECT_EQ(notes, kept);   // equal cells, however they are stored
+    EXPECT_EQ(Column(notes.text()), notes);
+    EXPECT_EQ(notes.text(kColumnLength), String());
+    EXPECT_EQ(notes.text(kColumnLength - 2, 40), String(2, U'.'));
 }
 
 TEST(SongModel, EveryNoteCharacterDecodesToItsPianoKey) {

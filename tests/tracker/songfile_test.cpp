@@ -44,10 +44,10 @@ Song richSong() {
     Song s = newSong();
     const String notes = U"ysxdcvgbhnjmq2w3er5t6z7ui9o0p.<+#-";
     for (int i = 0; i < kColumnLength; ++i) {
-        s.trackColumns[0][i] = notes[i % notes.size()];
-        s.trackColumns[5][i] = U"0123456789abcdefABCDEF"[i % 22];
-        s.trackColumns[9][i] = instrumentDigit(1 + i % 15);
-        s.trackColumns[14][i] = char32_t(U'0' + i % 4);
+        s.trackColumns[0].set(i, notes[i % notes.size()]);
+        s.trackColumns[5].set(i, U"0123456789abcdefABCDEF"[i % 22]);
+        s.trackColumns[9].set(i, instrumentDigit(1 + i % 15));
+        s.trackColumns[14].set(i, char32_t(U'0' + i % 4));
     }
     s.orderList[0] = 1;
     s.orderList[3] = 200;
@@ -124,6 +124,8 @@ TEST(SongText, DescriptionsAreFixedFieldsOf21Characters) {
 
 TEST(SongText, ReadingBackGivesTheSameSong) {
     Song s = richSong();
+    s.trackColumns[2].set(40, U'\u266a');   // only a hand-edited file holds cells this wide
+    s.trackColumns[12].set(8191, U'\U0001F3B5');
     String text = writeSong(s);
     EXPECT_EQ(text.size(), size_t(1163 + 512 * 256));
     Song loaded = newSong();
@@ -138,7 +140,7 @@ TEST(SongText, TheFingerprintSeesAChangeInEveryPartOfTheSong) {
     const uint64_t digest = songDigest(base);
     EXPECT_EQ(songDigest(richSong()), digest);
     std::vector<std::function<void(Song&)>> edits = {
-        [](Song& s) { s.trackColumns[15][8191] = U'x'; },
+        [](Song& s) { s.trackColumns[15].set(8191, U'x'); },
         [](Song& s) { s.orderList[255] ^= 1; },
         [](Song& s) { s.instrumentTable[100] += 1; },
         [](Song& s) { s.instrumentDescriptions[31] += U' '; },
@@ -155,9 +157,9 @@ TEST(SongText, TheFingerprintSeesAChangeInEveryPartOfTheSong) {
 TEST(SongText, FewerPatternsAreFilledWithEmptyCells) {
     Song s = newSong();
     s.orderList[0] = 2;   // P = 3
-    s.trackColumns[1][95] = U'q';
-    s.trackColumns[1][96] = U'w';   // pattern 3: not stored
-    s.trackColumns[6][10] = U'F';
+    s.trackColumns[1].set(95, U'q');
+    s.trackColumns[1].set(96, U'w');   // pattern 3: not stored
+    s.trackColumns[6].set(10, U'F');
     Song loaded = richSong();
     ASSERT_TRUE(readSong(writeSong(s), loaded));
     EXPECT_EQ(loaded.trackColumns[1][95], U'q');
@@ -165,7 +167,7 @@ TEST(SongText, FewerPatternsAreFilledWithEmptyCells) {
     EXPECT_EQ(loaded.trackColumns[6][10], U'F');
     for (int k = 0; k < kColumns; ++k) {
         ASSERT_EQ(loaded.trackColumns[k].size(), size_t(kColumnLength));
-        EXPECT_EQ(loaded.trackColumns[k].substr(96), String(kColumnLength - 96, emptyCell(k)));
+        EXPECT_EQ(loaded.trackColumns[k].text(96), String(kColumnLength - 96, emptyCell(k)));
     }
 }
 

@@ -64,10 +64,10 @@ void Composer::put(int p, int row, int channel, const std::string& note, int vol
         if (octave < 0 || v > 28) throw std::runtime_error("note out of range: " + note);
         noteChar = noteCharacter(v);
     }
-    song_.trackColumns[noteColumn(channel)][index] = noteChar;
-    song_.trackColumns[volumeColumn(channel)][index] = U"0123456789ABCDEF"[volume & 15];
-    song_.trackColumns[instrumentColumn(channel)][index] = inst ? instrumentDigit(inst) : U'0';
-    song_.trackColumns[octaveColumn(channel)][index] = char32_t(U'0' + octaveDigit);
+    song_.trackColumns[noteColumn(channel)].set(index, noteChar);
+    song_.trackColumns[volumeColumn(channel)].set(index, U"0123456789ABCDEF"[volume & 15]);
+    song_.trackColumns[instrumentColumn(channel)].set(index, inst ? instrumentDigit(inst) : U'0');
+    song_.trackColumns[octaveColumn(channel)].set(index, char32_t(U'0' + octaveDigit));
 }
 
 void Composer::line(int p, int channel, int row, int step, const std::string& tokens,
@@ -93,7 +93,7 @@ void Composer::drums(int p, int channel, const std::string& rows, std::initializ
 void Composer::copyPattern(int from, int to) {
     for (auto& column : song_.trackColumns)
         for (int r = 0; r < kRowsPerPattern; ++r)
-            column[to * kRowsPerPattern + r] = column[from * kRowsPerPattern + r];
+            column.set(to * kRowsPerPattern + r, column[from * kRowsPerPattern + r]);
 }
 
 // ---- Writing the files ----

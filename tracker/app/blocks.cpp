@@ -1,22 +1,17 @@
 // Block marking, copy and paste over whole channel rows, and the undo ring.
 #include "tracker/app/blocks.h"
 
-#include <cstring>
-
 #include "host/input.h"
 #include "tracker/app/app.h"
 #include "tracker/app/editor.h"
 
 namespace {
 
-using Slot = UndoState::Slot;
-
-// A history of one slot, 0, holding `columns`; the other slots hold the empty text.
-void startHistory(UndoState& undo, const std::array<String, kColumns>& columns) {
-    Slot emptyText = std::make_shared<const String>();
+// A history of one slot, 0, holding `columns`; the other slots hold no cells.
+void startHistory(UndoState& undo, const std::array<Column, kColumns>& columns) {
     for (int k = 0; k < kColumns; ++k) {
-        undo.history[k].fill(emptyText);
-        undo.history[k][0] = std::make_shared<const String>(columns[k]);
+        undo.history[k].fill(Column());
+        undo.history[k][0] = columns[k];
     }
     undo.undoLevel = undo.oldest = undo.newest = 0;
 }
@@ -29,13 +24,9 @@ UndoState& undoOf(c_SoundEngine& app) {
     return *app.undoState;
 }
 
-bool sameColumn(const String& a, const String& b) {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char32_t)) == 0;
-}
-
 bool sameAsSlot(const UndoState& undo, const Song& song, int slot) {
     for (int k = 0; k < kColumns; ++k)
-        if (!sameColumn(undo.column(k, slot), song.trackColumns[k])) return false;
+        if (undo.column(k, slot) != song.trackColumns[k]) return false;
     return true;
 }
 
@@ -43,9 +34,9 @@ bool sameAsSlot(const UndoState& undo, const Song& song, int slot) {
 // column that is unchanged.
 void storeSnapshot(UndoState& undo, const Song& song, int previous, int slot) {
     for (int k = 0; k < kColumns; ++k) {
-        const String& now = song.trackColumns[k];
-        const Slot& before = undo.history[k][previous];
-        undo.history[k][slot] = sameColumn(*before, now) ? before : std::make_shared<const String>(now);
+        const Column& now = song.trackColumns[k];
+        const Column& before = undo.history[k][previous];
+        undo.history[k][slot] = before == now ? before : now;
     }
 }
 
@@ -76,10 +67,8 @@ void copyBlock(c_SoundEngine& app, UndoState& undo) {
     int first = screenIndex(app.patternBase, app.editRow, 1) + app.blockStart;
     int ch = cursorChannel(app);
     for (int kind = 0; kind < 4; ++kind) {
-        const String& column = app.song.trackColumns[channelColumn(ch, kind)];
-        String& buffer = undo.copyBuffers[kind];
-        buffer.clear();
-        if (first >= 0 && size_t(first) < column.size()) buffer = column.substr(first, 33);
+        const Column& column = app.song.trackColumns[channelColumn(ch, kind)];
+        undo.copyBuffers[kind] = first >= 0 ? column.text(size_t(first), 33) : String();
     }
 }
 

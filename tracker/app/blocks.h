@@ -11,13 +11,12 @@
 //   redo:      one slot forward again, up to the newest snapshot; a new change after
 //              an undo drops the slots that were undone
 //
-// A slot holds a whole column (8192 cells) behind a shared pointer: a snapshot
-// reuses the previous snapshot's storage for every column that did not change, so
-// a note entered in one channel stores four new columns at most, not sixteen. Slots
-// outside the kept range hold the empty text. Only the sixteen track columns are
+// A slot holds a whole column (8192 cells), sharing its storage with the song and
+// with the previous snapshot for every column that did not change: a reset stores no
+// cells, and a note entered in one channel stores four new columns at most. Slots
+// outside the kept range hold a column of no cells. Only the sixteen track columns are
 // kept; the order list, instruments and settings are not part of the history.
 #include <array>
-#include <memory>
 
 #include "host/text.h"
 #include "tracker/core/song.h"
@@ -25,14 +24,13 @@
 constexpr int kUndoSlots = 32;
 
 struct UndoState {
-    using Slot = std::shared_ptr<const String>;
     std::array<String, 4> copyBuffers;                          // note, volume, instrument, octave
-    std::array<std::array<Slot, kUndoSlots>, kColumns> history; // [column][slot], never null
+    std::array<std::array<Column, kUndoSlots>, kColumns> history; // [column][slot]
     int undoLevel = 0;                                          // slot the song is at, 0..31
     int oldest = 0;                                             // slot undo stops at, 0..31
     int newest = 0;                                             // slot redo stops at, 0..31
 
-    UndoState();   // one slot, 0, holding the empty song; the others the empty text
+    UndoState();   // one slot, 0, holding the empty song; the others no cells
     // The column stored in `slot` for column k.
-    const String& column(int k, int slot) const { return *history[k][slot]; }
+    const Column& column(int k, int slot) const { return history[k][slot]; }
 };

@@ -27,8 +27,8 @@ bool clickedIn(float left, float right, float top, float bottom) {
 bool pressed(int key) { return keyHitCount(key) != 0; }
 
 void setCell(Song& song, int column, int index, char32_t c) {
-    String& s = song.trackColumns[column];
-    if (index >= 0 && size_t(index) < s.size()) s[index] = c;
+    Column& cells = song.trackColumns[column];
+    if (index >= 0 && size_t(index) < cells.size()) cells.set(size_t(index), c);
 }
 
 EditorState& editorOf(c_SoundEngine& app) {

@@ -1,5 +1,6 @@
 #include "tracker/core/song.h"
 
+#include <algorithm>
 #include <cmath>
 
 const std::array<const char32_t*, kWaveSamples> kWaveFiles = {
@@ -10,8 +11,65 @@ const std::array<const char32_t*, kWaveSamples> kWaveFiles = {
 // The piano keys of a German keyboard, in noteValue order 0..28.
 static const char32_t kNoteKeys[] = U"ysxdcvgbhnjmq2w3er5t6z7ui9o0p";
 
-String emptyColumn(int column) {
-    return String(kColumnLength, emptyCell(column));
+Column::Column(size_t count, char32_t fill) : Column(String(count, fill)) {}
+
+Column::Column(const String& cells) : cells_(std::make_shared<Cells>()) {
+    bool narrow = std::all_of(cells.begin(), cells.end(), [](char32_t c) { return c <= 0xFF; });
+    if (!narrow) {
+        cells_->wide = cells;
+        return;
+    }
+    cells_->narrow.resize(cells.size());
+    std::transform(cells.begin(), cells.end(), cells_->narrow.begin(), [](char32_t c) { return char(c); });
+}
+
+char32_t Column::operator[](size_t index) const {
+    return cells_->wide.empty() ? char32_t(uint8_t(cells_->narrow[index])) : cells_->wide[index];
+}
+
+Column::Cells& Column::own() {
+    if (cells_.use_count() > 1) cells_ = std::make_shared<Cells>(*cells_);
+    return *cells_;
+}
+
+void Column::set(size_t index, char32_t c) {
+    if ((*this)[index] == c) return;   // an unchanged cell keeps the storage shared
+    Cells& cells = own();
+    if (cells.wide.empty() && c <= 0xFF) {
+        cells.narrow[index] = char(c);
+        return;
+    }
+    if (cells.wide.empty()) {
+        cells.wide = widen(cells.narrow);
+        cells.narrow.clear();
+        cells.narrow.shrink_to_fit();
+    }
+    cells.wide[index] = c;
+}
+
+String Column::text(size_t from, size_t count) const {
+    size_t length = size();
+    if (from >= length) return String();
+    count = std::min(count, length - from);
+    if (!cells_->wide.empty()) return cells_->wide.substr(from, count);
+    return widen(cells_->narrow.substr(from, count));
+}
+
+bool Column::operator==(const Column& other) const {
+    if (cells_ == other.cells_) return true;
+    if (size() != other.size()) return false;
+    if (size() == 0) return true;
+    if (cells_->wide.empty() && other.cells_->wide.empty()) return cells_->narrow == other.cells_->narrow;
+    for (size_t i = 0; i < size(); ++i)
+        if ((*this)[i] != other[i]) return false;
+    return true;
+}
+
+// Every empty column of a kind shares one storage until it is edited.
+Column emptyColumn(int column) {
+    static const Column notes(size_t(kColumnLength), U'.');
+    static const Column digits(size_t(kColumnLength), U'0');
+    return isNoteColumn(column) ? notes : digits;
 }
 
 void Song::clear() {
@@ -24,7 +82,7 @@ void Song::clear() {
 }
 
 char32_t Song::cell(int column, int index) const {
-    const String& c = trackColumns[column];
+    const Column& c = trackColumns[column];
     if (index < 0 || size_t(index) >= c.size()) return emptyCell(column);
     return c[index];
 }

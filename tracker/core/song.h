@@ -16,6 +16,7 @@
 // Cells are decoded from characters when they are played or drawn. Reading past a
 // column's end (a short or empty copy) yields the empty cell: "." or "0".
 #include <array>
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -52,8 +53,39 @@ inline bool isNoteColumn(int column) { return column < kChannels; }
 // The fill character of an empty cell in column k: "." for notes, "0" otherwise.
 inline char32_t emptyCell(int column) { return isNoteColumn(column) ? U'.' : U'0'; }
 
+// One track column: a sequence of cells, each a code point. It stores one byte per
+// cell while every cell is below U+0100 (every character the editor writes) and four
+// once a song file brings a wider one, so a file's characters always come back as
+// they were. Copies share their cells until one of them is changed: the undo history,
+// a reset and a restore cost no cell storage for a column that did not change.
+class Column {
+public:
+    Column() = default;                          // no cells
+    Column(size_t count, char32_t fill);
+    explicit Column(const String& cells);
+
+    size_t size() const { return cells_ ? cells_->size() : 0; }
+    char32_t operator[](size_t index) const;     // index < size()
+    void set(size_t index, char32_t c);          // index < size()
+    // Up to `count` cells from `from` as text (none when `from` is past the end).
+    String text(size_t from = 0, size_t count = String::npos) const;
+    bool operator==(const Column& other) const;
+    bool operator!=(const Column& other) const { return !(*this == other); }
+    // The storage behind the cells, to tell whether two columns share it.
+    const void* storage() const { return cells_.get(); }
+
+private:
+    struct Cells {
+        std::string narrow;   // one byte per cell, while `wide` is empty
+        String wide;          // four bytes per cell, once any cell is above U+00FF
+        size_t size() const { return wide.empty() ? narrow.size() : wide.size(); }
+    };
+    std::shared_ptr<Cells> cells_;   // shared between copies until one is changed
+    Cells& own();
+};
+
 struct Song {
-    std::array<String, kColumns> trackColumns;               // 16 columns of 8192 cells
+    std::array<Column, kColumns> trackColumns;               // 16 columns of 8192 cells
     std::array<int, kOrderLength> orderList{};               // pattern 0..255 per position
     std::array<int, kInstrumentTableLength> instrumentTable{};  // instrument n at n*8..n*8+7
     std::array<String, kDescriptionSlots> instrumentDescriptions;  // slots 1..31, <= 21 chars
@@ -70,7 +102,7 @@ struct Song {
 };
 
 // An empty column of 8192 cells for column k.
-String emptyColumn(int column);
+Column emptyColumn(int column);
 
 // noteValue of a note character: 0..28 for notes, 127..130 and 255 for commands,
 // 0 for any character outside the table.

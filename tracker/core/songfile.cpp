@@ -60,6 +60,10 @@ struct Digest {
             value *= 1099511628211ull;            // FNV prime
         }
     }
+    void add(const Column& cells) {
+        add(cells.size());
+        for (size_t i = 0; i < cells.size(); ++i) add(uint64_t(cells[i]));
+    }
     void add(const String& text) {
         add(text.size());   // keeps "ab"+"c" apart from "a"+"bc"
         for (char32_t c : text) add(uint64_t(c));
@@ -72,7 +76,7 @@ uint64_t songDigest(const Song& song) {
     Digest d;
     d.add(uint64_t(song.songLength));
     d.add(uint64_t(song.speed));
-    for (const String& column : song.trackColumns) d.add(column);
+    for (const Column& column : song.trackColumns) d.add(column);
     for (int entry : song.orderList) d.add(uint64_t(uint32_t(entry)));
     for (int value : song.instrumentTable) d.add(uint64_t(uint32_t(value)));
     for (const String& text : song.instrumentDescriptions) d.add(text);
@@ -111,9 +115,9 @@ bool readSong(const String& text, Song& song) {
     loaded.songLength = number(text[4]) * kRowsPerPattern;
     loaded.speed = text[5] == 0 ? 5 : number(text[5]);
     for (int k = 0; k < kColumns; ++k) {
-        String& column = loaded.trackColumns[k];
-        column = text.substr(kHeaderLength + k * cells, cells);
+        String column = text.substr(kHeaderLength + k * cells, cells);
         column.append(kColumnLength - cells, emptyCell(k));
+        loaded.trackColumns[k] = Column(column);
     }
     const size_t order = size_t(orderOffset(patterns));
     for (int i = 0; i < kOrderLength; ++i) loaded.orderList[i] = number(text[order + i]);
