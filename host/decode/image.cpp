@@ -44,48 +44,159 @@ bool jpegHuffmanTablesFit(const uint8_t* data, size_t size) {
     return true;
 }
 
-// The image decoder keeps a JPEG's quantization tables uninitialised until a DQT
-// segment defines them, and a scan over a component whose table was never defined
-// decodes with whatever memory held. The segments are walked as the decoder walks
-// them, and such a scan refuses the file.
-bool jpegQuantTablesDefined(const uint8_t* data, size_t size) {
-    size_t at = 0;
-    while (at < size && data[at] == 0xFF) ++at;
-    if (at == 0 || at >= size || data[at] != 0xD8) return true;
-    ++at;
-    unsigned defined = 0;          // bit t: table t has been defined
-    uint8_t tableOf[256] = {};     // component id -> its table, bit 4 set when known
-    while (at < size && data[at] == 0xFF) {
-        while (at < size && data[at] == 0xFF) ++at;   // fill bytes
-        if (at + 2 >= size) return true;
-        uint8_t marker = data[at];
-        if (marker == 0xD9) return true;
-        if ((marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) {
-            ++at;
-            continue;
-        }
-        size_t segment = at + 3;
-        size_t end = at + 1 + (size_t(data[at + 1]) << 8 | data[at + 2]);
-        if (end > size) end = size;
-        if (marker == 0xDB) {
-            for (size_t table = segment; table < end; table += (data[table] >> 4 ? 129 : 65))
-                defined |= 1u << (data[table] & 15);
-        } else if (marker >= 0xC0 && marker <= 0xC2 && segment + 6 <= end) {
-            for (size_t c = segment + 6; c + 3 <= end; c += 3)
-                tableOf[data[c]] = uint8_t(0x10 | (data[c + 2] & 15));
-        } else if (marker == 0xDA && segment < end) {
-            for (size_t c = segment + 1; c + 2 <= end && c < segment + 1 + 2 * size_t(data[segment]); c += 2) {
-                uint8_t table = tableOf[data[c]];
-                if ((table & 0x10) && !(defined >> (table & 15) & 1)) return false;
+// The image decoder keeps a JPEG's quantization and Huffman tables and its pixel
+// planes uninitialised until segments fill them: a scan that uses an undefined table
+// decodes with whatever memory held (an undefined Huffman table sends it reading far
+// outside its arrays), and a component no scan decoded is made of leftover memory.
+// The file's segments are walked the way the decoder walks them (bytes past the end
+// read as 0); a scan that needs an undefined table, or an end of image before every
+// component was decoded, refuses the file. Where the walk stops early, the decoder
+// gives up there too.
+class JpegTables {
+public:
+    JpegTables(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    bool defined();
+
+private:
+    static constexpr int kNone = -1;   // no marker where one was expected
+    const uint8_t* data_;
+    size_t size_;
+    size_t at_ = 0;
+    unsigned quant_ = 0, dc_ = 0, ac_ = 0;   // bit t: table t is defined
+    int components_ = 0;
+    uint8_t id_[4] = {}, table_[4] = {};     // frame components: id and quantization table
+    unsigned decoded_ = 0;                   // bit i: component i has been decoded
+    bool progressive_ = false;
+
+    int get8() { return at_ < size_ ? data_[at_++] : (at_++, 0); }
+    int get16() { int high = get8(); return high << 8 | get8(); }
+    bool atEnd() const { return at_ >= size_; }
+    int marker();
+    bool segment(int m);
+    bool frame();
+    bool scan();
+    void skipEntropyData();
+};
+
+int JpegTables::marker() {
+    if (get8() != 0xFF) return kNone;
+    int m = 0xFF;
+    while (m == 0xFF && at_ <= size_) m = get8();
+    return m;
+}
+
+// A segment before or between scans; false where the decoder gives up.
+bool JpegTables::segment(int m) {
+    if (m == 0xDD) return get16() == 4 && (get16(), true);
+    if (m == 0xDB || m == 0xC4) {
+        int left = get16() - 2;
+        while (left > 0 && !atEnd()) {
+            int q = get8();
+            if (m == 0xDB) {
+                if (q >> 4 > 1 || (q & 15) > 3) return false;
+                at_ += q >> 4 ? 128 : 64;
+                left -= q >> 4 ? 129 : 65;
+                quant_ |= 1u << (q & 15);
+                continue;
             }
-            // Entropy-coded data runs to the next marker other than a stuffed FF 00 or RSTn.
-            for (at = end; at + 1 < size; ++at)
-                if (data[at] == 0xFF && data[at + 1] != 0 && !(data[at + 1] >= 0xD0 && data[at + 1] <= 0xD7)) break;
-            continue;
+            if (q >> 4 > 1 || (q & 15) > 3) return false;
+            int codes = 0;
+            for (int i = 0; i < 16; ++i) codes += get8();
+            at_ += size_t(codes);
+            left -= 17 + codes;
+            (q >> 4 ? ac_ : dc_) |= 1u << (q & 15);
         }
-        at = end;
+        return left == 0;
+    }
+    if ((m >= 0xE0 && m <= 0xEF) || m == 0xFE) {
+        int length = get16();
+        if (length < 2) return false;
+        at_ += size_t(length - 2);
+        return true;
+    }
+    return false;
+}
+
+bool JpegTables::frame() {
+    at_ += 7;   // length, precision, height, width
+    components_ = get8();
+    if (components_ != 1 && components_ != 3 && components_ != 4) return false;
+    for (int i = 0; i < components_; ++i) {
+        id_[i] = uint8_t(get8());
+        get8();
+        table_[i] = uint8_t(get8());
     }
     return true;
+}
+
+// A scan header: every component's quantization table and the Huffman tables the
+// scan decodes with must be defined.
+bool JpegTables::scan() {
+    get16();
+    int count = get8();
+    if (count < 1 || count > components_) return false;   // the decoder refuses these too
+    int dcTables[4], acTables[4], which[4];
+    for (int i = 0; i < count; ++i) {
+        int id = get8(), q = get8();
+        which[i] = 0;
+        while (which[i] < components_ && id_[which[i]] != id) ++which[i];
+        if (which[i] == components_) return false;
+        dcTables[i] = q >> 4;
+        acTables[i] = q & 15;
+    }
+    int spectralStart = get8();
+    get8();
+    int approximationHigh = get8() >> 4;
+    for (int i = 0; i < components_; ++i)
+        if (!(quant_ >> table_[i] & 1)) return false;
+    bool usesDc = !progressive_ || (spectralStart == 0 && approximationHigh == 0);
+    bool usesAc = !progressive_ || spectralStart > 0;
+    for (int i = 0; i < count; ++i) {
+        if (usesDc && !(dc_ >> dcTables[i] & 1)) return false;
+        if (usesAc && !(ac_ >> acTables[i] & 1)) return false;
+        // A progressive component's blocks are cleared by its first DC scan.
+        if (usesDc) decoded_ |= 1u << which[i];
+    }
+    return true;
+}
+
+// Entropy-coded data ends at the first FF (after fill bytes) followed by neither a
+// stuffed 00 nor a restart marker.
+void JpegTables::skipEntropyData() {
+    while (at_ < size_) {
+        if (data_[at_++] != 0xFF) continue;
+        while (at_ < size_ && data_[at_] == 0xFF) ++at_;
+        if (at_ < size_ && data_[at_] != 0 && (data_[at_] < 0xD0 || data_[at_] > 0xD7)) {
+            --at_;   // back onto an FF, so marker() reads it
+            return;
+        }
+    }
+}
+
+bool JpegTables::defined() {
+    if (marker() != 0xD8) return true;   // not a JPEG
+    int m = marker();
+    while (m != 0xC0 && m != 0xC1 && m != 0xC2) {
+        if (!segment(m)) return true;
+        m = marker();
+        while (m == kNone) {
+            if (atEnd()) return true;
+            m = marker();
+        }
+    }
+    progressive_ = m == 0xC2;
+    if (!frame()) return true;
+    for (m = marker(); m != 0xD9; m = marker()) {
+        if (m == 0xDA) {
+            if (!scan()) return false;
+            skipEntropyData();
+        } else if (m == 0xDC) {
+            at_ += 4;
+        } else if (!segment(m)) {
+            return true;
+        }
+    }
+    return decoded_ == (1u << components_) - 1;
 }
 
 // The image decoder reads a PGM or PPM header's width, height and largest value into
@@ -129,7 +240,7 @@ bool pngChunksFit(const uint8_t* data, size_t size) {
 
 std::optional<ImagePixels> decodeImage(const uint8_t* data, size_t size) {
     if (!data || size == 0 || size > size_t(INT_MAX)) return std::nullopt;
-    if (!jpegHuffmanTablesFit(data, size) || !jpegQuantTablesDefined(data, size) ||
+    if (!jpegHuffmanTablesFit(data, size) || !JpegTables(data, size).defined() ||
         !pnmNumbersFit(data, size) || !pngChunksFit(data, size))
         return std::nullopt;
     int width = 0, height = 0, channels = 0;

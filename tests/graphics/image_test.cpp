@@ -56,22 +56,28 @@ TEST_F(Images, DecodingKeepsTheFilesOwnChannelCountAndRefusesGarbage) {
     EXPECT_FALSE(decodeImage(claim.data(), claim.size()));
     std::vector<uint8_t> tga = fileBytes(TAMO_SOURCE_DIR "/fuzz/corpus/decodeimage/tiny.tga");
     EXPECT_TRUE(decodeImage(tga.data(), tga.size()));
-    // A JPEG scan over a component whose quantization table no DQT segment defined
-    // would decode with uninitialised tables.
+    // A JPEG scan using a table no segment defined, or an image ended before a scan
+    // decoded it, would decode from uninitialised memory.
     std::vector<uint8_t> jpeg = fileBytes(TAMO_SOURCE_DIR "/fuzz/corpus/decodeimage/tiny.jpg");
     EXPECT_TRUE(decodeImage(jpeg.data(), jpeg.size()));
-    std::vector<uint8_t> noTables;
-    for (size_t at = 0; at < jpeg.size();) {
-        bool dqt = at + 4 <= jpeg.size() && jpeg[at] == 0xFF && jpeg[at + 1] == 0xDB;
-        size_t step = dqt ? 2 + (jpeg[at + 2] << 8 | jpeg[at + 3]) : 1;
-        if (!dqt) noTables.push_back(jpeg[at]);
-        at += step;
+    auto without = [&](uint8_t marker, uint8_t firstByte) {   // drops the matching segments
+        std::vector<uint8_t> cut(jpeg.begin(), jpeg.begin() + 2);
+        for (size_t at = 2; at + 4 <= jpeg.size();) {
+            size_t end = jpeg[at + 1] == 0xDA ? jpeg.size() : at + 2 + (jpeg[at + 2] << 8 | jpeg[at + 3]);
+            if (jpeg[at + 1] != marker || (firstByte != 0xFF && jpeg[at + 4] != firstByte))
+                cut.insert(cut.end(), jpeg.begin() + long(at), jpeg.begin() + long(end));
+            at = end;
+        }
+        if (marker == 0xDA) cut.insert(cut.end(), {0xFF, 0xD9});
+        EXPECT_LT(cut.size(), jpeg.size());
+        return cut;
+    };
+    for (const auto& broken : {without(0xDB, 0xFF), without(0xC4, 0x10), without(0xDA, 0xFF)})
+        EXPECT_FALSE(decodeImage(broken.data(), broken.size()));
+    for (const char* found : {"jpeg-without-quantization-tables", "jpeg-scan-with-an-undefined-huffman-table"}) {
+        std::vector<uint8_t> bytes = fileBytes(TAMO_SOURCE_DIR "/tests/e2e/fuzz_cases/decodeimage/" + std::string(found));
+        EXPECT_FALSE(decodeImage(bytes.data(), bytes.size())) << found;
     }
-    ASSERT_LT(noTables.size(), jpeg.size());
-    EXPECT_FALSE(decodeImage(noTables.data(), noTables.size()));
-    std::vector<uint8_t> found = fileBytes(TAMO_SOURCE_DIR
-        "/tests/e2e/fuzz_cases/decodeimage/jpeg-without-quantization-tables");
-    EXPECT_FALSE(decodeImage(found.data(), found.size()));
     const std::string small = "P5\n2 2\n255\nabcd";
     auto grey = decodeImage(reinterpret_cast<const uint8_t*>(small.data()), small.size());
     ASSERT_TRUE(grey);
