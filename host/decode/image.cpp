@@ -125,6 +125,7 @@ bool JpegTables::frame() {
         id_[i] = uint8_t(get8());
         get8();
         table_[i] = uint8_t(get8());
+        if (table_[i] > 3) return false;
     }
     return true;
 }
