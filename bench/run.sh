@@ -9,7 +9,9 @@
 #   memory:   peak resident memory, anonymous memory (smaps_rollup) in Standby, and
 #             the program's own heap after start (its C++ allocations, counted by a
 #             preloaded allocator; the bare window has none of its own)
-#   start-up: launch to the first complete frame on screen (median of 5)
+#   start-up: launch to the first complete frame on screen, the programs launched in turn
+#             so that a change in the machine's load falls on each (median of
+#             BENCH_LAUNCHES rounds, default 11)
 #   latency:  a note key in Standby to the first mixed sample of its note, through
 #             OpenAL Soft's wave writer (bench/latency), with the tracker's own period
 #             and with OpenAL Soft's default one; on a real device the periods queued
@@ -175,17 +177,22 @@ mem_line "tamo" tamo
 echo "  own heap after start: tamo $(med tamo.heap) KiB (goal < 500 KiB; the bare window has none of its own)"
 echo
 
-startup() {  # program -> median ms of 5 launches
-  for _ in 1 2 3 4 5; do
-    (cd "$work" && "$build/bench/firstframe/tamo-firstframe" 635 470 86 60 106 "$1" 2>/dev/null) | awk '{print $1}'
-  done | median
+first_frame_ms() {  # program -> ms, nothing on a timeout
+  (cd "$work" && "$build/bench/firstframe/tamo-firstframe" 635 470 86 60 106 "$1" 2>/dev/null) |
+    awk '$2 == "ms" {print $1}' || true
 }
-bare_ms=$(startup ./bare-window)
-tamo_ms=$(startup ./tamo)
+for _ in $(seq "${BENCH_LAUNCHES:-11}"); do
+  for p in bare-window $programs; do
+    ms=$(first_frame_ms "./$p")
+    [ -n "$ms" ] && record "$p.start" "$ms"
+  done
+done
+bare_ms=$(med bare-window.start)
+tamo_ms=$(med tamo.start)
 printf "Launch to the first complete frame: bare window %.1f ms, tamo %.1f ms (+%.1f ms, goal <= +20)" \
   "$bare_ms" "$tamo_ms" "$(awk -v b="$bare_ms" -v t="$tamo_ms" 'BEGIN {print t - b}')"
 if [ -n "$before" ]; then
-  before_ms=$(startup ./tamo-before)
+  before_ms=$(med tamo-before.start)
   printf ", before %.1f ms (+%.1f)" "$before_ms" "$(awk -v b="$bare_ms" -v t="$before_ms" 'BEGIN {print t - b}')"
 fi
 echo

@@ -58,13 +58,19 @@ void c_GameDelegate::onStart() {
     graphicsDevice = graphics;
     setFont(nullptr);
     if (!graphicsContext()->defaultFont) reportDataFile(kDefaultFontName);
-    audio = new gxtkAudio();
-    audioDevice = audio;
+    audioDue_ = true;
     input = new c_InputDevice();
     c_InputDevice::setCurrent(input);
     refreshDeviceSize();
     buildDisplayModes();
     if (currentApp) currentApp->handleCreate();
+}
+
+void c_GameDelegate::openAudio() {
+    audioDue_ = false;
+    audio = new gxtkAudio();
+    audioDevice = audio;
+    if (currentApp) currentApp->handleCreateSounds();
 }
 
 void c_GameDelegate::onSuspend() {
@@ -76,6 +82,7 @@ void c_GameDelegate::onResume() {
 }
 
 void c_GameDelegate::onUpdate() {
+    if (audioDue_) openAudio();
     refreshDeviceSize();
     if (input) input->beginUpdate();
     if (currentApp) currentApp->handleUpdate();
@@ -100,6 +107,7 @@ void c_GameDelegate::onRender() {
 // closed (so the output is finished, a wave capture included), then the process ends
 // with status 0.
 void c_GameDelegate::quitOnClose() {
+    if (audioDue_) openAudio();   // the start ends as it would have: sounds loaded, reports made
     if (currentApp) currentApp->handleClose();
     delete audio;
     audio = nullptr;

@@ -2,9 +2,11 @@
 // framework/: ties the host, graphics and audio together for one application.
 //
 // The host produces ten kinds of event (host/delegate.h); c_GameDelegate turns them
-// into the three handlers of the one application object (c_App): create once, update
-// at the update rate, render once per loop pass. The delegate owns the renderer, the
-// audio device and the input state from onStart on, for the whole run.
+// into the handlers of the one application object (c_App): create once, update at the
+// update rate, render once per loop pass. The delegate owns the renderer and the input
+// state from onStart on, for the whole run. The audio device is opened only after
+// that, just before the first update: opening it takes tens of milliseconds that the
+// first frame need not wait for, and nothing sounds before an update.
 #include "host/delegate.h"
 
 class gxtkGraphics;
@@ -18,6 +20,10 @@ public:
     c_App();            // registers the one application and installs its delegate
     ~c_App() override;  // unregisters it (lets a test make a fresh application)
     virtual int handleCreate() { return 0; }
+    // The audio device has just been opened: sounds are loaded here. It runs once,
+    // after handleCreate and the first frame, before the first update (or before
+    // handleClose when the window is closed before any update ran).
+    virtual int handleCreateSounds() { return 0; }
     virtual int handleUpdate() { return 0; }
     virtual int handleRender() { return 0; }
     // The window's close request, just before the process ends: the last chance to
@@ -49,6 +55,10 @@ public:
     void quitOnClose();               // the close request: app's handleClose, audio closed, exit 0
 
     gxtkGraphics* graphics = nullptr;   // from onStart
-    gxtkAudio* audio = nullptr;         // from onStart
+    gxtkAudio* audio = nullptr;         // from the first update
     c_InputDevice* input = nullptr;     // from onStart
+
+private:
+    void openAudio();                   // opens the device, then the app's handleCreateSounds
+    bool audioDue_ = false;             // started, and the device not opened yet
 };

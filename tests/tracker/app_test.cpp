@@ -24,13 +24,23 @@ TEST_F(Tracker, StartsInStandbyWithAnEmptySongAndEverythingLoaded) {
     EXPECT_NE(app->font, nullptr);
     EXPECT_NE(app->buttonImage, nullptr);
     EXPECT_NE(app->navrowImage, nullptr);
-    for (const auto& s : app->waveSamples) EXPECT_NE(s, nullptr);
     for (int k = 0; k < kColumns; ++k) EXPECT_EQ(app->song.trackColumns[k], emptyColumn(k));
     EXPECT_EQ(app->cursorColumn, 1);
     EXPECT_EQ(app->cursorRow, 1);
     EXPECT_EQ(app->followLabel, U"Off");
     EXPECT_EQ(app->layoutLabel, U"DE");
     EXPECT_FALSE(fileExists("songs/tmp.dat")) << "no song is written at start";
+
+    // The sounds come with the audio device, opened after the first frame but before
+    // the first update: a note typed at once is heard.
+    app->song.param(1, 0) = 3;     // WAV 3
+    app->song.param(1, 4) = 255;   // a slow decay
+    host.postKeyEvent(c_VXGameEvent::KeyChar, 'q');
+    update();
+    for (const auto& s : app->waveSamples) EXPECT_NE(s, nullptr);
+    ASSERT_NE(audioDevice, nullptr);
+    EXPECT_EQ(audioDevice->channel(1).state, 1) << "the note typed before the first update";
+    EXPECT_NE(audioDevice->channel(1).sample, nullptr);
 }
 
 // ---- toggles ----
@@ -265,6 +275,7 @@ protected:
     void SetUp() override {
         TrackerAppTest::SetUp();
         if (HasFatalFailure()) return;
+        update();   // the output device opens, and the editor's sounds load there
         loopback = std::make_unique<gxtkAudio>(AudioLoopback{}, 44100);
         ASSERT_TRUE(loopback->isOpen());
         saved = audioDevice;

@@ -2,7 +2,7 @@
 //
 // Sections:
 //   [clicks]     orderAt (clicks and presses are the editor's clickedIn, pressed)
-//   [create]     constructor, handleCreate, reportMissingData
+//   [create]     constructor, handleCreate, handleCreateSounds, reportMissingData
 //   [update]     handleUpdate: toggles, edit switch, undo, transport, editor, playing,
 //                rescue; readControl, undoKeys
 //   [transport]  runTransport, followStep
@@ -43,7 +43,6 @@ int c_SoundEngine::handleCreate() {
     setFont(font);   // none falls back to the host's default font
     buttonImage = loadImage(U"button1.png", 0);
     navrowImage = loadImage(U"button_navrow.png", 0);
-    for (int i = 0; i < kWaveSamples; ++i) waveSamples[i] = loadSound(kWaveFiles[i]);
     for (int k = 0; k < kColumns; ++k) song.trackColumns[k] = emptyColumn(k);
     resetUndo();
     cursorColumn = 1;
@@ -52,6 +51,12 @@ int c_SoundEngine::handleCreate() {
     player = std::make_unique<c_tamoPlay>();
     statusText = U"Standby...";
     storePending = true;   // nothing to rescue until the song is changed
+    return 0;
+}
+
+// The samples wait for the audio device, which opens after the first frame.
+int c_SoundEngine::handleCreateSounds() {
+    for (int i = 0; i < kWaveSamples; ++i) waveSamples[i] = loadSound(kWaveFiles[i]);
     reportMissingData();
     return 0;
 }

@@ -54,6 +54,7 @@ public:
     ~c_SoundEngine() override;
 
     int handleCreate() override;
+    int handleCreateSounds() override;
     int handleUpdate() override;
     int handleRender() override;
 
