@@ -45,7 +45,7 @@ cleanup() {
 trap cleanup EXIT
 
 # A private X server; it writes its display number to the pipe.
-exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>/dev/null & echo "pid $!"; wait)
+exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp -noreset 2>/dev/null & echo "pid $!"; wait)
 read -r _ xvfb_pid <&3
 read -r display <&3
 export DISPLAY=":$display"
@@ -67,7 +67,7 @@ preload=""
 # Starts a program in $work, waits for its window; sets $pid and $window.
 launch() {
   (cd "$work" && exec env ${preload:+LD_PRELOAD=$preload} TAMO_HEAP_REPORT="$work/heap.txt" \
-     "$@" </dev/null >/dev/null 2>&1) &
+     "$@" </dev/null >"$work/launch.out" 2>&1) &
   pid=$!
   window=""
   for _ in $(seq 200); do
@@ -75,7 +75,13 @@ launch() {
     [ -n "$window" ] && break
     sleep 0.1
   done
-  [ -n "$window" ] || { echo "bench: no window from $1"; exit 1; }
+  if [ -z "$window" ]; then
+    if kill -0 "$pid" 2>/dev/null; then state="still running"
+    else wait "$pid" && state="ended, status 0" || state="ended, status $?"; fi
+    echo "bench: no window from $1 in 20 s ($state); what it printed:"
+    sed 's/^/  /' "$work/launch.out"
+    exit 1
+  fi
   sleep 2   # settle: start-up work is not idle cost
 }
 
