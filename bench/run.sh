@@ -147,7 +147,9 @@ for round in $(seq "$runs"); do
 done
 if [ -f "$heap_counter" ]; then
   preload=$heap_counter
-  for _ in 1 2 3; do launch ./tamo; record tamo.heap "$(own_heap_kib)"; stop; done
+  for p in $programs; do
+    for _ in 1 2 3; do launch "./$p"; record "$p.heap" "$(own_heap_kib)"; stop; done
+  done
   preload=""
 fi
 
@@ -180,7 +182,9 @@ echo "Memory in Standby:"
 mem_line "bare window" bare
 mem_line "tamo" tamo
 [ -n "$before" ] && mem_line "before" tamo-before
-echo "  own heap after start: tamo $(med tamo.heap) KiB (goal < 500 KiB; the bare window has none of its own)"
+printf "  own heap after start: tamo %s KiB (goal < 500 KiB; the bare window has none of its own)" "$(med tamo.heap)"
+[ -n "$before" ] && printf ", before %s KiB" "$(med tamo-before.heap)"
+echo
 echo
 
 first_frame_ms() {  # program -> ms, nothing on a timeout
