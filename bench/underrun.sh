@@ -3,7 +3,8 @@
 # while the CPU is busy? For each period setting it plays demo1 in build/tamo on a private
 # X server into a private sound server's null sink, which takes audio at the sample rate
 # like a device, and counts the gaps the server logs ("Implicit underrun of ..." / "Actual
-# underrun of ...": the stream's queue ran dry when the sink wanted more). No thresholds:
+# underrun of ...": the stream's queue ran dry when the sink wanted more; the server logs
+# with --log-time, which gives each line's time). No thresholds:
 # it prints, per setting, the minutes played, the load average and the underruns counted.
 #
 # Needs pulseaudio and pulseaudio-utils (pactl, parec), which the Makefile does not
@@ -67,8 +68,13 @@ cp "$build/tamo" "$work/tamo"
 cp -r "$root/data" "$work/data"
 
 load1() { cut -d' ' -f1 /proc/loadavg; }
-# Counts underruns logged after byte offset $2 of log $1.
-underruns_since() { tail -c +"$(($2 + 1))" "$1" | grep -c -E "(Implicit|Actual) underrun of" || true; }
+# Counts the gaps logged after byte offset $2 of log $1. One gap is often logged on
+# several lines within a millisecond: lines less than 50 ms after the previous one count
+# as the same gap.
+underruns_since() {
+  tail -c +"$(($2 + 1))" "$1" | { grep -E "(Implicit|Actual) underrun of" || true; } |
+    awk -F'[(|]' '{t = $2 + 0; if (NR == 1 || t - p > 0.05) n++; p = t} END {print n + 0}'
+}
 # Peak of one second of what the sink plays (0 = silence).
 peak() {
   { timeout 1 parec -d tamo.monitor --raw --format=s16le --channels=1 2>/dev/null || true; } |
