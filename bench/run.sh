@@ -20,6 +20,7 @@
 # BENCH_BEFORE=path/to/an/older/tamo measures that program beside the current one.
 # Sound goes to OpenAL Soft's null output, which mixes in real time like a device.
 set -euo pipefail
+source "$(dirname "$0")/x11.sh"
 build=$(cd "${1:-build}" && pwd)
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${BENCH_SECONDS:-20}
@@ -45,10 +46,7 @@ cleanup() {
 trap cleanup EXIT
 
 # A private X server; it writes its display number to the pipe.
-exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp -noreset 2>/dev/null & echo "pid $!"; wait)
-read -r _ xvfb_pid <&3
-read -r display <&3
-export DISPLAY=":$display"
+start_xvfb
 export ALSOFT_DRIVERS=null
 unset ALSOFT_CONF
 
@@ -69,12 +67,7 @@ launch() {
   (cd "$work" && exec env ${preload:+LD_PRELOAD=$preload} TAMO_HEAP_REPORT="$work/heap.txt" \
      "$@" </dev/null >"$work/launch.out" 2>&1) &
   pid=$!
-  window=""
-  for _ in $(seq 200); do
-    window=$(xdotool search --pid "$pid" 2>/dev/null | head -n 1 || true)
-    [ -n "$window" ] && break
-    sleep 0.1
-  done
+  window=$(window_of "$pid")
   if [ -z "$window" ]; then
     if kill -0 "$pid" 2>/dev/null; then state="still running"
     else wait "$pid" && state="ended, status 0" || state="ended, status $?"; fi
@@ -106,16 +99,6 @@ own_heap_kib() {
 
 stop() { kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; }
 
-# Types into the tracker like a user: name box, the name, Enter, LOAD, then F1.
-play_demo() {
-  xdotool mousemove --window "$window" 100 450 click 1; sleep 0.2
-  for c in d e m o 1; do xdotool type "$c"; sleep 0.08; done
-  xdotool key Return; sleep 0.2
-  xdotool mousemove --window "$window" 414 450 click 1; sleep 0.3
-  xdotool mousemove --window "$window" 630 470; sleep 0.1
-  xdotool key F1; sleep 0.5
-}
-
 median() { sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 results=$work/results.txt
 : >"$results"
@@ -139,7 +122,7 @@ for round in $(seq "$runs"); do
     record "$p.cpu" "$c"; record "$p.x" "$x"; record "$p.kib" "$k"; record "$p.anon" "$a"
     stop
     launch "./$p"
-    play_demo
+    play_demo "$window"
     read -r c x k a <<<"$(measure)"
     record "$p.play.cpu" "$c"; record "$p.play.x" "$x"
     stop

@@ -5,6 +5,7 @@
 # after the first minute (more than SOAK_SLACK_KIB, default 512 KiB, above the
 # largest sample of that first minute). Not part of make test.
 set -euo pipefail
+source "$(dirname "$0")/x11.sh"
 build=$(cd "${1:-build}" && pwd)
 minutes=${2:-10}
 slack=${SOAK_SLACK_KIB:-512}
@@ -20,30 +21,17 @@ cleanup() {
 }
 trap cleanup EXIT
 
-exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp -noreset 2>/dev/null & echo "pid $!"; wait)
-read -r _ xvfb_pid <&3
-read -r display <&3
-export DISPLAY=":$display"
+start_xvfb
 export ALSOFT_DRIVERS=null
 
 cp "$build/tamo" "$work/tamo"
 cp -r "$root/data" "$work/data"
 (cd "$work" && exec ./tamo </dev/null >"$work/tamo.log" 2>&1) &
 pid=$!
-window=""
-for _ in $(seq 100); do
-  window=$(xdotool search --pid "$pid" 2>/dev/null | head -n 1 || true)
-  [ -n "$window" ] && break
-  sleep 0.1
-done
+window=$(window_of "$pid")
 [ -n "$window" ] || { echo "soak: no window"; exit 1; }
 sleep 1
-xdotool mousemove --window "$window" 100 450 click 1; sleep 0.2
-for c in d e m o 1; do xdotool type "$c"; sleep 0.08; done
-xdotool key Return; sleep 0.2
-xdotool mousemove --window "$window" 414 450 click 1; sleep 0.3
-xdotool mousemove --window "$window" 630 470; sleep 0.1
-xdotool key F1
+play_demo "$window"
 
 echo "soak: demo1 playing in a loop for $minutes min, resident memory every 10 s"
 samples=$((minutes * 6))

@@ -27,6 +27,7 @@
 #                      "auto" (default) for two when the 1-minute load is below 2
 #   UNDERRUN_LOGS      a folder to keep the server and OpenAL Soft logs in
 set -euo pipefail
+source "$(dirname "$0")/x11.sh"
 build=$(cd "${1:-build}" && pwd)
 root=$(cd "$(dirname "$0")/.." && pwd)
 minutes=${UNDERRUN_MINUTES:-10}
@@ -53,10 +54,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp -noreset 2>/dev/null & echo "pid $!"; wait)
-read -r _ xvfb_pid <&3
-read -r display <&3
-export DISPLAY=":$display"
+start_xvfb
 
 # The sound server's private corner; nothing here reaches a desktop session's server.
 export PULSE_RUNTIME_PATH=$work/pulse PULSE_STATE_PATH=$work/pulse/state
@@ -92,16 +90,6 @@ start_pulse() {  # log
   echo "underrun: the sound server did not start (see $1)"; exit 1
 }
 
-# Name box, the name, Enter, LOAD, F1: demo1 plays in a loop.
-play_demo() {
-  xdotool mousemove --window "$1" 100 450 click 1; sleep 0.2
-  for c in d e m o 1; do xdotool type "$c"; sleep 0.08; done
-  xdotool key Return; sleep 0.2
-  xdotool mousemove --window "$1" 414 450 click 1; sleep 0.3
-  xdotool mousemove --window "$1" 630 470; sleep 0.1
-  xdotool key F1; sleep 2
-}
-
 if [ "$busy" = auto ]; then
   busy=0
   awk -v l="$(load1)" 'BEGIN {exit !(l < 2)}' && busy=2
@@ -122,17 +110,12 @@ for setting in $settings; do
      XDG_CONFIG_DIRS="$work/home" ALSOFT_DRIVERS=pulse ALSOFT_LOGLEVEL=3 ALSOFT_LOGFILE="$al" \
      ./tamo </dev/null >/dev/null 2>&1) &
   tamo_pid=$!
-  window=""
-  for _ in $(seq 200); do
-    window=$(xdotool search --pid "$tamo_pid" 2>/dev/null | head -n 1 || true)
-    [ -n "$window" ] && break
-    sleep 0.1
-  done
+  window=$(window_of "$tamo_pid")
   [ -n "$window" ] || { echo "underrun: no window from tamo"; exit 1; }
   sleep 2
   got=$(grep -o 'Post-reset: .*' "$al" | tail -n 1 | sed 's/.* \([0-9]*\) update size x\([0-9]*\).*/\1x\2/')
   grep -q 'Initialized backend "pulse"' "$al" || got="$got,not-pulse"
-  play_demo "$window"
+  play_demo "$window"; sleep 1.5
   playing=$(peak)
 
   # The check must see a gap: 100 ms without the tracker.
