@@ -39,15 +39,24 @@ double rms(const Sound& s, double from, double to) {
     return std::sqrt(sum / double(b - a));
 }
 
-// Seconds at which a note starts: loud after at least 60 ms of near silence.
+// Seconds at which a note starts: the sound leaves at least 60 ms of near silence and is
+// loud within 10 ms. A note rarely starts on a window's edge, so the window it starts in
+// is often neither quiet nor loud; the start is that window's.
 std::vector<double> onsets(const Sound& s) {
     std::vector<double> found;
     const size_t window = size_t(s.hertz) / 200;     // 5 ms
-    int quiet = 0;
+    int quiet = 0, quietBeforeRise = 0, sinceRise = 0;
+    double riseAt = 0;
     for (size_t at = 0; at + window <= s.mono.size(); at += window) {
         double level = rms(s, double(at) / s.hertz, double(at + window) / s.hertz);
-        if (level > 0.02 && quiet >= 12) found.push_back(double(at) / s.hertz);
-        quiet = level < 0.004 ? quiet + 1 : 0;
+        if (level < 0.004) { ++quiet; continue; }
+        if (quiet > 0) quietBeforeRise = quiet, riseAt = double(at) / s.hertz, sinceRise = 0;
+        else ++sinceRise;
+        quiet = 0;
+        if (level > 0.02 && quietBeforeRise >= 12 && sinceRise <= 2) {
+            found.push_back(riseAt);
+            quietBeforeRise = 0;
+        }
     }
     return found;
 }
