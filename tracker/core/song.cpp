@@ -14,13 +14,12 @@ static const char32_t kNoteKeys[] = U"ysxdcvgbhnjmq2w3er5t6z7ui9o0p";
 Column::Column(size_t count, char32_t fill) : Column(String(count, fill)) {}
 
 Column::Column(const String& cells) : cells_(std::make_shared<Cells>()) {
-    bool narrow = std::all_of(cells.begin(), cells.end(), [](char32_t c) { return c <= 0xFF; });
-    if (!narrow) {
+    bool byteCells = std::all_of(cells.begin(), cells.end(), [](char32_t c) { return c <= 0xFF; });
+    if (!byteCells) {
         cells_->wide = cells;
         return;
     }
-    cells_->narrow.resize(cells.size());
-    std::transform(cells.begin(), cells.end(), cells_->narrow.begin(), [](char32_t c) { return char(c); });
+    cells_->narrow = narrow(cells);
 }
 
 char32_t Column::operator[](size_t index) const {
