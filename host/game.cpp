@@ -412,7 +412,8 @@ void VXGlfwGame::runPass(LoopClock& clock) {
     double delay = schedule_.delay(clock.now());
     if (delay > 0) clock.sleep(delay);
     pollEvents(suspended_);
-    if (windowFocused() && suspended_) {
+    // Asking for the focus is a round trip to the X server: only a suspended host asks.
+    if (suspended_ && windowFocused()) {
         runResume();
         schedule_.restart();
     }
