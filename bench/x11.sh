@@ -1,20 +1,26 @@
 # Sourced by the bench scripts: a private X server, a program's window, and demo1 loaded
 # and played the way a user does it.
 
-# Starts Xvfb on a free display; sets xvfb_pid and DISPLAY. -noreset: a server that
-# resets when its last client leaves refuses a program that connects at that moment.
+# Starts Xvfb on a free display, 1280 x 1024 (the size the peers' figures were taken
+# at); sets xvfb_pid and DISPLAY. -noreset: a server that resets when its last client
+# leaves refuses a program that connects at that moment.
 start_xvfb() {
-  exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp -noreset 2>/dev/null & echo "pid $!"; wait)
+  exec 3< <(Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp -noreset 2>/dev/null & echo "pid $!"; wait)
   read -r _ xvfb_pid <&3
   read -r display <&3
   export DISPLAY=":$display"
 }
 
-# Prints the window of process $1 once it has one; nothing after 20 s.
+# Prints the window of process $1 once it has one; nothing after 20 s. A program that
+# does not name its process on its window is found by its window class $2.
 window_of() {
   local window=""
   for _ in $(seq 200); do
-    window=$(xdotool search --pid "$1" 2>/dev/null | head -n 1 || true)
+    if [ -n "${2:-}" ]; then
+      window=$(xdotool search --classname "$2" 2>/dev/null | head -n 1 || true)
+    else
+      window=$(xdotool search --pid "$1" 2>/dev/null | head -n 1 || true)
+    fi
     [ -n "$window" ] && break
     sleep 0.1
   done
