@@ -87,7 +87,6 @@ void c_GameDelegate::onUpdate() {
     if (input) input->beginUpdate();
     if (currentApp) currentApp->handleUpdate();
     if (input) input->endUpdate();
-    if (audio) audio->rest();   // the mixer pauses after a quiet spell
 }
 
 void c_GameDelegate::onRender() {

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <fstream>
 
 #include "audio/output_config.h"
@@ -302,55 +301,6 @@ TEST(AudioDevice, TheNullOutputDeviceOpensAndPlays) {
     std::vector<int16_t> block(64, 7);
     device.render(block.data(), 32);
     EXPECT_EQ(peak(block), 0) << "the output device renders nothing into memory";
-}
-
-// The threads of this process; the null output's mixer is one of them while it runs.
-static int threadCount() {
-    int n = 0;
-    for (auto& entry : std::filesystem::directory_iterator("/proc/self/task")) n += entry.is_directory();
-    return n;
-}
-
-// Nothing audible for a quiet spell: the mixer pauses (its thread ends) until a start, a
-// gain above 0 on a playing channel or a resume; a stopped channel or a gain of 0 keeps
-// it resting. The loopback device mixes only when asked and never rests.
-TEST(AudioDevice, TheOutputRestsAfterAQuietSpellAndWakesForSound) {
-    gxtkAudio device;
-    ASSERT_TRUE(device.isOpen());
-    auto sample = waveSample("saw_64.wav");
-    ASSERT_TRUE(sample);
-    auto spell = [&] {
-        for (int i = 0; i < gxtkAudio::kQuietCalls; ++i) device.rest();
-        return device.resting();
-    };
-    int awake = threadCount();
-    for (int i = 1; i < gxtkAudio::kQuietCalls; ++i) device.rest();
-    EXPECT_FALSE(device.resting());
-    device.rest();
-    ASSERT_TRUE(device.resting());
-    EXPECT_EQ(threadCount(), awake - 1) << "the mixer's thread ends";
-
-    device.playSample(sample, 1, 1);
-    EXPECT_FALSE(device.resting());
-    EXPECT_EQ(threadCount(), awake);
-    EXPECT_FALSE(spell() || spell()) << "a looped sample at gain 1 sounds";
-    device.setVolume(1, 0);
-    EXPECT_TRUE(spell());
-    device.setVolume(2, 1);   // a channel that plays nothing
-    EXPECT_TRUE(device.resting());
-    device.setVolume(1, 0.5f);
-    EXPECT_FALSE(device.resting());
-    EXPECT_EQ(device.getChannelState(1), 1);
-    device.pauseChannel(1);
-    EXPECT_TRUE(spell());
-    device.resumeChannel(1);
-    EXPECT_FALSE(device.resting());
-    device.stopChannel(1);
-    EXPECT_TRUE(spell());
-
-    gxtkAudio loopback{AudioLoopback{}};
-    for (int i = 0; i < 2 * gxtkAudio::kQuietCalls; ++i) loopback.rest();
-    EXPECT_FALSE(loopback.resting());
 }
 
 TEST(AudioDevice, ASecondDeviceAfterTheFirstStartsClean) {
