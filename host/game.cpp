@@ -10,6 +10,7 @@
 
 #include <GLFW/glfw3.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -179,7 +180,7 @@ void VXGlfwGame::setMouseVisible(bool visible) {
 }
 
 void VXGlfwGame::setMousePosition(double x, double y) {
-    if (window_) glfwSetCursorPos(window_, x, y);
+    if (window_) glfwSetCursorPos(window_, x * zoom_, y * zoom_);   // layout to window pixels
 }
 
 void VXGlfwGame::setClipboard(const String& text) {
@@ -191,19 +192,9 @@ String VXGlfwGame::getClipboard() {
     return text ? widen(text) : String();
 }
 
-int VXGlfwGame::framebufferWidth() {
-    if (!window_) return deviceWidth_;
-    int w = 0, h = 0;
-    glfwGetFramebufferSize(window_, &w, &h);
-    return w;
-}
-
-int VXGlfwGame::framebufferHeight() {
-    if (!window_) return deviceHeight_;
-    int w = 0, h = 0;
-    glfwGetFramebufferSize(window_, &w, &h);
-    return h;
-}
+// On X11 the framebuffer is the window's client area, in pixels.
+int VXGlfwGame::framebufferWidth() { return window_ ? windowWidth_ : deviceWidth_; }
+int VXGlfwGame::framebufferHeight() { return window_ ? windowHeight_ : deviceHeight_; }
 
 namespace {
 // Releases every key the program knows that is held in `window`, so no key stays
@@ -253,13 +244,16 @@ void VXGlfwGame::setDeviceWindow(int width, int height, int flags) {
         window_ = nullptr;
     }
     setWindowHints(flags);
+    int pixelWidth = width * zoom_, pixelHeight = height * zoom_;
     if (flags & WindowFlag::FullScreen) {
-        window_ = glfwCreateWindow(width, height, kWindowTitle, fullScreenMonitor(flags), nullptr);
+        window_ = glfwCreateWindow(pixelWidth, pixelHeight, kWindowTitle, fullScreenMonitor(flags),
+                                   nullptr);
     } else {
-        window_ = glfwCreateWindow(width, height, kWindowTitle, nullptr, nullptr);
+        window_ = glfwCreateWindow(pixelWidth, pixelHeight, kWindowTitle, nullptr, nullptr);
         if (window_) {
-            glfwSetWindowPos(window_, (desktopVideoMode_.width - width) / 2,
-                             (desktopVideoMode_.height - height) / 2);
+            glfwSetWindowPos(window_, (desktopVideoMode_.width - pixelWidth) / 2,
+                             (desktopVideoMode_.height - pixelHeight) / 2);
+            if (zoom_ > 1) fitOnWorkArea();
             glfwShowWindow(window_);
         }
     }
@@ -270,10 +264,102 @@ void VXGlfwGame::setDeviceWindow(int width, int height, int flags) {
     }
     deviceWidth_ = width;
     deviceHeight_ = height;
+    windowWidth_ = pixelWidth;
+    windowHeight_ = pixelHeight;
     ++contextGeneration;
     glfwMakeContextCurrent(window_);
     if (swapInterval_ >= 0) glfwSwapInterval(swapInterval_);
     installWindowCallbacks(window_);
+}
+
+void VXGlfwGame::setWindowSizeFromCallback(int w, int h) {
+    windowWidth_ = w;
+    windowHeight_ = h;
+    deviceWidth_ = w / zoom_;
+    deviceHeight_ = h / zoom_;
+    resized();
+}
+
+// The GL driver takes a window's new size at a swap; until then it draws into buffers
+// of the old size. The swap shows what the window showed, and the next frame draws
+// everything anew.
+void VXGlfwGame::resized() {
+    ++resizes_;
+    if (window_) glfwSwapBuffers(window_);
+}
+
+// The size changes at once as far as drawing goes; the window system follows (and
+// reports it through the size callback, which asks for a refresh).
+void VXGlfwGame::setZoom(int zoom) {
+    zoom = std::max(1, zoom);
+    if (zoom == zoom_) return;
+    zoom_ = zoom;
+    if (!window_) return;
+    windowWidth_ = deviceWidth_ * zoom;
+    windowHeight_ = deviceHeight_ * zoom;
+    glfwSetWindowSize(window_, windowWidth_, windowHeight_);
+    fitOnWorkArea();
+    resized();
+}
+
+GLFWmonitor* VXGlfwGame::windowMonitor() {
+    int count = 0;
+    GLFWmonitor** monitors = glfwGetMonitors(&count);
+    if (window_) {
+        int x = 0, y = 0;
+        glfwGetWindowPos(window_, &x, &y);
+        x += windowWidth_ / 2;
+        y += windowHeight_ / 2;
+        for (int i = 0; monitors && i < count; ++i) {
+            ScreenArea a;
+            glfwGetMonitorWorkarea(monitors[i], &a.x, &a.y, &a.width, &a.height);
+            if (x >= a.x && x < a.x + a.width && y >= a.y && y < a.y + a.height) return monitors[i];
+        }
+    }
+    return glfwGetPrimaryMonitor();
+}
+
+namespace {
+struct Frame {
+    int left = 0, top = 0, right = 0, bottom = 0;
+};
+Frame frameOf(GLFWwindow* window) {
+    Frame f;
+    if (window) glfwGetWindowFrameSize(window, &f.left, &f.top, &f.right, &f.bottom);
+    return f;
+}
+ScreenArea workAreaOf(GLFWmonitor* monitor) {
+    ScreenArea a;
+    if (monitor) glfwGetMonitorWorkarea(monitor, &a.x, &a.y, &a.width, &a.height);
+    return a;
+}
+}  // namespace
+
+// Keeps the top-left corner where the window, frame included, still lies on the work
+// area; otherwise moves it just enough.
+void VXGlfwGame::fitOnWorkArea() {
+    ScreenArea area = workAreaOf(windowMonitor());
+    if (area.width <= 0 || area.height <= 0) return;
+    Frame f = frameOf(window_);
+    int x = 0, y = 0;
+    glfwGetWindowPos(window_, &x, &y);
+    int nx = fitSpan(x, windowWidth_, f.left, f.right, area.x, area.width);
+    int ny = fitSpan(y, windowHeight_, f.top, f.bottom, area.y, area.height);
+    if (nx != x || ny != y) glfwSetWindowPos(window_, nx, ny);
+}
+
+int VXGlfwGame::largestZoom() {
+    Frame f = frameOf(window_);
+    int width = window_ ? deviceWidth_ : kWindowWidth, height = window_ ? deviceHeight_ : kWindowHeight;
+    return largestZoomIn(workAreaOf(windowMonitor()), width, height, f.left + f.right,
+                         f.top + f.bottom);
+}
+
+float VXGlfwGame::desktopScale() {
+    GLFWmonitor* monitor = windowMonitor();
+    float x = 1, y = 1;
+    if (monitor) glfwGetMonitorContentScale(monitor, &x, &y);
+    return x > 0 ? x : 1;
 }
 
 void VXGlfwGame::setWindowIcon(const String& path) {

@@ -18,6 +18,12 @@ constexpr int kCharCapacity = 32;
 constexpr int kFinger0 = 384;
 
 bool validCode(int code) { return code > 0 && code < kCodes; }
+
+// A character typed on the keyboard, not one a key press stands for (control codes,
+// Delete and the navigation keys' 65536 + code).
+bool typedCharacter(int code) {
+    return code >= 32 && code != 127 && !(code > 65536 && code <= 65536 + Key::Delete);
+}
 }  // namespace
 
 c_InputDevice* c_InputDevice::current() { return currentInput; }
@@ -35,6 +41,7 @@ static void press(c_InputDevice& in, int code) {
 void c_InputDevice::pressKey(int code) {
     if (!validCode(code) || keyDown[code]) return;
     press(*this, code);
+    if (code == Key::Shift) shiftTyped = false;
     // The left mouse button and touch finger 0 are one pointer.
     if (code == Key::MouseLeft) press(*this, kFinger0);
     else if (code == kFinger0) press(*this, Key::MouseLeft);
@@ -43,11 +50,13 @@ void c_InputDevice::pressKey(int code) {
 void c_InputDevice::releaseKey(int code) {
     if (!validCode(code) || !keyDown[code]) return;
     keyDown[code] = false;
+    if (code == Key::Shift && !shiftTyped) ++shiftTaps;
     if (code == Key::MouseLeft) keyDown[kFinger0] = false;
     else if (code == kFinger0) keyDown[Key::MouseLeft] = false;
 }
 
 void c_InputDevice::putChar(int code) {
+    if (keyDown[Key::Shift] && typedCharacter(code)) shiftTyped = true;
     if (charPut < kCharCapacity) charQueue[charPut++] = code;
 }
 
@@ -98,6 +107,7 @@ void c_InputDevice::endUpdate() {
     for (int i = 0; i < hitListCount; ++i) keyHits[hitList[i]] = 0;
     hitListCount = 0;
     charGet = charPut = 0;
+    shiftTaps = 0;
 }
 
 // ---------------------------------------------------------------- [2] queries
@@ -129,6 +139,9 @@ int nextChar() {
     return currentInput->charQueue[currentInput->charGet++];
 }
 
+int shiftTapCount() { return currentInput ? currentInput->shiftTaps : 0; }
+bool shiftTypedChar() { return currentInput && currentInput->shiftTyped; }
+
 // ---------------------------------------------------------------- [3] key translation
 
 namespace {
@@ -154,6 +167,7 @@ struct KeyTable {
         set(92, 220);                 // backslash
         set(93, 221);                 // right bracket
         set(96, 192);                 // grave accent
+        set(161, Key::LeftOfZ);       // world 1: the key between left Shift and Z (ISO)
         set(126, 192);                // tilde: never sent, kept with grave accent
         set(256, Key::Escape);
         set(257, Key::Enter);

@@ -218,6 +218,43 @@ TEST_F(WindowSystem, WindowControlChangesTitleSizePositionCursorAndClipboard) {
     EXPECT_GE(game.millisecs(), 0);
 }
 
+// A zoom grows the window around its layout, which stays the device size: it keeps
+// its top-left corner while it fits the 1024 x 768 screen, else moves just onto it.
+TEST_F(WindowSystem, AZoomGrowsTheWindowFromItsCornerAndKeepsItOnTheScreen) {
+    VXGlfwGame game;
+    EXPECT_EQ(game.largestZoom(), 1) << "640 x 475 fits 1024 x 768 once";
+    EXPECT_FLOAT_EQ(game.desktopScale(), 1) << "no Xft.dpi on this server";
+    game.setDeviceWindow(320, 240, WindowFlag::Decorated);
+    EXPECT_EQ(game.largestZoom(), 3);
+    auto expectWindow = [&](int x, int y, int w, int h) {
+        int gx = -1, gy = -1, gw = 0, gh = 0;
+        for (int i = 0; i < 100 && (gw != w || gx != x || gy != y); ++i) {
+            glfwPollEvents();
+            glfwGetWindowPos(game.window(), &gx, &gy);
+            glfwGetWindowSize(game.window(), &gw, &gh);
+            usleep(10000);
+        }
+        EXPECT_EQ(gx, x);
+        EXPECT_EQ(gy, y);
+        EXPECT_EQ(gw, w);
+        EXPECT_EQ(gh, h);
+        EXPECT_EQ(game.deviceWidth(), 320) << "the layout keeps its size";
+        EXPECT_EQ(game.deviceHeight(), 240);
+        EXPECT_EQ(game.framebufferWidth(), w);
+        EXPECT_EQ(game.framebufferHeight(), h);
+    };
+    expectWindow(352, 264, 320, 240);
+    game.setZoom(2);
+    expectWindow(352, 264, 640, 480);
+    game.setZoom(3);
+    expectWindow(64, 48, 960, 720);
+    game.setZoom(1);
+    expectWindow(64, 48, 320, 240);
+    game.setZoom(4);
+    game.setDeviceWindow(320, 240, WindowFlag::Decorated);
+    expectWindow(0, 0, 1280, 960);   // opened zoomed: centred, then onto the screen
+}
+
 TEST_F(WindowSystem, DisplayModesListTheScreensSizeOnceAndTheDesktopMode) {
     VXGlfwGame game;
     std::optional<VXDisplayMode> desktop = game.desktopMode();
