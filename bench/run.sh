@@ -6,6 +6,8 @@
 #   idle:     CPU of build/tamo in Standby plus the X server's CPU, over BENCH_SECONDS
 #             (default 20), beside bare-window (640 x 475, clear and swap at 50 Hz)
 #   playing:  the same while demo1 plays in a loop
+#   zoom:     Standby and playing at 2x and 3x (the settings file says ZOOM), beside
+#             the bare window of the same size
 #   memory:   peak resident memory, anonymous memory (smaps_rollup) in Standby, and
 #             the program's own heap after start (its C++ allocations, counted by a
 #             preloaded allocator; the bare window has none of its own)
@@ -46,7 +48,7 @@ cleanup() {
 trap cleanup EXIT
 
 # A private X server; it writes its display number to the pipe.
-start_xvfb
+start_xvfb 1920x1440   # room for the window at 3x
 export ALSOFT_DRIVERS=null
 unset ALSOFT_CONF
 
@@ -63,8 +65,11 @@ heap_counter=$build/bench/heap/libtamo-heapcount.so
 preload=""
 
 # Starts a program in $work, waits for its window; sets $pid and $window.
+# $config is the settings folder it sees (XDG_CONFIG_HOME).
+config=$work/config
 launch() {
   (cd "$work" && exec env ${preload:+LD_PRELOAD=$preload} TAMO_HEAP_REPORT="$work/heap.txt" \
+     XDG_CONFIG_HOME="$config" \
      "$@" </dev/null >"$work/launch.out" 2>&1) &
   pid=$!
   window=$(window_of "$pid")
@@ -127,6 +132,25 @@ for round in $(seq "$runs"); do
     record "$p.play.cpu" "$c"; record "$p.play.x" "$x"
     stop
   done
+  for z in 2 3; do
+    launch ./bare-window $((640 * z)) $((475 * z))
+    read -r c x k a <<<"$(measure)"
+    record "bare$z.cpu" "$c"; record "bare$z.x" "$x"
+    stop
+    config=$work/zoom$z
+    mkdir -p "$config/tamo-tracker"
+    echo "ZOOM $z" >"$config/tamo-tracker/settings"
+    launch ./tamo
+    read -r c x k a <<<"$(measure)"
+    record "tamo$z.cpu" "$c"; record "tamo$z.x" "$x"
+    stop
+    launch ./tamo
+    play_demo "$window" "$z"
+    read -r c x k a <<<"$(measure)"
+    record "tamo$z.play.cpu" "$c"; record "tamo$z.play.x" "$x"
+    stop
+    config=$work/config
+  done
 done
 if [ -f "$heap_counter" ]; then
   preload=$heap_counter
@@ -136,9 +160,10 @@ if [ -f "$heap_counter" ]; then
   preload=""
 fi
 
-cpu_line() {  # label name goal
+cpu_line() {  # label name goal [bare window to compare with]
+  local b=${4:-bare}
   awk -v l="$1" -v c="$(med "$2.cpu")" -v x="$(med "$2.x")" -v g="$3" \
-      -v bc="$(med bare.cpu)" -v bx="$(med bare.x)" 'BEGIN {
+      -v bc="$(med "$b.cpu")" -v bx="$(med "$b.x")" 'BEGIN {
     sum = c + x; bare = bc + bx
     printf "  %-22s %5.1f %% + X %5.1f %% = %5.1f %%", l, c * 100, x * 100, sum * 100
     if (g != "") printf "   (%.2f x bare, goal <= %s)", (bare > 0 ? sum / bare : 0), g
@@ -150,6 +175,11 @@ cpu_line "tamo, Standby" tamo 1.0
 [ -n "$before" ] && cpu_line "before, Standby" tamo-before 1.0
 cpu_line "tamo, playing demo1" tamo.play 1.5
 [ -n "$before" ] && cpu_line "before, playing demo1" tamo-before.play 1.5
+for z in 2 3; do
+  cpu_line "bare window ${z}x" "bare$z" ""
+  cpu_line "tamo ${z}x, Standby" "tamo$z" 1.0 "bare$z"
+  cpu_line "tamo ${z}x, playing" "tamo$z.play" 1.5 "bare$z"
+done
 echo
 
 mem_line() {  # label name
@@ -171,7 +201,7 @@ echo
 echo
 
 first_frame_ms() {  # program -> ms, nothing on a timeout
-  (cd "$work" && "$build/bench/firstframe/tamo-firstframe" 635 470 86 60 106 "$1" 2>/dev/null) |
+  (cd "$work" && XDG_CONFIG_HOME="$work/config" "$build/bench/firstframe/tamo-firstframe" 635 470 86 60 106 "$1" 2>/dev/null) |
     awk '$2 == "ms" {print $1}' || true
 }
 for _ in $(seq "${BENCH_LAUNCHES:-11}"); do
