@@ -47,6 +47,8 @@ void setZoom(int zoom);
 int zoom();
 int largestZoom();
 float desktopScale();
+// Forwards to the current host's keyLabelled: the key the keymap labels `label`, or 0.
+int keyLabelled(const char* label);
 
 // The device size cached by the delegate at start and at every update and render.
 int deviceWidth();

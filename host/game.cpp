@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "host/callbacks.h"
@@ -353,6 +354,16 @@ int VXGlfwGame::largestZoom() {
     int width = window_ ? deviceWidth_ : kWindowWidth, height = window_ ? deviceHeight_ : kWindowHeight;
     return largestZoomIn(workAreaOf(windowMonitor()), width, height, f.left + f.right,
                          f.top + f.bottom);
+}
+
+int VXGlfwGame::keyLabelled(const char* label) {
+    for (int key = GLFW_KEY_APOSTROPHE; key <= GLFW_KEY_WORLD_1; ++key) {
+        // Only keys this keyboard has (GLFW reports an error for any other).
+        if (!translateGlfwKey(key) || glfwGetKeyScancode(key) <= 0) continue;
+        const char* name = glfwGetKeyName(key, 0);
+        if (name && std::strcmp(name, label) == 0) return translateGlfwKey(key);
+    }
+    return 0;
 }
 
 float VXGlfwGame::desktopScale() {

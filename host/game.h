@@ -159,6 +159,10 @@ public:
     virtual int largestZoom() { return 1; }
     // The desktop's content scale (X11: Xft.dpi / 96), 1 where none is set.
     virtual float desktopScale() { return 1; }
+    // The key code of the key the keymap labels `label` (the character it types without
+    // Shift, UTF-8), 0 when no key is; a key with a code of its own on every keymap
+    // (the keypad, Space) has no label.
+    virtual int keyLabelled(const char*) { return 0; }
     // Counts the window's size changes: each leaves its picture to be drawn anew.
     virtual int resizes() { return 0; }
 
@@ -226,6 +230,7 @@ public:
     int largestZoom() override;
     float desktopScale() override;
     int resizes() override { return resizes_; }
+    int keyLabelled(const char* label) override;
 
     // The game loop: opens the window, starts the application, then runs passes
     // until GLFW's close flag is set.

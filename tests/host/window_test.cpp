@@ -371,3 +371,21 @@ TEST_F(WindowSystem, TheRealLoopRunsFiftyUpdatesAndRendersPerSecond) {
     EXPECT_LE(updates, 52);
     EXPECT_LE(delegate.count("render"), delegate.count("update") + 2) << "no render without sleep";
 }
+
+// Keys by their labels on the keymap the X server has when the window system starts:
+// "+" is a key of its own on a German keyboard (a US one's "]"), "=" a US key.
+TEST_F(WindowSystem, KeysAreFoundByTheirLabelsOnTheServersKeymap) {
+    const std::string display = "setxkbmap -display " + sharedXvfb().display();
+    auto labels = [&](const char* keymap, std::vector<const char*> names) {
+        EXPECT_EQ(system((display + " " + keymap).c_str()), 0);
+        terminateHostWindowSystem();
+        EXPECT_TRUE(initHostWindowSystem());
+        VXGlfwGame game;
+        std::vector<int> codes;
+        for (const char* name : names) codes.push_back(game.keyLabelled(name));
+        return codes;
+    };
+    EXPECT_EQ(labels("de", {"+", "-", "<", "y", "#"}),
+              (std::vector<int>{221, 191, Key::LeftOfZ, 90, 220}));
+    EXPECT_EQ(labels("us", {"=", "-", "+", "]"}), (std::vector<int>{187, 189, 0, 221}));
+}
