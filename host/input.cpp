@@ -139,6 +139,11 @@ int nextChar() {
     return currentInput->charQueue[currentInput->charGet++];
 }
 
+int keyHitListed(int n) {
+    if (!currentInput || n < 0 || n >= currentInput->hitListCount) return 0;
+    return currentInput->hitList[n];
+}
+
 int shiftTapCount() { return currentInput ? currentInput->shiftTaps : 0; }
 bool shiftTypedChar() { return currentInput && currentInput->shiftTyped; }
 

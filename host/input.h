@@ -63,6 +63,9 @@ float mouseX();
 float mouseY();
 float takeMouseWheel();
 int nextChar();
+// The key code of the n-th press since the previous update (from 0, in the order they
+// came), 0 past the last counted one.
+int keyHitListed(int n);
 // Shift taps since the previous update (a Shift that typed a character is none).
 int shiftTapCount();
 // Whether the Shift held now (or last held) typed a character.

@@ -77,6 +77,22 @@ TEST(KeyHits, The34thPressInOneUpdateSetsKeyDownWithoutCounting) {
     EXPECT_TRUE(down34);
 }
 
+TEST(KeyHits, ThePressesOfAnUpdateAreListedInTheirOrder) {
+    Rig rig;
+    rig.press(GLFW_KEY_Z);
+    rig.press(GLFW_KEY_WORLD_1);
+    rig.release(GLFW_KEY_Z);
+    rig.press(GLFW_KEY_Z);
+    rig.update([&] {
+        EXPECT_EQ(keyHitListed(0), 90);
+        EXPECT_EQ(keyHitListed(1), Key::LeftOfZ);
+        EXPECT_EQ(keyHitListed(2), 90);
+        EXPECT_EQ(keyHitListed(3), 0);
+        EXPECT_EQ(keyHitListed(-1), 0);
+    });
+    rig.update([&] { EXPECT_EQ(keyHitListed(0), 0); });
+}
+
 TEST(KeyHits, CtrlAndALetterArrivingTogetherAreBothCounted) {
     Rig rig;
     rig.press(GLFW_KEY_LEFT_CONTROL);
