@@ -6,8 +6,6 @@
 #   idle:     CPU of build/tamo in Standby plus the X server's CPU, over BENCH_SECONDS
 #             (default 20), beside bare-window (640 x 475, clear and swap at 50 Hz)
 #   playing:  the same while demo1 plays in a loop
-#   zoom:     Standby and playing at 2x and 3x (the settings file says ZOOM), beside
-#             the bare window of the same size
 #   memory:   peak resident memory, anonymous memory (smaps_rollup) in Standby, and
 #             the program's own heap after start (its C++ allocations, counted by a
 #             preloaded allocator; the bare window has none of its own)
@@ -48,7 +46,7 @@ cleanup() {
 trap cleanup EXIT
 
 # A private X server; it writes its display number to the pipe.
-start_xvfb 1920x1440   # room for the window at 3x
+start_xvfb
 export ALSOFT_DRIVERS=null
 unset ALSOFT_CONF
 
@@ -132,25 +130,6 @@ for round in $(seq "$runs"); do
     record "$p.play.cpu" "$c"; record "$p.play.x" "$x"
     stop
   done
-  for z in 2 3; do
-    launch ./bare-window $((640 * z)) $((475 * z))
-    read -r c x k a <<<"$(measure)"
-    record "bare$z.cpu" "$c"; record "bare$z.x" "$x"
-    stop
-    config=$work/zoom$z
-    mkdir -p "$config/tamo-tracker"
-    echo "ZOOM $z" >"$config/tamo-tracker/settings"
-    launch ./tamo
-    read -r c x k a <<<"$(measure)"
-    record "tamo$z.cpu" "$c"; record "tamo$z.x" "$x"
-    stop
-    launch ./tamo
-    play_demo "$window" "$z"
-    read -r c x k a <<<"$(measure)"
-    record "tamo$z.play.cpu" "$c"; record "tamo$z.play.x" "$x"
-    stop
-    config=$work/config
-  done
 done
 if [ -f "$heap_counter" ]; then
   preload=$heap_counter
@@ -175,11 +154,6 @@ cpu_line "tamo, Standby" tamo 1.0
 [ -n "$before" ] && cpu_line "before, Standby" tamo-before 1.0
 cpu_line "tamo, playing demo1" tamo.play 1.5
 [ -n "$before" ] && cpu_line "before, playing demo1" tamo-before.play 1.5
-for z in 2 3; do
-  cpu_line "bare window ${z}x" "bare$z" ""
-  cpu_line "tamo ${z}x, Standby" "tamo$z" 1.0 "bare$z"
-  cpu_line "tamo ${z}x, playing" "tamo$z.play" 1.5 "bare$z"
-done
 echo
 
 mem_line() {  # label name
