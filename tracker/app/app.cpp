@@ -176,9 +176,8 @@ void c_SoundEngine::runTransport(bool fromStart) {
         statusText = saved;
         return;
     }
-    String loaded = player->loadIntoPlayer(U"songs/" + kHandOffName);
-    if (loaded != U"1") {
-        statusText = loaded;
+    if (!player->loadIntoPlayer(U"songs/" + kHandOffName)) {
+        statusText = U"Loading Failed!";
         return;
     }
     followCounter = -1;

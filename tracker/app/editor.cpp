@@ -10,8 +10,6 @@
 //   [step]        editorInput: the steps in their order
 #include "tracker/app/editor.h"
 
-#include <cmath>
-
 #include "host/input.h"
 #include "tracker/app/app.h"
 #include "tracker/core/channels.h"
@@ -255,57 +253,19 @@ void noteEntry(c_SoundEngine& app, EditorState& ed, int ch) {
 
 // ---- [preview] ----
 
-void NotePreview::restart() {
-    arpeggioStep = 0;
-    swingCounter = 0;
-    envelope = 0;
-    noteTicks = 0;
-    e2pAmount = 0;
-}
-
-void updatePreview(NotePreview& p, ChannelOut& out, const Song& song, int instrument,
+// The preview's one voice at full level on every channel: levels 1..8 in order, then
+// the rates pair by pair (1, 5, 2, 6, ...).
+void updatePreview(Voice& voice, ChannelOut& out, const Song& song, int instrument,
                    int note, int octave, float pwm) {
-    int param[8];
-    for (int j = 0; j < 8; ++j) param[j] = song.param(instrument, j);
-
-    // ENV 0 would rise without bound in one step: the preview falls silent at once.
-    if (param[4] == 0) p.envelope = 2.0f;
-    else p.envelope += (1.0f / float(param[4])) * 0.125f;
-    float level = 1.0f - p.envelope;
-    if (p.envelope > 1.0f) {
-        p.envelope = 1.0f;
-        level = 0.0f;
-    }
+    const Instrument sound = Instrument::of(song, instrument);
+    float level = voice.decayFromFull(sound);
     for (int c = 1; c <= 8; ++c) out.setVolume(c, level);
-
-    int e2p = param[2] % 16;
-    p.e2pAmount = e2p != 0 ? p.envelope : 0.0f;
-
-    int spd = param[5], amount = param[3] % 16;
-    int& a = p.arpeggioStep;
-    if (a == 0) p.arpeggioOffset = 0;
-    if (a == spd) p.arpeggioOffset = float(amount) * (float(param[6]) / 15.0f);
-    if (a == 2 * spd) p.arpeggioOffset = float(amount) * (float(param[7]) / 15.0f);
-    a = (a + 1 == 3 * spd) ? 0 : a + 1;
-
-    p.noteTicks += 1;
-    if (param[2] > 15 && 3 * spd < p.noteTicks) a = 0;
-
-    int period = (param[3] / 16) * 3;
-    int& q = p.swingCounter;
-    q += 1;
-    if (q < period / 2) p.swingDirection = 1;
-    if (q > period / 2) p.swingDirection = -1;
-    if (q == period) q = 0;
-    if (period == 0) p.swingDirection = 1;
-
-    float exponent = float(note + 12 * octave - 24) + p.arpeggioOffset;
-    float base = float(std::pow(kSemitone, double(exponent)));
-    float bend = float(e2p) * p.e2pAmount;
-    float detune = pwm / 800.0f * float(p.swingDirection);
+    voice.stepPitch(sound);
+    voice.detuneDepth = pwm;
+    VoiceRates rates = voice.rates(float(note), octave);
     for (int c = 1; c <= 4; ++c) {
-        out.setRate(c, base - bend);
-        out.setRate(c + 4, base + detune - bend);
+        out.setRate(c, rates.main);
+        out.setRate(c + 4, rates.second);
     }
 }
 

@@ -4,33 +4,19 @@
 //   repeat:   updates for which Up or Down has been held; past 12 the cursor moves
 //             one row per update
 //   preview:  the last typed note sounds on audio channels ch and ch + 4 through the
-//             current instrument; every update re-levels channels 1..8 and re-pitches
-//             them (order 1, 5, 2, 6, 3, 7, 4, 8) with the instrument's envelope,
-//             envelope-to-pitch, arpeggio and detune swing, in single precision but
-//             for the pitch power
+//             current instrument; every update steps its one instrument voice
+//             (tracker/core/voice.h) and re-levels channels 1..8, then re-pitches them
+//             (order 1, 5, 2, 6, 3, 7, 4, 8)
 //
 // The preview only drives audio channels; it never changes the song.
 #include <memory>
 
 #include "host/text.h"
+#include "tracker/core/voice.h"
 
 class c_Sound;
 class ChannelOut;
 struct Song;
-
-// The counters of the preview voice; reset whenever a note is entered or previewed.
-struct NotePreview {
-    float envelope = 0;          // decay level 0..1, + 0.125 / ENV per update
-    float e2pAmount = 0;         // envelope level used for E2P (0 when E2P is 0)
-    float arpeggioOffset = 0;    // semitones, kept between the arpeggio's steps
-    int arpeggioStep = 0;        // update counter of the arpeggio cycle, 0..3*SPD-1
-    int noteTicks = 0;           // updates since the note was entered
-    int swingCounter = 0;        // update counter of the detune swing, 0..SWP*3
-    int swingDirection = 0;      // +1 or -1 once the swing has run; 0 before
-
-    // Restarts envelope, arpeggio and swing counters (offset and direction persist).
-    void restart();
-};
 
 struct EditorState {
     int upRepeat = 0;                         // updates Up has been held
@@ -39,7 +25,7 @@ struct EditorState {
     std::shared_ptr<c_Sound> previewMain;     // sample of the current instrument's WAV
     std::shared_ptr<c_Sound> previewSecond;   // its detuned partner
     float previewPwm = 0;                     // PWM of the current instrument, 0..15
-    NotePreview preview;
+    Voice preview;                            // the preview's voice, restarted by each note
     ChannelOut* out = nullptr;                // channel operations; none: the audio device
 };
 
@@ -50,7 +36,7 @@ ChannelOut& editorChannels(c_SoundEngine& app);
 
 // One update of the preview voice: levels and rates of audio channels 1..8 for note
 // value `note` at `octave` with instrument `instrument` of `song`.
-void updatePreview(NotePreview& p, ChannelOut& out, const Song& song, int instrument,
+void updatePreview(Voice& p, ChannelOut& out, const Song& song, int instrument,
                    int note, int octave, float pwm);
 
 // A click in this update strictly inside left < x < right, top < y < bottom.
