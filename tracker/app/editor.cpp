@@ -12,14 +12,13 @@
 
 #include "host/input.h"
 #include "tracker/app/app.h"
+#include "tracker/app/layout.h"
 #include "tracker/core/channels.h"
 
 // ---- [helpers] ----
 
-bool clickedIn(float left, float right, float top, float bottom) {
-    if (keyHitCount(Key::MouseLeft) == 0) return false;
-    float x = mouseX(), y = mouseY();
-    return x > left && x < right && y > top && y < bottom;
+bool clickedIn(const Rect& rect) {
+    return keyHitCount(Key::MouseLeft) != 0 && rect.contains(mouseX(), mouseY());
 }
 
 bool pressed(int key) { return keyHitCount(key) != 0; }
@@ -42,8 +41,6 @@ namespace {
 
 constexpr int kNote = 0, kVolume = 1, kInstrument = 2, kOctave = 3;
 
-int cursorChannel(const c_SoundEngine& app) { return (app.cursorColumn + 1) / 2; }
-
 int rowIndex(const c_SoundEngine& app, int row) {
     return screenIndex(app.patternBase, app.editRow, row);
 }
@@ -55,13 +52,13 @@ bool entryActive(const c_SoundEngine& app) {
 // ---- [buttons] ----
 
 void fileButtons(c_SoundEngine& app) {
-    if (clickedIn(570, 624, 320, 336)) {  // HOME
+    if (clickedIn(layout::kHome)) {
         app.editRow = 0;
         app.currentPosition = 0;
     }
-    if (pressed(Key::F11) || clickedIn(441, 495, 442, 458)) app.statusText = app.saveSong(app.fileName);
-    if (pressed(Key::F12) || clickedIn(387, 441, 442, 458)) {
-        app.statusText = app.loadSong();
+    if (pressed(Key::F11) || clickedIn(layout::kSave)) app.status = app.saveSong(app.fileName);
+    if (pressed(Key::F12) || clickedIn(layout::kLoad)) {
+        app.status = app.loadSong();
         app.editRow = 0;
         app.currentPosition = 0;
     }
@@ -81,11 +78,11 @@ void orderListButtons(c_SoundEngine& app) {
     auto& list = app.song.orderList;
     int at = app.currentPosition;
     if (at < 0 || at >= kOrderLength) return;
-    if (clickedIn(385, 417, 26, 38)) {
+    if (clickedIn(layout::kOrderInsert)) {
         for (int i = kOrderLength - 1; i > at; --i) list[i] = list[i - 1];
         list[at] = 0;
     }
-    if (clickedIn(385, 417, 38, 50)) {
+    if (clickedIn(layout::kOrderDelete)) {
         for (int i = at; i < kOrderLength - 1; ++i) list[i] = list[i + 1];
         list[kOrderLength - 1] = 0;
     }
@@ -138,7 +135,7 @@ void moveCursorRow(c_SoundEngine& app, EditorState& ed) {
 // characters are always those of the German piano rows.
 int typedCharacter(const c_SoundEngine& app) {
     int ch = nextChar();
-    if (app.keyboardLayout == 1) {
+    if (app.keyboardLayout == KeyboardLayout::US) {
         if (ch == 'Y' || ch == 'y') ch = 'z';
         else if (ch == 'Z' || ch == 'z') ch = 'y';
     }
@@ -146,12 +143,12 @@ int typedCharacter(const c_SoundEngine& app) {
 }
 
 void volumeDigit(c_SoundEngine& app, int ch) {
-    if (app.mode != 0 || entryActive(app) || app.cursorColumn % 2 != 0) return;
+    if (app.mode != Mode::Editing || entryActive(app) || app.cursorColumn % 2 != 0) return;
     bool digit = ch >= '0' && ch <= '9';
     bool letter = ch >= 'a' && ch <= 'f';
     if (!digit && !letter) return;
     char32_t c = letter ? char32_t(ch - 'a' + 'A') : char32_t(ch);
-    setCell(app.song, channelColumn(cursorChannel(app), kVolume), rowIndex(app, app.cursorRow), c);
+    setCell(app.song, channelColumn(app.cursorChannel(), kVolume), rowIndex(app, app.cursorRow), c);
     app.undoSnapshot();
     app.cursorRow += 1;
 }
@@ -159,7 +156,7 @@ void volumeDigit(c_SoundEngine& app, int ch) {
 // One semitone down (-1) or up (+1) for the 32 visible rows of the cursor channel;
 // the commands stay, notes stop at "y" and "p".
 void transpose(c_SoundEngine& app, int step) {
-    int column = channelColumn(cursorChannel(app), kNote);
+    int column = channelColumn(app.cursorChannel(), kNote);
     for (int r = 1; r <= 32; ++r) {
         int index = rowIndex(app, r);
         int v = noteValue(app.song.cell(column, index));
@@ -172,7 +169,7 @@ void transpose(c_SoundEngine& app, int step) {
 }
 
 void deleteRow(c_SoundEngine& app) {
-    int ch = cursorChannel(app);
+    int ch = app.cursorChannel();
     for (int kind = kNote; kind <= kOctave; ++kind) {
         int column = channelColumn(ch, kind);
         for (int r = app.cursorRow; r <= 31; ++r)
@@ -186,7 +183,7 @@ void deleteRow(c_SoundEngine& app) {
 // With the cursor below the view (row 33, after a volume digit on row 32 in the same
 // update) nothing changes, so the next pattern's first row stays as it is.
 void insertRow(c_SoundEngine& app) {
-    int ch = cursorChannel(app);
+    int ch = app.cursorChannel();
     for (int kind = kNote; kind <= kOctave; ++kind) {
         int column = channelColumn(ch, kind);
         String before;
@@ -201,21 +198,23 @@ void insertRow(c_SoundEngine& app) {
 
 // ---- [notes] ----
 
+// The characters note entry takes in a note column: the piano keys and what sits
+// between them in the character table, "<", and the commands.
 bool acceptedNote(int ch) {
     return (ch >= 97 && ch <= 127) || (ch >= 46 && ch <= 60) || ch == '#' || ch == '+' || ch == '-';
 }
 
-bool isCommand(int ch) { return ch == '.' || ch == '+' || ch == '#' || ch == '-'; }
+bool isCommand(char32_t c) { return c == U'.' || c == U'+' || c == U'#' || c == U'-'; }
 
-void writeNote(c_SoundEngine& app, EditorState& ed, int ch) {
-    int channel = cursorChannel(app);
+void writeNote(c_SoundEngine& app, EditorState& ed, NoteInput input) {
+    int channel = app.cursorChannel();
     int index = rowIndex(app, app.cursorRow);
-    bool command = isCommand(ch);
-    setCell(app.song, channelColumn(channel, kNote), index, char32_t(ch));
+    bool command = isCommand(input.cell);
+    setCell(app.song, channelColumn(channel, kNote), index, input.cell);
     setCell(app.song, channelColumn(channel, kInstrument), index,
             command ? U'0' : instrumentDigit(app.currentInstrument));
     setCell(app.song, channelColumn(channel, kOctave), index,
-            command ? U'0' : char32_t(U'0' + app.octave));
+            command ? U'0' : char32_t(U'0' + input.octave));
     if (!command) {
         int volume = channelColumn(channel, kVolume);
         if (app.song.cell(volume, index) == U'0') setCell(app.song, volume, index, U'8');
@@ -225,12 +224,12 @@ void writeNote(c_SoundEngine& app, EditorState& ed, int ch) {
     app.cursorRow += 1;
 }
 
-// Sounds the typed note on audio channels ch and ch + 4; "<" only silences them.
-void triggerPreview(c_SoundEngine& app, EditorState& ed, int ch) {
+// Sounds the note on audio channels ch and ch + 4; "<" only silences them.
+void triggerPreview(c_SoundEngine& app, EditorState& ed, NoteInput input) {
     ChannelOut& out = channelsOf(ed);
-    int channel = cursorChannel(app);
-    int s = noteValue(char32_t(ch)) + 12 * app.octave - 24;
-    if (s == 12 * app.octave + 104) {
+    int channel = app.cursorChannel();
+    int s = noteValue(input.cell) + 12 * input.octave - 24;
+    if (s == 12 * input.octave + 104) {
         out.stop(channel);
         out.stop(channel + 4);
     } else if (s <= 43) {
@@ -241,15 +240,22 @@ void triggerPreview(c_SoundEngine& app, EditorState& ed, int ch) {
     }
 }
 
-void noteEntry(c_SoundEngine& app, EditorState& ed, int ch) {
-    if (app.cursorColumn % 2 == 0 || !acceptedNote(ch)) return;
-    if (ch != '-' && ch != '.') ed.lastNoteKey = String(1, char32_t(ch));
-    if (app.mode == 0) writeNote(app, ed, ch);
-    else if (app.mode == 2) ed.preview.restart();
-    triggerPreview(app, ed, ch);
+}  // namespace
+
+std::optional<NoteInput> typedNote(const c_SoundEngine& app, int ch) {
+    if (app.cursorColumn % 2 == 0 || !acceptedNote(ch)) return std::nullopt;
+    return NoteInput{char32_t(ch), app.octave};
 }
 
-}  // namespace
+NoteInput noteOf(int value, int octave) { return {noteCharacter(value), octave}; }
+
+void enterNote(c_SoundEngine& app, NoteInput input) {
+    EditorState& ed = editorOf(app);
+    if (input.cell != U'-' && input.cell != U'.') ed.lastNoteKey = String(1, input.cell);
+    if (app.mode == Mode::Editing) writeNote(app, ed, input);
+    else if (app.mode == Mode::Standby) ed.preview.restart();
+    triggerPreview(app, ed, input);
+}
 
 // ---- [preview] ----
 
@@ -285,11 +291,11 @@ void c_SoundEngine::editorInput() {
     if (pressed(Key::F3)) transpose(*this, -1);
     if (pressed(Key::F4)) transpose(*this, +1);
     blockStep();
-    if (mode == 0) {
+    if (mode == Mode::Editing) {
         if (pressed(Key::Backspace)) deleteRow(*this);
         if (pressed(Key::Insert)) insertRow(*this);
     }
-    noteEntry(*this, ed, ch);
+    if (auto typed = typedNote(*this, ch)) enterNote(*this, *typed);
     int note = ed.lastNoteKey.empty() ? 0 : noteValue(ed.lastNoteKey[0]);
     updatePreview(ed.preview, channelsOf(ed), song, currentInstrument, note, octave, ed.previewPwm);
 }

@@ -10,8 +10,10 @@
 //
 // The preview only drives audio channels; it never changes the song.
 #include <memory>
+#include <optional>
 
 #include "host/text.h"
+#include "tracker/app/layout.h"
 #include "tracker/core/voice.h"
 
 class c_Sound;
@@ -39,8 +41,8 @@ ChannelOut& editorChannels(c_SoundEngine& app);
 void updatePreview(Voice& p, ChannelOut& out, const Song& song, int instrument,
                    int note, int octave, float pwm);
 
-// A click in this update strictly inside left < x < right, top < y < bottom.
-bool clickedIn(float left, float right, float top, float bottom);
+// A click in this update strictly inside `rect`.
+bool clickedIn(const Rect& rect);
 // A press of `key` in this update.
 bool pressed(int key);
 
@@ -52,3 +54,22 @@ inline int screenIndex(int patternBase, int editRow, int row) {
 void setCell(Song& song, int column, int index, char32_t c);
 // The four columns of tracker channel `channel` (1..4): note, volume, instrument, octave.
 inline int channelColumn(int channel, int kind) { return channel - 1 + 4 * kind; }
+
+// ---- Note entry ----
+// A note at the cursor from any source: the note cell as stored (a note character,
+// "<" note off, or one of the commands "." "+" "#" "-") and the octave digit stored
+// with a note (0..3).
+struct NoteInput {
+    char32_t cell;
+    int octave;
+};
+// The note a typed character means in the cursor's column: in a note column the
+// piano keys, "<", the commands and the other characters between them (stored as
+// typed, heard as the lowest note); none in a volume column or for any other one.
+std::optional<NoteInput> typedNote(const c_SoundEngine& app, int ch);
+// The note of note value `value` (0..28) at octave digit `octave`.
+NoteInput noteOf(int value, int octave);
+// Enters a note at the cursor: in Editing it is written into the cursor channel's
+// row (with the current instrument, volume 8 where the volume is 0) and the cursor
+// moves down; in Editing and Standby the preview sounds it ("<" silences it).
+void enterNote(c_SoundEngine& app, NoteInput input);
