@@ -1,11 +1,12 @@
 // The host: the current-host pointers, the dispatchers, the GLFW window and its
 // control, joysticks, and the game loop.
 //
-//   [1] window system and clock
-//   [2] VXGame: current host, date, dispatchers
-//   [3] VXGlfwGame: construction, window creation and control
-//   [4] joysticks
-//   [5] the loop and its schedule
+// Sections:
+//   [window system and clock]
+//   [VXGame]        current host, date, dispatchers
+//   [VXGlfwGame]    construction, window creation and control
+//   [joysticks]
+//   [the loop]      the loop and its schedule
 #include "host/game.h"
 
 #include <GLFW/glfw3.h>
@@ -26,7 +27,7 @@
 
 int contextGeneration = 0;
 
-// ---------------------------------------------------------------- [1] window system and clock
+// ---- [window system and clock] ----
 
 namespace {
 void onGlfwError(int error, const char* description) {
@@ -51,7 +52,7 @@ void GlfwLoopClock::sleep(double seconds) {
     while (nanosleep(&wait, &rest) == -1 && errno == EINTR) wait = rest;
 }
 
-// ---------------------------------------------------------------- [2] VXGame
+// ---- [VXGame] ----
 
 namespace {
 VXGame* currentGame = nullptr;
@@ -149,7 +150,7 @@ void VXGame::postRefresh() {
 
 bool VXGame::frameNeedsSwap() { return !delegate_ || delegate_->frameNeedsSwap(); }
 
-// ---------------------------------------------------------------- [3] VXGlfwGame
+// ---- [VXGlfwGame] ----
 
 VXGlfwGame::VXGlfwGame() {
     currentGlfwGame = this;
@@ -438,7 +439,7 @@ void VXGlfwGame::setSwapInterval(int n) {
     if (n >= 0 && window_) glfwSwapInterval(n);
 }
 
-// ---------------------------------------------------------------- [4] joysticks
+// ---- [joysticks] ----
 
 int VXGlfwGame::countJoysticks(bool refresh) {
     if (!refresh && joysticksCounted_) return joystickCount_;
@@ -461,7 +462,7 @@ bool VXGlfwGame::pollJoystick(int port, float* x, float* y, float* z, bool* butt
     return true;
 }
 
-// ---------------------------------------------------------------- [5] the loop
+// ---- [the loop] ----
 
 void UpdateSchedule::setRate(int rate) {
     rate_ = rate;

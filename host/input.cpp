@@ -1,14 +1,15 @@
 // Input state, the query functions, the GLFW key translation and the joystick layouts.
 //
-//   [1] c_InputDevice: presses, hits, characters, pointer, touch
-//   [2] queries on the current input state
-//   [3] GLFW key translation table
-//   [4] joystick layouts
+// Sections:
+//   [input state]        c_InputDevice: presses, hits, characters, pointer, touch
+//   [queries]            queries on the current input state
+//   [key translation]    GLFW key translation table
+//   [joystick layouts]   the joysticks' axis and button layouts
 #include "host/input.h"
 
 #include "host/game.h"
 
-// ---------------------------------------------------------------- [1] input state
+// ---- [input state] ----
 
 namespace {
 c_InputDevice* currentInput = nullptr;
@@ -110,7 +111,7 @@ void c_InputDevice::endUpdate() {
     shiftTaps = 0;
 }
 
-// ---------------------------------------------------------------- [2] queries
+// ---- [queries] ----
 
 bool keyIsDown(int key) {
     return currentInput && validCode(key) && currentInput->keyDown[key];
@@ -147,7 +148,7 @@ int keyHitListed(int n) {
 int shiftTapCount() { return currentInput ? currentInput->shiftTaps : 0; }
 bool shiftTypedChar() { return currentInput && currentInput->shiftTyped; }
 
-// ---------------------------------------------------------------- [3] key translation
+// ---- [key translation] ----
 
 namespace {
 constexpr int kFirstGlfwKey = 32;    // space
@@ -209,7 +210,7 @@ int translateGlfwKey(int glfwKey) {
     return table.codes[glfwKey - kFirstGlfwKey];
 }
 
-// ---------------------------------------------------------------- [4] joystick layouts
+// ---- [joystick layouts] ----
 
 namespace {
 // Stick sources: low 4 bits index, upper bits the conversion; kEnd ends a list.

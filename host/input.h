@@ -94,4 +94,8 @@ constexpr int MouseLeft = 1, Backspace = 8, Tab = 9, Enter = 13, Shift = 16, Con
               F1 = 112, F2 = 113, F3 = 114, F4 = 115, F5 = 116, F6 = 117, F7 = 118,
               F8 = 119, F9 = 120, F10 = 121, F11 = 122, F12 = 123, LeftOfZ = 226,
               Close = 432;
+// Letters by their US positions: the code of the capital letter.
+constexpr int A = 'A', B = 'B', C = 'C', D = 'D', E = 'E', F = 'F', G = 'G', H = 'H', I = 'I',
+              J = 'J', K = 'K', L = 'L', M = 'M', N = 'N', O = 'O', P = 'P', Q = 'Q', R = 'R',
+              S = 'S', T = 'T', U = 'U', V = 'V', W = 'W', X = 'X', Y = 'Y', Z = 'Z';
 }
