@@ -62,7 +62,7 @@ cleanup() {
 trap cleanup EXIT
 
 # A private X server; it writes its display number to the pipe.
-start_xvfb
+start_xvfb 1280x1024   # the size the peers' figures were taken at
 export ALSOFT_DRIVERS=null
 unset ALSOFT_CONF
 
@@ -95,8 +95,11 @@ preload=""
 # Starts a program in $work, waits for its window (found by $window_class when that is
 # set); sets $pid and $window.
 window_class=""
+# $config is the settings folder it sees (XDG_CONFIG_HOME).
+config=$work/config
 launch() {
   (cd "$work" && exec env ${preload:+LD_PRELOAD=$preload} TAMO_HEAP_REPORT="$work/heap.txt" \
+     XDG_CONFIG_HOME="$config" \
      "$@" </dev/null >"$work/launch.out" 2>&1) &
   pid=$!
   window=$(window_of "$pid" "$window_class")
@@ -234,7 +237,7 @@ fi
 
 if part start; then
 first_frame_ms() {  # program -> ms, nothing on a timeout
-  (cd "$work" && "$build/bench/firstframe/tamo-firstframe" 635 470 86 60 106 "$1" 2>/dev/null) |
+  (cd "$work" && XDG_CONFIG_HOME="$work/config" "$build/bench/firstframe/tamo-firstframe" 635 470 86 60 106 "$1" 2>/dev/null) |
     awk '$2 == "ms" {print $1}' || true
 }
 for _ in $(seq "${BENCH_LAUNCHES:-11}"); do
