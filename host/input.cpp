@@ -196,6 +196,7 @@ struct KeyTable {
         set(332, 106);                // keypad multiply
         set(333, 109);                // keypad subtract
         set(334, 107);                // keypad add
+        set(335, Key::Enter);         // keypad enter
         set(340, Key::Shift);
         set(341, Key::Control);
         set(344, Key::Shift);

@@ -88,7 +88,7 @@ void mapJoystick(const JoystickReading& reading, float* axisX, float* axisY, flo
 
 // Key codes the application names.
 namespace Key {
-constexpr int MouseLeft = 1, Backspace = 8, Tab = 9, Enter = 13, Shift = 16, Control = 17,
+constexpr int MouseLeft = 1, MouseRight = 2, Backspace = 8, Tab = 9, Enter = 13, Shift = 16, Control = 17,
               Escape = 27, Space = 32, PageUp = 33, PageDown = 34, End = 35, Home = 36,
               Left = 37, Up = 38, Right = 39, Down = 40, Insert = 45, Delete = 46,
               F1 = 112, F2 = 113, F3 = 114, F4 = 115, F5 = 116, F6 = 117, F7 = 118,

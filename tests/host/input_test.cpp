@@ -304,6 +304,7 @@ TEST(KeyTranslation, GlfwKeysMapToTheProgramsCodes) {
     EXPECT_EQ(translateGlfwKey(GLFW_KEY_KP_SUBTRACT), 109);
     EXPECT_EQ(translateGlfwKey(GLFW_KEY_KP_DECIMAL), 110);
     EXPECT_EQ(translateGlfwKey(GLFW_KEY_KP_DIVIDE), 111);
+    EXPECT_EQ(translateGlfwKey(GLFW_KEY_KP_ENTER), Key::Enter);
     int punctuation[][2] = {{GLFW_KEY_SEMICOLON, 186}, {GLFW_KEY_EQUAL, 187}, {GLFW_KEY_COMMA, 188},
                             {GLFW_KEY_MINUS, 189},     {GLFW_KEY_PERIOD, 190}, {GLFW_KEY_SLASH, 191},
                             {GLFW_KEY_GRAVE_ACCENT, 192}, {GLFW_KEY_LEFT_BRACKET, 219},
@@ -316,7 +317,7 @@ TEST(KeyTranslation, GlfwKeysMapToTheProgramsCodes) {
 TEST(KeyTranslation, KeysWithoutACodeAreDropped) {
     int none[] = {GLFW_KEY_LEFT_ALT, GLFW_KEY_RIGHT_ALT, GLFW_KEY_LEFT_SUPER, GLFW_KEY_MENU,
                   GLFW_KEY_CAPS_LOCK, GLFW_KEY_SCROLL_LOCK, GLFW_KEY_NUM_LOCK,
-                  GLFW_KEY_PRINT_SCREEN, GLFW_KEY_PAUSE, GLFW_KEY_KP_ENTER, GLFW_KEY_KP_EQUAL,
+                  GLFW_KEY_PRINT_SCREEN, GLFW_KEY_PAUSE, GLFW_KEY_KP_EQUAL,
                   GLFW_KEY_F13, GLFW_KEY_F25, GLFW_KEY_WORLD_2,
                   GLFW_KEY_UNKNOWN, 0, 31, 346, 100000};
     for (int k : none) EXPECT_EQ(translateGlfwKey(k), 0) << k;

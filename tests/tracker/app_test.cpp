@@ -84,6 +84,64 @@ TEST_F(Tracker, ChannelsToggleByTheirLabelsAndByF5ToF8) {
     EXPECT_EQ(app->channelEnable[3], 1.0f);
 }
 
+TEST_F(Tracker, ARightClickOrCtrlWithF5ToF8SolosAChannelAndTheSameAgainRestoresTheSwitches) {
+    using Switches = std::array<float, kChannels>;
+    key(Key::F6);
+    update();
+    host.postMouseEvent(c_VXGameEvent::MouseDown, 1, 203, 418, 0);   // right button, channel 3
+    host.postMouseEvent(c_VXGameEvent::MouseUp, 1, 203, 418, 0);
+    update();
+    EXPECT_EQ(app->channelEnable, (Switches{0, 0, 1, 0}));
+    host.postKeyEvent(c_VXGameEvent::KeyDown, Key::Control);
+    key(Key::F8);
+    update();
+    EXPECT_EQ(app->channelEnable, (Switches{0, 0, 0, 1})) << "a solo moves to another channel";
+    key(Key::F8);
+    update();
+    host.postKeyEvent(c_VXGameEvent::KeyUp, Key::Control);
+    EXPECT_EQ(app->channelEnable, (Switches{1, 0, 1, 1})) << "the switches from before the solo";
+}
+
+// A click on a cell's note name or volume digit puts the cursor there, also while
+// playing; a drag over rows of one channel marks them, and F9 and F10 copy them.
+TEST_F(Tracker, AClickPlacesTheCursorOnItsCellAndADragMarksABlock) {
+    click(148, 65);   // channel 2's volume digit, screen row 5
+    update();
+    EXPECT_EQ(app->cursorRow, 5);
+    EXPECT_EQ(app->cursorColumn, 4);
+    click(100, 65);   // channel 1's instrument digit: no field
+    click(190, 400);  // below the last row
+    update();
+    EXPECT_EQ(app->cursorColumn, 4);
+    EXPECT_EQ(app->cursorRow, 5);
+
+    for (int row = 0; row < 8; ++row) app->song.trackColumns[noteColumn(3)].set(row, U"ysxdcvgb"[row]);
+    key(Key::Space);
+    host.postMouseEvent(c_VXGameEvent::MouseDown, 0, 190, 40, 0);   // channel 3, row 3
+    update();
+    EXPECT_EQ(app->blockMarking, 0) << "a press alone marks nothing";
+    host.postMouseEvent(c_VXGameEvent::MouseMove, -1, 250, 76, 0);   // row 6
+    update();
+    host.postMouseEvent(c_VXGameEvent::MouseUp, 0, 250, 76, 0);
+    update();
+    EXPECT_EQ(app->cursorColumn, 5);
+    EXPECT_EQ(app->cursorRow, 6);
+    EXPECT_EQ(app->blockStart, 2);
+    key(Key::F9);
+    update();
+    click(190, 245);  // row 20
+    key(Key::F10);
+    update();
+    EXPECT_EQ(app->song.trackColumns[noteColumn(3)].text(19, 5), U"xdcv.");
+
+    key(Key::F2);
+    update();
+    click(250, 124);  // channel 4's note name, row 10, while PLAY plays
+    update();
+    EXPECT_EQ(app->cursorRow, 10);
+    EXPECT_EQ(app->cursorColumn, 7);
+}
+
 TEST_F(Tracker, FollowLabelSwitchesBetweenOnAndOff) {
     click(335, 418);
     update();
@@ -267,6 +325,109 @@ TEST_F(Tracker, MutingWhilePlayingTakesEffectAtTheNextVolumeDigit) {
     EXPECT_EQ(app->player->channelVolume[1], held) << "the volume holds until a digit";
     update();             // frame 12 reads row 2
     EXPECT_EQ(app->player->channelVolume[1], 0.0f);
+}
+
+// ---- live play: Enter loops the pattern, Ctrl+Enter plays on, the editor keeps working ----
+
+TEST_F(Tracker, EnterLoopsThePatternFromTheCursorRowWhileTheEditorWritesIntoIt) {
+    Song& s = app->song;
+    s.songLength = 2 * 32;
+    s.orderList[1] = 3;
+    key(Key::Space);
+    update();
+    app->cursorRow = 9;   // screen row 9 shows pattern row 8 ("08:")
+    key(Key::Enter);
+    update(5);            // frames 0..4: the first row is read at frame 4, as PLAY's
+    EXPECT_EQ(app->live, LivePlay::Loop);
+    EXPECT_EQ(app->status, Status::Looping);
+    EXPECT_EQ(app->heardRow, 8);
+    EXPECT_EQ(app->playLine(), 8);
+    EXPECT_EQ(app->mode, Mode::Editing);
+    EXPECT_EQ(app->cursorRow, 9);
+    update(23 * 4);       // rows 9..31
+    EXPECT_EQ(app->heardRow, 31);
+    update(4);
+    EXPECT_EQ(app->heardRow, 0) << "row 31 is followed by row 0 of the same pattern";
+    EXPECT_EQ(app->heardPosition, 0);
+    EXPECT_EQ(app->currentPosition, 0);
+
+    // A note typed now is written at the cursor and read on the next pass; Tab does
+    // not silence the loop, and the spinners act.
+    host.postKeyEvent(c_VXGameEvent::KeyChar, 'q');
+    update();
+    EXPECT_EQ(s.cell(noteColumn(1), 8), U'q');
+    EXPECT_EQ(app->player->lentChannel, 1) << "the preview sounds on channel 1";
+    key(Key::Tab);
+    click(495, 378);      // speed plus
+    update();
+    EXPECT_EQ(s.speed, 5);
+    EXPECT_EQ(app->cursorColumn, 3);
+    for (int frame = 0; frame < 200 && app->heardRow != 8; ++frame) update();
+    EXPECT_EQ(app->player->channels[0].playingNote, float(noteValue(U'q')));
+    EXPECT_EQ(app->player->lentChannel, 0) << "the row's note takes the channel back";
+
+    // Page Down moves the loop; Enter stops it and leaves the rest as it was.
+    key(Key::PageDown);
+    update(6);
+    EXPECT_EQ(app->heardPosition, 1);
+    EXPECT_EQ(app->player->patternBase, 3 * 32);
+    key(Key::Enter);
+    update();
+    EXPECT_EQ(app->live, LivePlay::Off);
+    EXPECT_EQ(app->status, Status::Editing);
+    EXPECT_EQ(app->mode, Mode::Editing);
+    EXPECT_EQ(app->cursorRow, 10);
+    EXPECT_EQ(app->currentPosition, 1);
+    EXPECT_EQ(app->playLine(), -1);
+}
+
+TEST_F(Tracker, CtrlEnterPlaysOnThroughTheOrderListAndTheTransportStopsIt) {
+    Song& s = app->song;
+    s.songLength = 2 * 32;
+    s.speed = 1;
+    s.orderList[1] = 3;
+    app->cursorRow = 31;  // pattern row 30
+    host.postKeyEvent(c_VXGameEvent::KeyDown, Key::Control);
+    key(Key::Enter);
+    update(2);
+    host.postKeyEvent(c_VXGameEvent::KeyUp, Key::Control);
+    EXPECT_EQ(app->live, LivePlay::Song);
+    EXPECT_EQ(app->status, Status::Playing);
+    EXPECT_EQ(app->heardRow, 30);
+    update(2);
+    EXPECT_EQ(app->heardPosition, 1);
+    EXPECT_EQ(app->heardRow, 0);
+    EXPECT_EQ(app->currentPosition, 0) << "FLW Off: the view stays";
+    EXPECT_EQ(app->playLine(), -1) << "the row heard is not in view";
+
+    // With FLW On the view comes along; PLAY stops live play as it stops PLAY.
+    click(335, 418);
+    update();
+    EXPECT_TRUE(app->follow);
+    EXPECT_EQ(app->currentPosition, 1);
+    EXPECT_EQ(app->patternBase, 3 * 32);
+    EXPECT_EQ(app->playLine(), 1);
+    click(550, 328);
+    update();
+    EXPECT_EQ(app->live, LivePlay::Off);
+    EXPECT_EQ(app->mode, Mode::Standby);
+    EXPECT_EQ(app->status, Status::Standby);
+}
+
+TEST_F(Tracker, TheEnterThatEndsANameDoesNotStartLivePlay) {
+    click(100, 450);
+    update();
+    ASSERT_EQ(app->nameEntryActive, 1);
+    key(Key::Enter);
+    update();
+    EXPECT_EQ(app->nameEntryActive, 0);
+    EXPECT_EQ(app->live, LivePlay::Off);
+    key(Key::Enter);
+    update();
+    EXPECT_EQ(app->live, LivePlay::Loop);
+    click(100, 450);      // a name typed during the loop ends it
+    update();
+    EXPECT_EQ(app->live, LivePlay::Off);
 }
 
 // Listens to the channels on a loopback device: one update frame is 20 ms of sound.
@@ -574,6 +735,25 @@ TEST_F(Tracker, EverySpinnerStepsWithinItsRange) {
         app->currentInstrument = 1;
         app->song.instrumentTable.fill(0);
     }
+}
+
+TEST_F(Tracker, AHeldSpinnerButtonRepeatsAfterAPauseAndSpeedsUp) {
+    app->song.param(1, 4) = 1;
+    host.postMouseEvent(c_VXGameEvent::MouseDown, 0, 585, 210, 0);   // ENV plus
+    update();
+    EXPECT_EQ(app->song.param(1, 4), 2) << "the press steps once";
+    update(12);
+    EXPECT_EQ(app->song.param(1, 4), 2) << "a pause, as the cursor keys";
+    update(50);
+    EXPECT_EQ(app->song.param(1, 4), 52) << "one an update";
+    update(10);
+    EXPECT_EQ(app->song.param(1, 4), 92) << "four an update after a second";
+    host.postMouseEvent(c_VXGameEvent::MouseMove, -1, 600, 210, 0);   // off the button
+    update();
+    EXPECT_EQ(app->song.param(1, 4), 92);
+    host.postMouseEvent(c_VXGameEvent::MouseUp, 0, 600, 210, 0);
+    update(40);
+    EXPECT_EQ(app->song.param(1, 4), 92);
 }
 
 TEST_F(Tracker, NibbleSpinnersChangeOnlyTheirHalf) {

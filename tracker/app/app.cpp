@@ -6,6 +6,7 @@
 //   [update]     handleUpdate: toggles, edit switch, undo, transport, editor, playing,
 //                rescue; readControl, undoKeys
 //   [transport]  runTransport, followStep
+//   [live play]  Enter and Ctrl+Enter: startLive, stopLive, liveTick, playLine
 //   [spinners]   the fifteen minus/plus settings
 #include "tracker/app/app.h"
 
@@ -78,9 +79,13 @@ int c_SoundEngine::handleUpdate() {
     ++repaintCounter;
     wheelDelta = takeMouseWheel();
 
-    for (int k = 0; k < kChannels; ++k)
-        if (clickedIn(layout::channelSwitch(k)) || pressed(Key::F5 + k))
+    readControl();
+    for (int k = 0; k < kChannels; ++k) {
+        if (rightClickedIn(layout::channelSwitch(k)) || (control && pressed(Key::F5 + k)))
+            solo(k);
+        else if (clickedIn(layout::channelSwitch(k)) || pressed(Key::F5 + k))
             channelEnable[k] = channelEnable[k] == 1.0f ? 0.0f : 1.0f;
+    }
     if (clickedIn(layout::kFollow)) follow = !follow;
     if (clickedIn(layout::kLayout[0]) || clickedIn(layout::kLayout[1]))
         keyboardLayout = keyboardLayout == KeyboardLayout::DE ? KeyboardLayout::US : KeyboardLayout::DE;
@@ -92,10 +97,15 @@ int c_SoundEngine::handleUpdate() {
     if (typing && playing && pressed(Key::Space)) nextChar();
     if (clickedIn(layout::kEdit) || (pressed(Key::Space) && (!typing || playing))) switchEditing();
     if (clickedIn(layout::kUndo)) undoStep();
-    readControl();
     undoKeys();
     if (clickedIn(layout::kPlay) || pressed(Key::F2) || pressed(Key::F1)) runTransport(pressed(Key::F1));
+    // The Enter that ends a text entry only ends it.
+    if (pressed(Key::Enter) && !typing && mode != Mode::Playing) {
+        if (live != LivePlay::Off) stopLive();
+        else startLive(control ? LivePlay::Song : LivePlay::Loop);
+    }
 
+    pointCursor(*this);
     if (mode != Mode::Playing) {
         followCounter = 0;
         editorInput();
@@ -103,6 +113,8 @@ int c_SoundEngine::handleUpdate() {
         if (editRow < 0) editRow = song.songLength - 32;
         runSpinners();
     }
+    // A text entry keeps every channel silent.
+    if (live != LivePlay::Off && (nameEntryActive != 0 || descriptionEntryActive != 0)) stopLive();
     exportStep(*this);
     patternBase = orderAt(song, currentPosition) * 32;
     if (mode == Mode::Playing) {
@@ -113,12 +125,27 @@ int c_SoundEngine::handleUpdate() {
             player->playerTick();
         }
     }
+    if (live != LivePlay::Off) liveTick();
     rescueStep();
     return 0;
 }
 
+// Channel k alone, the others muted; the same again brings back the switches as they
+// were before.
+void c_SoundEngine::solo(int k) {
+    if (soloChannel == k + 1) {
+        channelEnable = switchesBeforeSolo;
+        soloChannel = 0;
+        return;
+    }
+    if (soloChannel == 0) switchesBeforeSolo = channelEnable;
+    for (int j = 0; j < kChannels; ++j) channelEnable[j] = j == k ? 1.0f : 0.0f;
+    soloChannel = k + 1;
+}
+
 // EDIT or Space: Playing and Editing go to Standby, Standby to Editing; playback stops.
 void c_SoundEngine::switchEditing() {
+    if (live != LivePlay::Off) stopLive();
     editRow = 0;
     stopAllChannels();
     mode = mode == Mode::Standby ? Mode::Editing : Mode::Standby;
@@ -152,7 +179,8 @@ void c_SoundEngine::runTransport(bool fromStart) {
         editRow = 0;
         currentPosition = 0;
     }
-    if (mode == Mode::Playing) {
+    if (playing()) {
+        if (live != LivePlay::Off) stopLive();
         cursorRow = 1;
         editRow = 0;
         mode = Mode::Standby;
@@ -205,46 +233,115 @@ void c_SoundEngine::followStep() {
     followCounter = 1;
 }
 
+// ---- [live play] ----
+
+// Plays the edited song from the row under the cursor at `currentPosition`, in the
+// same update's tick, as PLAY's first tick: the row sounds after `speed` ticks.
+void c_SoundEngine::startLive(LivePlay what) {
+    if (!player) player = std::make_unique<c_tamoPlay>();
+    stopAllChannels();
+    player->source = &song;
+    player->waveSamples = waveSamples;
+    player->holdPosition = what == LivePlay::Loop;
+    player->lentChannel = 0;
+    player->tick = 0;
+    player->playPosition = std::clamp(currentPosition, 0, kOrderLength - 1);
+    player->playRow = std::max(0, editRow + cursorRow - 1) % kRowsPerPattern;
+    live = what;
+    heardPosition = currentPosition;
+    heardRow = -1;
+    status = what == LivePlay::Loop ? Status::Looping : Status::Playing;
+}
+
+void c_SoundEngine::stopLive() {
+    live = LivePlay::Off;
+    heardRow = -1;
+    if (player) {
+        player->source = nullptr;
+        player->holdPosition = false;
+        player->lentChannel = 0;
+    }
+    stopAllChannels();
+    status = mode == Mode::Editing ? Status::Editing : Status::Standby;
+}
+
+// The player follows the song as it is now: its speed, the loop's position (Page
+// Up/Down move the loop) and the switches. With FLW On the song from the cursor
+// brings the view to the position it reaches.
+void c_SoundEngine::liveTick() {
+    player->channelEnable = channelEnable;
+    player->speed = float(song.speed);
+    // A speed lowered below the ticks already counted reads the next row now.
+    if (player->tick > player->speed) player->tick = player->speed;
+    if (live == LivePlay::Loop) player->playPosition = currentPosition;
+    const bool rowRead = player->rowDue();
+    const int position = player->playPosition, row = player->playRow;
+    player->playerTick();
+    if (!rowRead) return;
+    heardPosition = position;
+    heardRow = row;
+    if (live == LivePlay::Song && follow) {
+        currentPosition = position;
+        patternBase = orderAt(song, currentPosition) * 32;
+    }
+}
+
+int c_SoundEngine::playLine() const {
+    if (live == LivePlay::Off || heardRow < 0 || heardPosition != currentPosition) return -1;
+    return heardRow;
+}
+
 // ---- [spinners] ----
 
-// One spinner: a click on its minus or plus steps by one within the range; the value
-// is clamped every frame.
-static void spin(int& value, layout::Spinner s, int lo, int hi) {
-    if (clickedIn(layout::spinnerMinus(s)) && value > lo) --value;
-    if (clickedIn(layout::spinnerPlus(s)) && value < hi) ++value;
+// Steps of a spinner button in this update: one for a click; held down, none for a
+// pause of 12 updates (as the cursor keys), then one an update, and four an update
+// once it has been held for a further second.
+static int stepsOf(const Rect& button, int held) {
+    if (clickedIn(button)) return 1;
+    if (!keyIsDown(Key::MouseLeft) || !button.contains(mouseX(), mouseY())) return 0;
+    return held > 62 ? 4 : held > 12 ? 1 : 0;
+}
+
+// One spinner: its minus or plus steps within the range; the value is clamped every
+// frame.
+static void spin(int& value, layout::Spinner s, int lo, int hi, int held) {
+    for (int n = stepsOf(layout::spinnerMinus(s), held); n > 0 && value > lo; --n) --value;
+    for (int n = stepsOf(layout::spinnerPlus(s), held); n > 0 && value < hi; --n) ++value;
     value = std::clamp(value, lo, hi);
 }
 
 // A spinner on one half of a parameter stored as high * 16 + low.
-static void spinNibble(int& param, bool high, layout::Spinner s, int hi) {
+static void spinNibble(int& param, bool high, layout::Spinner s, int hi, int held) {
     int h = param / 16, l = param % 16;
-    spin(high ? h : l, s, 0, hi);
+    spin(high ? h : l, s, 0, hi, held);
     param = h * 16 + l;
 }
 
 void c_SoundEngine::runSpinners() {
     using namespace layout;
+    buttonHeld = pressed(Key::MouseLeft) || !keyIsDown(Key::MouseLeft) ? 0 : buttonHeld + 1;
+    const int held = buttonHeld;
     int octaveShown = octave + 1;
-    spin(octaveShown, OctaveDigit, 1, 4);
+    spin(octaveShown, OctaveDigit, 1, 4, held);
     octave = octaveShown - 1;
-    spin(song.speed, SongSpeed, 1, 16);
+    spin(song.speed, SongSpeed, 1, 16, held);
     int patterns = song.songLength / 32;
-    spin(patterns, SongLength, 1, 99);
+    spin(patterns, SongLength, 1, 99, held);
     song.songLength = patterns * 32;
 
-    spin(currentInstrument, InstrumentNumber, 1, 15);
+    spin(currentInstrument, InstrumentNumber, 1, 15, held);
     int n = currentInstrument;   // the instrument this frame's spinner has just chosen
-    spin(song.param(n, 0), Wav, 1, 7);
-    spin(song.param(n, 1), Pwm, 0, 15);
-    spin(song.param(n, 4), Env, 1, 255);
-    spin(song.param(n, 6), Arp1, 0, 12);
-    spin(song.param(n, 7), Arp2, 0, 12);
-    spin(song.param(n, 5), ArpSpeed, 0, 15);
-    spinNibble(song.param(n, 3), true, Swp, 15);
-    spinNibble(song.param(n, 3), false, Amt, 15);
-    spinNibble(song.param(n, 2), true, Rpt, 1);
-    spinNibble(song.param(n, 2), false, E2p, 15);
+    spin(song.param(n, 0), Wav, 1, 7, held);
+    spin(song.param(n, 1), Pwm, 0, 15, held);
+    spin(song.param(n, 4), Env, 1, 255, held);
+    spin(song.param(n, 6), Arp1, 0, 12, held);
+    spin(song.param(n, 7), Arp2, 0, 12, held);
+    spin(song.param(n, 5), ArpSpeed, 0, 15, held);
+    spinNibble(song.param(n, 3), true, Swp, 15, held);
+    spinNibble(song.param(n, 3), false, Amt, 15, held);
+    spinNibble(song.param(n, 2), true, Rpt, 1, held);
+    spinNibble(song.param(n, 2), false, E2p, 15, held);
 
     if (currentPosition >= 0 && currentPosition < kOrderLength)
-        spin(song.orderList[currentPosition], OrderEntry, 0, 255);
+        spin(song.orderList[currentPosition], OrderEntry, 0, 255, held);
 }

@@ -13,6 +13,12 @@
 //              (c+1)/2), cursorRow 1..32 (screen row)
 //   start:     PLAY/F2/F1 write the song to "songs/tmp.dat" and reload the player from
 //              it; `followStep` then moves `editRow` one frame behind the player's rows
+//   live play: Enter loops the pattern at `currentPosition`, Ctrl+Enter plays the song
+//              on, both from the row under the cursor, the player reading the edited
+//              song itself while the editor keeps working in Editing or Standby; the
+//              view and the cursor stay where the user puts them (with FLW On the song
+//              from the cursor moves the view to the position being heard), and a play
+//              line marks the row heard while its position is in view
 //   repaint:   the layout is repainted when more than two updates ran since the last
 //              repaint (while playing only at a pattern start with follow on); the
 //              level meters are drawn every frame. Drawing that would change no pixel
@@ -43,6 +49,9 @@
 class c_Image;
 
 enum class Mode { Editing, Playing, Standby };
+// What plays besides PLAY's Mode::Playing: nothing, the pattern at the cursor in a
+// loop (Enter), or the song from the cursor on (Ctrl+Enter).
+enum class LivePlay { Off, Loop, Song };
 enum class KeyboardLayout { DE, US };   // US swaps the keys labelled Y and Z
 
 // What the status bar says (its texts, in this order, are screen.cpp's).
@@ -52,6 +61,7 @@ enum class Status {
     FileLoaded, FileNotFound,              // LOAD
     LoadingFailed,                         // the player could not read the hand-off
     Exporting, WavSaved, ExportFailed,     // Ctrl+E
+    Looping,                               // live play of one pattern
 };
 
 // The logo: five rows of the font's block glyph '[' spelling T A M O, letters three
@@ -102,6 +112,22 @@ public:
     void switchEditing();                     // EDIT or Space
     void runTransport(bool fromStart);        // PLAY/F2 (fromStart false) or F1: start or stop
     void runSpinners();                       // the fifteen minus/plus settings with their clamps
+    int buttonHeld = 0;                       // updates the left button has been held since
+                                              // its press (a held spinner repeats)
+    int soloChannel = 0;                      // channel 1..4 playing alone; 0: none
+    std::array<float, kChannels> switchesBeforeSolo{};   // channelEnable before the solo
+    void solo(int k);                         // right click on a switch or Ctrl+F5..F8
+
+    // ---- Live play (app.cpp) ----
+    LivePlay live = LivePlay::Off;
+    int heardPosition = 0;                    // song position of the row being heard
+    int heardRow = -1;                        // that row, 0..31; -1 before the first is read
+    bool playing() const { return mode == Mode::Playing || live != LivePlay::Off; }
+    // The row of the view the play line marks, 0..31; -1 for none.
+    int playLine() const;
+    void startLive(LivePlay what);            // from the row under the cursor
+    void stopLive();                          // silences all channels; mode and view stay
+    void liveTick();                          // one player tick over the edited song
 
     // ---- Editor (editor.cpp) ----
     int cursorColumn = 1;                     // 1..8
@@ -152,6 +178,7 @@ public:
     bool repaintSkip = true;                  // skip drawing that would change no pixel
     uint64_t shownPrint = 0;                  // drawing print of the last repaint drawn
     std::array<int, kChannels> shownLevels{}; // meter heights last drawn; 0 = not drawn
+    int shownPlayLine = -1;                   // playLine() at the last repaint
     void paintLayout();                       // the whole screen but the status bar, on/off line,
                                               // transport label and meters
     void paintRepaint(bool layout);           // layout if asked, play line, status

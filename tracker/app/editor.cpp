@@ -3,12 +3,14 @@
 // Sections:
 //   [helpers]     clicks, presses, cells
 //   [buttons]     HOME, SAVE, LOAD, preview samples, order list insert and delete
-//   [cursor]      column, position, row with hold repeat
+//   [cursor]      column, position, row with hold repeat, the pointer on the pattern
 //   [cells]       typed character, volume digits, transposition, row delete and insert
 //   [notes]       note entry and the preview trigger
 //   [preview]     the preview voice, re-levelled and re-pitched every update
 //   [step]        editorInput: the steps in their order
 #include "tracker/app/editor.h"
+
+#include <algorithm>
 
 #include "host/input.h"
 #include "tracker/app/app.h"
@@ -19,6 +21,10 @@
 
 bool clickedIn(const Rect& rect) {
     return keyHitCount(Key::MouseLeft) != 0 && rect.contains(mouseX(), mouseY());
+}
+
+bool rightClickedIn(const Rect& rect) {
+    return keyHitCount(Key::MouseRight) != 0 && rect.contains(mouseX(), mouseY());
 }
 
 bool pressed(int key) { return keyHitCount(key) != 0; }
@@ -90,10 +96,12 @@ void orderListButtons(c_SoundEngine& app) {
 
 // ---- [cursor] ----
 
+// A move silences the preview, but never live play.
 void moveCursorColumn(c_SoundEngine& app, ChannelOut& out) {
-    if (pressed(Key::Tab)) { app.cursorColumn += 2; stopAllChannels(out); }
-    if (pressed(Key::Right)) { app.cursorColumn += 1; stopAllChannels(out); }
-    if (pressed(Key::Left)) { app.cursorColumn -= 1; stopAllChannels(out); }
+    auto silence = [&] { if (!app.playing()) stopAllChannels(out); };
+    if (pressed(Key::Tab)) { app.cursorColumn += 2; silence(); }
+    if (pressed(Key::Right)) { app.cursorColumn += 1; silence(); }
+    if (pressed(Key::Left)) { app.cursorColumn -= 1; silence(); }
     if (app.cursorColumn < 1) app.cursorColumn = 8;
     if (app.cursorColumn > 8) app.cursorColumn = 1;
 }
@@ -128,6 +136,41 @@ void moveCursorRow(c_SoundEngine& app, EditorState& ed) {
     if (app.cursorRow > 32) app.cursorRow = 1;
     if (app.cursorRow < 1) app.cursorRow = 32;
 }
+
+// The block of a drag runs from the upper of its rows to the cursor on the lower one,
+// as a block marked with Shift ends at the cursor.
+void dragBlock(c_SoundEngine& app, EditorState& ed) {
+    int row = 0;
+    for (int r = 1; r <= 32; ++r)
+        if (layout::patternRow(r).contains(mouseX(), mouseY())) row = r;
+    if (row == 0 || (row == ed.dragRow && !ed.dragging)) return;
+    ed.dragging = true;
+    app.blockMarking = 1;
+    app.blockStart = std::min(row, ed.dragRow) - 1;
+    app.cursorRow = std::max(row, ed.dragRow);
+}
+
+}  // namespace
+
+void pointCursor(c_SoundEngine& app) {
+    EditorState& ed = editorOf(app);
+    if (pressed(Key::MouseLeft)) {
+        ed.dragRow = 0;
+        ed.dragging = false;
+        for (int r = 1; r <= 32; ++r)
+            for (int c = 1; c <= 8; ++c)
+                if (layout::patternField(r, c).contains(mouseX(), mouseY())) {
+                    app.cursorRow = r;
+                    app.cursorColumn = c;
+                    ed.dragRow = r;
+                }
+        return;
+    }
+    if (!keyIsDown(Key::MouseLeft)) ed.dragRow = 0;
+    if (ed.dragRow != 0) dragBlock(app, ed);
+}
+
+namespace {
 
 // ---- [cells] ----
 
@@ -224,20 +267,19 @@ void writeNote(c_SoundEngine& app, EditorState& ed, NoteInput input) {
     app.cursorRow += 1;
 }
 
-// Sounds the note on audio channels ch and ch + 4; "<" only silences them.
+// Sounds the note on audio channels ch and ch + 4; "<" only silences them. During
+// live play the player lends the channel to the preview until its next note there.
 void triggerPreview(c_SoundEngine& app, EditorState& ed, NoteInput input) {
     ChannelOut& out = channelsOf(ed);
     int channel = app.cursorChannel();
     int s = noteValue(input.cell) + 12 * input.octave - 24;
-    if (s == 12 * input.octave + 104) {
-        out.stop(channel);
-        out.stop(channel + 4);
-    } else if (s <= 43) {
-        out.stop(channel);
-        out.stop(channel + 4);
-        if (ed.previewMain) out.play(ed.previewMain.get(), channel, 1);
-        if (ed.previewSecond) out.play(ed.previewSecond.get(), channel + 4, 1);
-    }
+    bool off = s == 12 * input.octave + 104;
+    if (!off && s > 43) return;
+    out.stop(channel);
+    out.stop(channel + 4);
+    if (!off && ed.previewMain) out.play(ed.previewMain.get(), channel, 1);
+    if (!off && ed.previewSecond) out.play(ed.previewSecond.get(), channel + 4, 1);
+    if (app.live != LivePlay::Off && app.player) app.player->lentChannel = channel;
 }
 
 }  // namespace
@@ -260,16 +302,18 @@ void enterNote(c_SoundEngine& app, NoteInput input) {
 // ---- [preview] ----
 
 // The preview's one voice at full level on every channel: levels 1..8 in order, then
-// the rates pair by pair (1, 5, 2, 6, ...).
+// the rates pair by pair (1, 5, 2, 6, ...); on one channel pair only when `only` is 1..4.
 void updatePreview(Voice& voice, ChannelOut& out, const Song& song, int instrument,
-                   int note, int octave, float pwm) {
+                   int note, int octave, float pwm, int only) {
     const Instrument sound = Instrument::of(song, instrument);
     float level = voice.decayFromFull(sound);
-    for (int c = 1; c <= 8; ++c) out.setVolume(c, level);
+    const int first = only ? only : 1, last = only ? only : 4;
+    for (int c = first; c <= last; ++c) out.setVolume(c, level);
+    for (int c = first; c <= last; ++c) out.setVolume(c + 4, level);
     voice.stepPitch(sound);
     voice.detuneDepth = pwm;
     VoiceRates rates = voice.rates(float(note), octave);
-    for (int c = 1; c <= 4; ++c) {
+    for (int c = first; c <= last; ++c) {
         out.setRate(c, rates.main);
         out.setRate(c + 4, rates.second);
     }
@@ -297,5 +341,8 @@ void c_SoundEngine::editorInput() {
     }
     if (auto typed = typedNote(*this, ch)) enterNote(*this, *typed);
     int note = ed.lastNoteKey.empty() ? 0 : noteValue(ed.lastNoteKey[0]);
-    updatePreview(ed.preview, channelsOf(ed), song, currentInstrument, note, octave, ed.previewPwm);
+    // During live play the preview sounds only on the channel the player lent it.
+    int lent = live != LivePlay::Off && player ? player->lentChannel : 0;
+    if (live == LivePlay::Off || lent != 0)
+        updatePreview(ed.preview, channelsOf(ed), song, currentInstrument, note, octave, ed.previewPwm, lent);
 }

@@ -8,7 +8,8 @@
 //             (tracker/core/voice.h) and re-levels channels 1..8, then re-pitches them
 //             (order 1, 5, 2, 6, 3, 7, 4, 8)
 //
-// The preview only drives audio channels; it never changes the song.
+// The preview only drives audio channels; it never changes the song. During live play
+// it drives only the channel the player lent it (the player's lentChannel).
 #include <memory>
 #include <optional>
 
@@ -29,6 +30,9 @@ struct EditorState {
     float previewPwm = 0;                     // PWM of the current instrument, 0..15
     Voice preview;                            // the preview's voice, restarted by each note
     ChannelOut* out = nullptr;                // channel operations; none: the audio device
+    int dragRow = 0;                          // row a press on a pattern cell put the cursor
+                                              // on, while the button is held; 0: none
+    bool dragging = false;                    // the pointer has left that row since
 };
 
 class c_SoundEngine;
@@ -37,12 +41,18 @@ EditorState& editorOf(c_SoundEngine& app);
 ChannelOut& editorChannels(c_SoundEngine& app);
 
 // One update of the preview voice: levels and rates of audio channels 1..8 for note
-// value `note` at `octave` with instrument `instrument` of `song`.
+// value `note` at `octave` with instrument `instrument` of `song`; of channels `only`
+// and `only` + 4 alone when it is 1..4 (live play lends the preview one channel).
 void updatePreview(Voice& p, ChannelOut& out, const Song& song, int instrument,
-                   int note, int octave, float pwm);
+                   int note, int octave, float pwm, int only = 0);
 
 // A click in this update strictly inside `rect`.
 bool clickedIn(const Rect& rect);
+// A right-button click in this update strictly inside `rect`.
+bool rightClickedIn(const Rect& rect);
+// A click on a pattern cell moves the cursor there, in every mode; a drag from it to
+// other rows marks them as a block in the cursor's channel.
+void pointCursor(c_SoundEngine& app);
 // A press of `key` in this update.
 bool pressed(int key);
 

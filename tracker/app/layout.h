@@ -9,7 +9,8 @@
 //   spinner:  a minus and a plus button, 16 pixels each, drawn from button1.png at
 //             its point; the click rows are y + 2 .. y + 14
 //   pattern:  32 rows of 12 pixels from y 14; row r's text at y 12 r, its cells'
-//             fields 33 pixels apart from x 33
+//             fields 33 pixels apart from x 33; a click on a cell's note name or
+//             volume digit puts the cursor there
 struct Rect {
     float left, right, top, bottom;
     bool contains(float x, float y) const { return x > left && x < right && y > top && y < bottom; }
@@ -44,6 +45,15 @@ constexpr Rect kOrderDelete{385, 417, 38, 50};
 // The on/off label of tracker channel k (0..3) and FLW: after them.
 constexpr Rect channelSwitch(int k) { return {44.0f + 66 * k, 44.0f + 66 * k + 54, 410, 426}; }
 constexpr Rect kFollow{308, 362, 410, 426};
+
+// Screen row r (1..32) of the pattern view, and in it the field of cursor column c
+// (1..8): the note name (three cells) of channel (c + 1) / 2 for odd c, its volume
+// digit for even c. Their edges lie between pixels, so every pixel has one row.
+constexpr Rect patternRow(int r) { return {2, 303, 12.0f * r - 0.5f, 12.0f * r + 11.5f}; }
+constexpr Rect patternField(int r, int c) {
+    float x = 44.0f + 66 * ((c - 1) / 2) + (c % 2 == 0 ? 33 : 0);
+    return {x - 0.5f, x + (c % 2 == 0 ? 11 : 33) - 0.5f, patternRow(r).top, patternRow(r).bottom};
+}
 
 // The fifteen spinners, in the order the screen draws their buttons.
 enum Spinner {

@@ -74,6 +74,7 @@ String statusText(Status status) {
         U"Standby...",  U"Editing...",      U"Playing...",      U"Enter a Name...",
         U"File Saved...", U"Saving Failed!", U"File Loaded...", U"File not found!",
         U"Loading Failed!", U"Exporting...", U"WAV Saved...",   U"Export Failed!",
+        U"Looping...",
     };
     return kTexts[int(status)];
 }
@@ -87,7 +88,9 @@ static void text(const char32_t* s, int x, int y) { drawText(s, x, y); }
 int c_SoundEngine::handleRender() {
     bool lost = canvasLost(), damaged = canvasDamaged();
     bool metersMoved = updateLevels();
-    if (repaintCounter > 2 || lost || damaged) {
+    // The play line of live play moves at once, not at the next counted repaint.
+    bool lineMoved = playLine() != shownPlayLine;
+    if (repaintCounter > 2 || lost || damaged || lineMoved) {
         bool layout = lost || mode != Mode::Playing || (follow && editRow == 0);
         uint64_t print = drawingPrint([&] { paintRepaint(layout); });
         if (!repaintSkip || damaged || print != shownPrint || (lost && metersMoved)) {
@@ -95,6 +98,7 @@ int c_SoundEngine::handleRender() {
             shownPrint = print;
             if (layout) shownLevels.fill(0);   // the layout painted over the meters
         }
+        shownPlayLine = playLine();
         if (repaintCounter > 2) repaintCounter = 0;
     }
     paintMeters(!repaintSkip);   // after a layout, every meter differs from what is shown
@@ -134,7 +138,7 @@ void c_SoundEngine::paintStatus() {
     screenText += U" FLW:";
     screenText += follow ? U"On" : U"Off";
     drawText(screenText, 0, 408);
-    text(mode == Mode::Playing ? U"STOP HOME" : U"PLAY HOME", 520, 323);
+    text(playing() ? U"STOP HOME" : U"PLAY HOME", 520, 323);
 }
 
 // Each meter jumps to 8 x the volume digit of the row playback has just reached (on
@@ -142,10 +146,11 @@ void c_SoundEngine::paintStatus() {
 // Returns whether any level differs from the height last drawn.
 bool c_SoundEngine::updateLevels() {
     int i = patternBase + editRow - 1;
+    if (live != LivePlay::Off) i = heardRow < 0 ? -1 : orderAt(song, heardPosition) * 32 + heardRow;
     bool moved = false;
     for (int k = 0; k < kChannels; ++k) {
         int channel = k + 1;
-        if (mode == Mode::Playing && channelEnable[k] != 0 && song.cell(noteColumn(channel), i) != U'.')
+        if (playing() && channelEnable[k] != 0 && song.cell(noteColumn(channel), i) != U'.')
             levels[k] = hexValue(song.cell(volumeColumn(channel), i)) * 8;
         levels[k] = std::clamp(levels[k] - 2, 2, 64);
         moved = moved || levels[k] != shownLevels[k];
@@ -291,6 +296,12 @@ void c_SoundEngine::paintLayout() {
             appendHex2(screenText, song.orderList[position]);
             drawText(screenText, 297, 12 * c + 12);
         }
+    }
+
+    // Live play's line, where PLAY's line marks the same row.
+    if (int line = playLine(); line >= 0) {
+        setColor(171.6f, 37.2f, 104.4f);
+        drawLine(2, 12 * line + 14, 303, 12 * line + 14);
     }
 
     setColor(255, 255, 255);

@@ -62,7 +62,7 @@ void c_tamoPlay::triggerNote(const c_Sound* main, float pitch, int channel, cons
 void c_tamoPlay::playerTick() {
     // Positions come from the transport; one outside the order list restarts the song.
     if (playPosition < 0 || playPosition >= kOrderLength) playPosition = 0;
-    patternBase = song.orderList[playPosition] * kRowsPerPattern;
+    patternBase = played().orderList[playPosition] * kRowsPerPattern;
     if (rowDue()) readRow();
     sendLevels();
     sendRates();
@@ -72,6 +72,7 @@ void c_tamoPlay::playerTick() {
 // Reads the row at patternBase + playRow of every column, each step for all four
 // channels before the next, then moves to the next row or position.
 void c_tamoPlay::readRow() {
+    const Song& song = played();
     const int row = patternBase + playRow;
     for (int i = 0; i < kChannels; ++i) {
         ChannelState& s = channels[i];
@@ -81,6 +82,7 @@ void c_tamoPlay::readRow() {
             s.slide = 0;
             s.playingNote = s.rowNote;
         }
+        if (lentChannel == i + 1 && (s.rowNote < kSlideDown || s.rowNote == kNoteOff)) lentChannel = 0;
     }
     for (int i = 0; i < kChannels; ++i)
         rowInstrument[i] = hexValue(song.cell(instrumentColumn(i + 1), row));
@@ -116,7 +118,7 @@ void c_tamoPlay::readRow() {
 
 // "-" in channel 1, 2 or 3 jumps to the last row, in channel 4 past it; after the
 // last row playback moves to the next position, looping after the song's last one
-// and never running past the end of the order list.
+// and never running past the end of the order list; a held position starts again.
 void c_tamoPlay::endRow() {
     for (int i = 0; i < 3; ++i)
         if (channels[i].rowNote == kPatternEnd) playRow = 31;
@@ -129,17 +131,20 @@ void c_tamoPlay::endRow() {
     }
     if (playRow != 32) return;
     playRow = 0;
+    if (holdPosition) return;
     playPosition += 1;
-    if (playPosition == song.songLength / kRowsPerPattern || playPosition >= kOrderLength) {
+    if (playPosition == played().songLength / kRowsPerPattern || playPosition >= kOrderLength) {
         playPosition = 0;
         ++loopCount;
     }
 }
 
-// Every channel's level, pair by pair (1, 5, 2, 6, ...), before any rate.
+// Every channel's level, pair by pair (1, 5, 2, 6, ...), before any rate. A lent
+// channel's voice goes on counting but sends nothing.
 void c_tamoPlay::sendLevels() {
     for (int i = 0; i < kChannels; ++i) {
-        float level = channels[i].decayAgainst(channelVolume[i], Instrument::of(song, channelInstrument[i]));
+        float level = channels[i].decayAgainst(channelVolume[i], Instrument::of(played(), channelInstrument[i]));
+        if (lentChannel == i + 1) continue;
         out->setVolume(i + 1, level);
         out->setVolume(i + 5, level);
     }
@@ -149,10 +154,11 @@ void c_tamoPlay::sendLevels() {
 void c_tamoPlay::sendRates() {
     for (int i = 0; i < kChannels; ++i) {
         ChannelState& s = channels[i];
-        s.stepPitch(Instrument::of(song, channelInstrument[i]));
+        s.stepPitch(Instrument::of(played(), channelInstrument[i]));
         if (s.lastRowNote == kSlideDown) s.slide -= channelVolume[i] * 8.0f * 0.005f;
         if (s.lastRowNote == kSlideUp) s.slide += channelVolume[i] * 8.0f * 0.005f;
         VoiceRates rates = s.rates(s.playingNote, channelOctave[i], s.slide);
+        if (lentChannel == i + 1) continue;
         out->setRate(i + 1, rates.main);
         out->setRate(i + 5, rates.second);
     }

@@ -10,9 +10,12 @@
 //             voice (voice.h) per channel computes its level and rates
 //
 // Every tick sets volume and rate of audio channels 1..8 (order 1,5,2,6,3,7,4,8); rows
-// start and stop samples. The copy is loaded from the hand-off file "songs/tmp.dat"
-// that the transport writes just before playback starts, so the player never reads
-// the editor's song. Arithmetic is single precision but for the pitch power.
+// start and stop samples. PLAY's copy is loaded from the hand-off file "songs/tmp.dat"
+// that the transport writes just before playback starts. Live play (the editor's loop
+// and song-from-cursor) reads the edited song itself instead, through `source`, so an
+// edit is heard the next time playback reaches it; it may hold the position (the loop)
+// and lend one channel to the editor's note preview. Arithmetic is single precision
+// but for the pitch power.
 //
 // The player owns its song copy and its eight samples. It does not own the audio
 // device: every channel operation goes through a ChannelOut, the audio device's
@@ -64,6 +67,8 @@ public:
 
     // Song copy: empty columns until the first load (their cells read as empty cells).
     Song song;                                // columns, order list, instruments, songLength
+    const Song* source = nullptr;             // the song played instead of the copy (live play)
+    const Song& played() const { return source ? *source : song; }
     float speed = 4.0f;                       // frames per row (the copy's speed as float)
     std::array<std::shared_ptr<c_Sound>, kWaveSamples> waveSamples;  // none when missing
 
@@ -74,6 +79,10 @@ public:
     int playRow = 0;                          // 0..31; 32 only inside one tick
     std::array<float, kChannels> channelEnable{1.0f, 1.0f, 1.0f, 1.0f};  // from the app
     int loopCount = 0;                        // times playback has wrapped to position 0
+    bool holdPosition = false;                // after the last row: row 0 of the same position
+    int lentChannel = 0;                      // tracker channel 1..4 the note preview sounds
+                                              // on, sent nothing until a row's note or note
+                                              // off there takes it back; 0: none
 
     // Per channel (index 0..3 for tracker channels 1..4).
     std::array<ChannelState, kChannels> channels{};
