@@ -263,12 +263,25 @@ bool TamoSession::start() {
     return false;
 }
 
-void TamoSession::click(int x, int y) {
-    xdotool("mousemove --window " + window_ + " " + std::to_string(x) + " " +
-            std::to_string(y));
-    wait(60);
-    xdotool("click 1");
+void TamoSession::click(int x, int y, int button) {
+    moveTo(x, y);
+    xdotool("click " + std::to_string(button));
     wait(120);    // a few updates: the click is seen, the layout repainted
+}
+
+void TamoSession::moveTo(int x, int y) {
+    xdotool("mousemove --window " + window_ + " " + std::to_string(x) + " " + std::to_string(y));
+    wait(60);
+}
+
+void TamoSession::drag(int x0, int y0, int x1, int y1) {
+    moveTo(x0, y0);
+    xdotool("mousedown 1");
+    wait(100);
+    moveTo(x1, y1);
+    wait(60);
+    xdotool("mouseup 1");
+    wait(120);
 }
 
 void TamoSession::key(const std::string& keysym) {

@@ -72,7 +72,9 @@ public:
     // given before start.
     void useDisplay(const std::string& display) { display_ = display; }
 
-    void click(int x, int y);               // left button at window coordinates
+    void click(int x, int y, int button = 1);   // at window coordinates; 1 left, 3 right
+    void moveTo(int x, int y);              // the pointer, no button
+    void drag(int x0, int y0, int x1, int y1);  // left button held from one point to another
     void key(const std::string& keysym);    // e.g. "F1", "Return", "Right"
     void type(const std::string& text);     // one character at a time, 80 ms apart
     void wait(int milliseconds);

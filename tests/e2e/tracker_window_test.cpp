@@ -11,6 +11,8 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <thread>
+#include <chrono>
 
 #include "session.h"
 #include "tracker/core/songfile.h"
@@ -300,6 +302,150 @@ TEST_F(TrackerWindow, PlayedNotesHaveTheSongsPitchAndRowTiming) {
         double want = (i % 2 == 0) ? 130.81 : 261.63;
         EXPECT_NEAR(pitch(sound, starts[i] + 0.02, 0.1), want, want * 0.01) << "note " << i + 1;
     }
+}
+
+// Two positions for live play: channel 1 plays "q" (C, 261.6 Hz) on row 0 and "y" (C,
+// 130.8 Hz) on row 8 of position 0, channel 1 "i" (523.3 Hz) and channel 2 "y" on row 0
+// of position 1; a 50 % square decaying in 16 ticks, speed 4 (a row is 80 ms).
+static Song twoPositionSong() {
+    Song song;
+    song.clear();
+    song.songLength = 64;
+    song.orderList[1] = 1;
+    song.param(1, 0) = 3;
+    song.param(1, 4) = 2;
+    auto put = [&](int channel, int index, char32_t note) {
+        song.trackColumns[noteColumn(channel)].set(index, note);
+        song.trackColumns[volumeColumn(channel)].set(index, U'8');
+        song.trackColumns[instrumentColumn(channel)].set(index, U'1');
+        song.trackColumns[octaveColumn(channel)].set(index, U'2');
+    };
+    put(1, 0, U'q');
+    put(1, 8, U'y');
+    put(1, 32, U'i');
+    put(2, 32, U'y');
+    return song;
+}
+
+// Seconds a note starting at `from` sounds before it falls silent.
+static double soundingFor(const Sound& s, double from) {
+    double t = from + 0.02;
+    while (t < from + 2.0 && rms(s, t, t + 0.005) >= 0.004) t += 0.005;
+    return t - from;
+}
+
+// Loop play from the cursor, live: Enter on screen row 9 (the row shown "08:", pattern
+// row 8) loops position 0 from row 8; a note typed on another row, a spinner turned and
+// a solo all act while it plays; Enter stops it; Ctrl+Enter plays on into position 1.
+TEST_F(TrackerWindow, EnterLoopsThePatternFromTheCursorAndEditsAreHeardOnTheNextPass) {
+    TempDir dir;
+    TamoSession tamo(dir);
+    writeFile(tamo.songsFolder() + "/two", encodeUtf8(writeSong(twoPositionSong())));
+    startOrFail(tamo);
+    FontCells font(tamo.fontPath());
+    enterName(tamo, "two");
+    tamo.click(kLoadButton[0], kLoadButton[1]);
+    expectText(tamo, font, kStatusX, -1, "File Loaded...", kStatusText);
+    tamo.key("space");
+    tamo.click(60, 12 * 9 + 6);                        // channel 1's note on screen row 9
+
+    using Clock = std::chrono::steady_clock;
+    tamo.key("Return");
+    const Clock::time_point start = Clock::now() - std::chrono::milliseconds(120);
+    auto at = [&](double seconds) {   // waits until `seconds` after the Enter
+        std::this_thread::sleep_until(start + std::chrono::milliseconds(int(seconds * 1000)));
+    };
+    tamo.click(60, 12 * 17 + 6);                       // screen row 17: pattern row 16
+    tamo.type("w");                                    // D, 293.7 Hz
+    Screenshot shot = tamo.screenshot();
+    EXPECT_EQ(font.check(shot, kStatusX, -1, "Looping...", kStatusText), "");
+    EXPECT_EQ(font.check(shot, 0, 12 * 17, "10: D-381 ---00 ---00 ---00", kDimRow), "");
+    at(3.9);
+    tamo.click(585, 210);                              // ENV plus: 24 ticks from now on
+    at(5.25);
+    tamo.key("Return");
+    tamo.click(60, 12 * 25 + 6);                       // screen row 25: pattern row 24
+    tamo.click(71, 418, 3);                            // solo channel 1
+    expectText(tamo, font, 0, 408, "    on    off   off   off  FLW:Off", kText);
+    expectText(tamo, font, kStatusX, -1, "Editing...", kStatusText);
+    at(7.0);
+    tamo.key("ctrl+Return");
+    at(8.6);
+    tamo.key("Return");
+    tamo.wait(600);
+    ASSERT_EQ(tamo.close(), 0) << tamo.log();
+
+    Sound sound = readWave(tamo.wavePath());
+    ASSERT_GT(sound.hertz, 0) << "no sound file was written";
+    std::vector<double> starts = onsets(sound);
+    ASSERT_FALSE(starts.empty()) << "nothing was heard";
+    const double t = starts.front();
+    EXPECT_NEAR(pitch(sound, t + 0.02, 0.1), 130.81, 1.5) << "row 8's note comes first";
+    auto noteNear = [&](double when) {   // the onset within 50 ms of `when`, or -1
+        for (double o : starts)
+            if (std::abs(o - when) < 0.05) return o;
+        return -1.0;
+    };
+    // The pattern repeats every 32 x 4 updates, 2.56 s: row 0 follows row 31.
+    const double pass1 = noteNear(t + 2.56), pass2 = noteNear(t + 5.12);
+    ASSERT_GT(pass1, 0) << "row 8 again after 2.56 s";
+    ASSERT_GT(pass2, 0) << "and again after 5.12 s";
+    EXPECT_NEAR(pitch(sound, pass1 + 0.02, 0.1), 130.81, 1.5);
+    const double row0a = noteNear(t + 1.92), row0b = noteNear(t + 4.48);
+    ASSERT_GT(row0a, 0);
+    ASSERT_GT(row0b, 0);
+    EXPECT_NEAR(pitch(sound, row0a + 0.02, 0.1), 261.63, 2.6);
+    // The typed note at its row on the next pass, at its pitch.
+    const double typed = noteNear(t + 3.20);
+    ASSERT_GT(typed, 0) << "the note typed on row 16 plays on the next pass";
+    EXPECT_NEAR(pitch(sound, typed + 0.02, 0.1), 293.66, 3.0);
+    // ENV 2 to 3: the notes after the click decay in 480 ms instead of 320.
+    const double before = soundingFor(sound, row0a), after = soundingFor(sound, row0b);
+    EXPECT_NEAR(before, 0.32, 0.05);
+    EXPECT_NEAR(after - before, 0.16, 0.04);
+    // Never a note of position 1 while looping, and silence after the Enter that stops.
+    for (double o : starts)
+        if (o < t + 5.3) EXPECT_LT(pitch(sound, o + 0.02, 0.05), 400) << "at " << o - t;
+    EXPECT_LT(rms(sound, t + 5.45, t + 6.9), 0.001) << "the loop went on after Enter";
+    // Ctrl+Enter from pattern row 24: position 1's row 0 after 8 rows, channel 2 muted
+    // by the solo (with it the 130.8 Hz "y" would be the pitch heard).
+    double intoNext = -1;
+    for (double o : starts)
+        if (o > t + 6.9 && intoNext < 0) intoNext = o;
+    ASSERT_GT(intoNext, 0) << "Ctrl+Enter played nothing";
+    EXPECT_NEAR(pitch(sound, intoNext + 0.02, 0.1), 523.25, 5.5);
+}
+
+// A click on a cell places the cursor there, a drag over rows marks them, and F9 and
+// F10 copy them.
+TEST_F(TrackerWindow, AClickPlacesTheCursorAndADragMarksABlockThatF9AndF10Copy) {
+    TempDir dir;
+    TamoSession tamo(dir);
+    startOrFail(tamo);
+    FontCells font(tamo.fontPath());
+    static const Rgb kCursor{143, 31, 87}, kCursorBar{82, 72, 74};
+    auto cursorIn = [](const Screenshot& shot, int x, int y) {   // the marker in a cell
+        for (int dy = 0; dy < 12; ++dy)
+            for (int dx = 0; dx < 11; ++dx)
+                if (near(shot.at(x + dx, y + dy), kCursor, 6)) return true;
+        return false;
+    };
+    tamo.key("space");
+    tamo.type("qwe");                                  // screen rows 1..3
+    tamo.click(150, 12 * 6 + 6);                       // channel 2's volume digit, row 6
+    Screenshot shot = tamo.screenshot();
+    EXPECT_TRUE(cursorIn(shot, 143, 72)) << "the marker on channel 2's volume digit";
+    EXPECT_FALSE(cursorIn(shot, 44, 48)) << "not where typing left it";
+    EXPECT_TRUE(near(shot.at(300, 12 * 6 + 8), kCursorBar)) << "the cursor bar on row 6";
+
+    tamo.drag(50, 12 * 1 + 6, 50, 12 * 3 + 6);         // channel 1, rows 1 to 3
+    tamo.key("F9");
+    tamo.click(190, 12 * 11 + 6);                      // channel 3's note, row 11
+    tamo.key("F10");
+    expectText(tamo, font, 0, 12 * 11, "0A: ---00 ---00 C-381 ---00", kText);
+    expectText(tamo, font, 0, 12 * 13, "0C: ---00 ---00 E-381 ---00", kDimRow);
+    expectText(tamo, font, 0, 12 * 14, "0D: ---00 ---00 ---00 ---00", kText);
+    EXPECT_EQ(tamo.close(), 0) << tamo.log();
 }
 
 TEST_F(TrackerWindow, SavingOverASongKeepsItsPreviousVersionAsABackupThatLoadsBack) {

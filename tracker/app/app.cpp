@@ -242,7 +242,6 @@ void c_SoundEngine::startLive(LivePlay what) {
     stopAllChannels();
     player->source = &song;
     player->waveSamples = waveSamples;
-    player->holdPosition = what == LivePlay::Loop;
     player->lentChannel = 0;
     player->tick = 0;
     player->playPosition = std::clamp(currentPosition, 0, kOrderLength - 1);
@@ -258,15 +257,15 @@ void c_SoundEngine::stopLive() {
     heardRow = -1;
     if (player) {
         player->source = nullptr;
-        player->holdPosition = false;
         player->lentChannel = 0;
     }
     stopAllChannels();
     status = mode == Mode::Editing ? Status::Editing : Status::Standby;
 }
 
-// The player follows the song as it is now: its speed, the loop's position (Page
-// Up/Down move the loop) and the switches. With FLW On the song from the cursor
+// The player follows the song as it is now: its speed and the switches. The loop
+// holds it at `currentPosition` (Page Up/Down move the loop), so after the pattern's
+// last row it reads row 0 there again. With FLW On the song from the cursor
 // brings the view to the position it reaches.
 void c_SoundEngine::liveTick() {
     player->channelEnable = channelEnable;

@@ -118,7 +118,7 @@ void c_tamoPlay::readRow() {
 
 // "-" in channel 1, 2 or 3 jumps to the last row, in channel 4 past it; after the
 // last row playback moves to the next position, looping after the song's last one
-// and never running past the end of the order list; a held position starts again.
+// and never running past the end of the order list.
 void c_tamoPlay::endRow() {
     for (int i = 0; i < 3; ++i)
         if (channels[i].rowNote == kPatternEnd) playRow = 31;
@@ -131,7 +131,6 @@ void c_tamoPlay::endRow() {
     }
     if (playRow != 32) return;
     playRow = 0;
-    if (holdPosition) return;
     playPosition += 1;
     if (playPosition == played().songLength / kRowsPerPattern || playPosition >= kOrderLength) {
         playPosition = 0;

@@ -13,8 +13,8 @@
 // start and stop samples. PLAY's copy is loaded from the hand-off file "songs/tmp.dat"
 // that the transport writes just before playback starts. Live play (the editor's loop
 // and song-from-cursor) reads the edited song itself instead, through `source`, so an
-// edit is heard the next time playback reaches it; it may hold the position (the loop)
-// and lend one channel to the editor's note preview. Arithmetic is single precision
+// edit is heard the next time playback reaches it; it may lend one channel to the
+// editor's note preview. Arithmetic is single precision
 // but for the pitch power.
 //
 // The player owns its song copy and its eight samples. It does not own the audio
@@ -79,7 +79,6 @@ public:
     int playRow = 0;                          // 0..31; 32 only inside one tick
     std::array<float, kChannels> channelEnable{1.0f, 1.0f, 1.0f, 1.0f};  // from the app
     int loopCount = 0;                        // times playback has wrapped to position 0
-    bool holdPosition = false;                // after the last row: row 0 of the same position
     int lentChannel = 0;                      // tracker channel 1..4 the note preview sounds
                                               // on, sent nothing until a row's note or note
                                               // off there takes it back; 0: none
