@@ -13,15 +13,15 @@ SaveSystemCalls& saveSystemCalls() {
     return calls;
 }
 
-namespace {
-
-constexpr int kLinkDepth = 16;   // links followed before the target counts as a loop
-
 std::string folderOf(const std::string& path) {
     size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
 }
+
+namespace {
+
+constexpr int kLinkDepth = 16;   // links followed before the target counts as a loop
 
 // The file a chain of symbolic links ends at (it need not exist); empty for a loop.
 std::string followLinks(std::string path) {
@@ -78,12 +78,6 @@ void makeFolders(const std::string& path) {
         mkdir(path.substr(0, slash).c_str(), 0777);
 }
 
-void syncFolder(const std::string& folder) {
-    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    saveSystemCalls().fsync(fd);
-    close(fd);
-}
 
 // Stages the old `file` at `staging` beside its backup: a hard link, or a copy where
 // the file system has none. The caller renames it over the older backup once the
@@ -96,13 +90,21 @@ bool stageBackup(const std::string& file, const std::string& staging, int mode) 
     return readAll(file, bytes) && writeFresh(staging, bytes, mode);
 }
 
+// A staged backup that cannot be moved into place is the only copy left of the
+// version just replaced: it stays where it is.
 BackupResult finishBackup(const std::string& staging, const std::string& backup) {
     if (saveSystemCalls().rename(staging.c_str(), backup.c_str()) == 0) return BackupResult::Kept;
-    unlink(staging.c_str());
     return BackupResult::Failed;
 }
 
 }  // namespace
+
+bool syncToDisk(const std::string& path) {
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = saveSystemCalls().fsync(fd) == 0;
+    return close(fd) == 0 && ok;
+}
 
 SaveResult replaceFile(const std::string& target, const std::string& bytes, const std::string& backup) {
     SaveResult result;
@@ -123,7 +125,7 @@ SaveResult replaceFile(const std::string& target, const std::string& bytes, cons
         if (staged) unlink(staging.c_str());
         return result;
     }
-    syncFolder(folderOf(file));
+    syncToDisk(folderOf(file));
     if (wantBackup) result.backup = staged ? finishBackup(staging, backup) : BackupResult::Failed;
     result.saved = true;
     return result;

@@ -11,7 +11,8 @@
 //   backup:    the old file, staged just before the rename as a hard link, or as a copy
 //              where the file system has none, and moved over the older backup once
 //              the rename has succeeded; its folders are made when needed. A backup
-//              that cannot be kept does not stop the save.
+//              that cannot be kept does not stop the save; one staged but not moved
+//              into place stays at backup + "~saving", as the old version's only copy.
 //
 // Paths here are file system paths (narrowed), not data paths.
 #include <string>
@@ -31,6 +32,11 @@ struct SaveResult {
     bool saved = false;
     BackupResult backup = BackupResult::None;
 };
+
+// Flushes the file or folder at `path` to disk (fsync); false when that fails.
+bool syncToDisk(const std::string& path);
+// The folder part of `path` ("." when it has none).
+std::string folderOf(const std::string& path);
 
 // Writes `bytes` over `target`; with a non-empty `backup` path, an existing target is
 // kept there first.
