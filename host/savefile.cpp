@@ -1,12 +1,15 @@
-// Crash-safe file replacement: temporary file, flush, rename, folder flush, backup.
+// Crash-safe file replacement: temporary file, flush, rename, folder flush, backup;
+// file stamps and moving files along a row of names.
 #include "host/savefile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 
 SaveSystemCalls& saveSystemCalls() {
     static SaveSystemCalls calls{::link, ::fsync, ::rename};
@@ -129,4 +132,40 @@ SaveResult replaceFile(const std::string& target, const std::string& bytes, cons
     if (wantBackup) result.backup = staged ? finishBackup(staging, backup) : BackupResult::Failed;
     result.saved = true;
     return result;
+}
+
+std::optional<FileStamp> stampOf(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return std::nullopt;
+    FileStamp stamp;
+    stamp.device = uint64_t(st.st_dev);
+    stamp.inode = uint64_t(st.st_ino);
+    stamp.modified = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return stamp;
+}
+
+bool moveAlong(const std::vector<std::string>& paths) {
+    for (size_t i = paths.size(); i-- > 1;) {
+        const std::string& from = paths[i - 1];
+        struct stat st;
+        if (lstat(from.c_str(), &st) != 0) continue;
+        // A file that stays would be overwritten by the next move: stop there.
+        if (saveSystemCalls().rename(from.c_str(), paths[i].c_str()) != 0) return false;
+    }
+    return true;
+}
+
+void removeLeftovers(const std::string& folder, const std::string& suffix, int seconds) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return;
+    const time_t before = time(nullptr) - seconds;
+    while (dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.size() <= suffix.size() || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
+        const std::string path = folder + "/" + name;
+        struct stat st;
+        if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_mtime < before) unlink(path.c_str());
+    }
+    closedir(dir);
 }

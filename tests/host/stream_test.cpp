@@ -311,3 +311,24 @@ TEST_F(StreamTest, AReplacedVersionWhoseBackupCannotBeMovedIntoPlaceStaysOnDisk)
     EXPECT_EQ(readFile(file("backup/song")), "first");
     EXPECT_EQ(readFile(file("backup/song~saving")), "second");
 }
+
+// Older files move along a row of names and the oldest drops out; a new version of a
+// file has another stamp.
+TEST_F(StreamTest, FilesMoveAlongARowOfNamesAndStampsTellVersionsApart) {
+    const std::vector<std::string> row{file("a"), file("a.1"), file("a.2")};
+    writeFile(file("a"), "new");
+    writeFile(file("a.1"), "old");
+    writeFile(file("a.2"), "oldest");
+    std::optional<FileStamp> before = stampOf(file("a"));
+    ASSERT_TRUE(before.has_value());
+    EXPECT_TRUE(moveAlong(row));
+    EXPECT_FALSE(fs::exists(file("a")));
+    EXPECT_EQ(readFile(file("a.1")), "new");
+    EXPECT_EQ(readFile(file("a.2")), "old");
+    EXPECT_EQ(stampOf(file("a.1")), before) << "a move keeps the file's stamp";
+    ASSERT_TRUE(replaceFile(file("a.1"), "newer").saved);
+    EXPECT_NE(stampOf(file("a.1")), before);
+    EXPECT_FALSE(stampOf(file("a")).has_value());
+    EXPECT_TRUE(moveAlong(row)) << "a missing first name is already free";
+    EXPECT_EQ(readFile(file("a.2")), "newer");
+}
