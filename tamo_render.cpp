@@ -76,10 +76,6 @@ private:
 
 // ---- [reading the song] ----
 
-// The largest file that can hold a song: every character of the longest song in four
-// bytes, after a byte-order mark.
-const size_t kMaxSongBytes = size_t(4 * songFileLength(kPatterns) + 3);
-
 // Reads and checks the song file's text; an empty string on success, else why not.
 // Only a regular file of a song's size is read: a FIFO, a device or a huge file is
 // refused at once.
@@ -89,10 +85,10 @@ std::string readSongFile(const std::string& path, String& text) {
         return "cannot read " + quoted(path) + ": " + std::strerror(errno);
     if (S_ISDIR(info.st_mode)) return "cannot read " + quoted(path) + ": it is a folder";
     if (!S_ISREG(info.st_mode)) return "cannot read " + quoted(path) + ": not a regular file";
-    if (uint64_t(info.st_size) > kMaxSongBytes)
+    if (uint64_t(info.st_size) > kMaxSongFileBytes)
         return quoted(path) + " is not a song file (far too large)";
     errno = 0;
-    std::optional<std::vector<uint8_t>> bytes = readRegularFile(path, kMaxSongBytes);
+    std::optional<std::vector<uint8_t>> bytes = readRegularFile(path, kMaxSongFileBytes);
     if (!bytes) return "cannot read " + quoted(path) + (errno ? ": " + std::string(std::strerror(errno)) : "");
     text = decodeText(bytes->data(), bytes->size());
     if (text.size() < 4 || text.compare(0, 4, U"TAM1") != 0)

@@ -76,7 +76,13 @@ public:
     // Sends the window manager's delete message and waits for the end: the exit
     // status (negative: -128 - signal), or -1000 when the program had to be killed.
     int close();
+    void requestClose();                    // the delete message only; no waiting
+    void killAtOnce();                      // SIGKILL, as a crash or power cut would end it
+    void focus();                           // keys and typing go to this window
     bool running();
+    // Makes this session's songs folder the other session's (before either starts):
+    // two programs on one songs folder.
+    void shareSongsOf(const TamoSession& other);
 
     std::string songsFolder() const { return dir_ + "/data/songs"; }
     std::string wavePath() const { return dir_ + "/sound.wav"; }

@@ -441,14 +441,16 @@ TEST_F(Tracker, SpaceStopsPlaybackWhileANameIsTyped) {
 
 // ---- the rescue copy of unsaved work ----
 
-TEST_F(Tracker, UnsavedWorkIsKeptEvery30SecondsAndOnlyWhenThereIsNew) {
+TEST_F(Tracker, UnsavedWorkIsKeptWithin5SecondsAndOnlyWhenThereIsNew) {
     const std::string rescue = dir.path() + "/data/songs/autosave";
     update(1500);
     EXPECT_FALSE(app_env::fs::exists(rescue)) << "nothing changed";
     app->song.trackColumns[noteColumn(2)].set(5, U'w');
     app->song.instrumentDescriptions[3] = U"lead";
     testing::internal::CaptureStdout();
-    update(1500);
+    update(249);
+    EXPECT_FALSE(app_env::fs::exists(rescue)) << "not more often than every 5 seconds";
+    update(1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Unsaved song kept in songs/autosave\n");
     Song kept;
     const std::string bytes = readFile(rescue);
@@ -484,6 +486,53 @@ TEST_F(Tracker, LoadKeepsTheSongItReplacesAndTheRescueLoadsBack) {
     EXPECT_EQ(app->statusText, U"File Loaded...");
     EXPECT_EQ(app->song.trackColumns[noteColumn(1)][0], U'q');
     EXPECT_TRUE(app->songChanged()) << "a loaded rescue copy is still unsaved work";
+    testing::internal::CaptureStdout();
+    update(250);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "it is kept already";
+}
+
+// Rescue copies other windows or earlier runs left are moved along, never written
+// over; the oldest drops out after ten, and a window's own copy is simply replaced.
+TEST_F(Tracker, RescueCopiesOthersLeftMoveAlongAndAtMostTenAreKept) {
+    const std::string songs = dir.path() + "/data/songs/";
+    for (int n = 0; n < 12; ++n) {
+        ASSERT_TRUE(replaceFile(songs + "autosave", "other " + std::to_string(n)).saved);
+        app->song.speed = 5 + n % 10;
+        ASSERT_EQ(app->handleClose(), 0);
+    }
+    EXPECT_EQ(readFile(songs + "autosave")[5], char(5 + 11 % 10));
+    EXPECT_EQ(readFile(songs + "autosave.1"), "other 11");
+    EXPECT_EQ(readFile(songs + "autosave.9"), "other 3");
+    EXPECT_FALSE(app_env::fs::exists(songs + "autosave.10"));
+    app->song.speed = 16;
+    ASSERT_EQ(app->handleClose(), 0);
+    EXPECT_EQ(readFile(songs + "autosave")[5], char(16));
+    EXPECT_EQ(readFile(songs + "autosave.1"), "other 11") << "its own copy moves nothing";
+}
+
+// A close that cannot keep the unsaved song keeps the window open and says so; a
+// second close within 10 seconds ends the program all the same.
+TEST_F(Tracker, ACloseThatCannotKeepTheSongIsRefusedOnceWithin10Seconds) {
+    const std::string songs = dir.path() + "/data/songs";
+    update();
+    app_env::fs::rename(songs, songs + "-gone");
+    app->song.speed = 9;
+    testing::internal::CaptureStdout();
+    const int first = app->handleClose();
+    const String status = app->statusText;
+    update(501);
+    const int later = app->handleClose();
+    update(10);
+    const int again = app->handleClose();
+    EXPECT_EQ(testing::internal::GetCapturedStdout().substr(0, 49),
+              "Unsaved song could not be kept in songs/autosave\n");
+    EXPECT_EQ(first, 1);
+    EXPECT_EQ(status, U"Song not kept!");
+    EXPECT_EQ(later, 1) << "more than 10 seconds later it asks again";
+    EXPECT_EQ(again, 0);
+    app_env::fs::rename(songs + "-gone", songs);
+    app->song.speed = 10;
+    EXPECT_EQ(app->handleClose(), 0) << "once kept, a close ends at once";
 }
 
 // ---- spinners ----

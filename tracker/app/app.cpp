@@ -171,9 +171,8 @@ void c_SoundEngine::runTransport(bool fromStart) {
     if (!player) player = std::make_unique<c_tamoPlay>();
     // Playback starts only from a fresh copy: a failed hand-off leaves the mode as it
     // was and says why.
-    String saved = saveSong(kHandOffName);
-    if (saved != U"File Saved...") {
-        statusText = saved;
+    if (!saveHandOff()) {
+        statusText = U"Saving Failed!";
         return;
     }
     String loaded = player->loadIntoPlayer(U"songs/" + kHandOffName);

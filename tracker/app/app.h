@@ -32,6 +32,7 @@
 #include <optional>
 
 #include "framework/app.h"
+#include "host/savefile.h"
 #include "tracker/core/player.h"
 #include "tracker/core/song.h"
 
@@ -113,17 +114,23 @@ public:
     void textEntries();
 
     // ---- Song files (entry.cpp) ----
-    String saveSong(const String& name);      // "Enter a Name...", "File Saved...", "Saving Failed!"
+    // "Enter a Name...", "File Saved...", "No backup kept", "Saving Failed!"
+    String saveSong(const String& name);
+    bool saveHandOff();                       // the song to "songs/tmp.dat" for the player
     String loadSong();                        // "File not found!", "File Loaded..."
 
     // ---- Rescue copy of unsaved work (rescue.cpp) ----
     uint64_t storedDigest = 0;                // songDigest of the song as last loaded or saved
     bool storePending = false;                // take storedDigest at the end of this update
-    std::optional<uint64_t> rescuedDigest;    // songDigest last written to "autosave"; none yet
+    bool rescuePending = false;               // take rescuedDigest then (a rescue copy was loaded)
+    std::optional<uint64_t> rescuedDigest;    // songDigest last kept in a rescue copy; none yet
+    std::optional<FileStamp> rescueStamp;     // "autosave" as this window last wrote it
     int rescueCounter = 0;                    // updates since the last periodic check
+    long updates = 0;                         // updates run so far
+    long closeRefusedAt = -1;                 // `updates` at the last close kept open; -1 none
     int handleClose() override;               // the window's close request: rescue, then quit
     bool songChanged() const;                 // the song differs from the one last stored
-    void rescueUnsaved();                     // write "songs/autosave" when there is new unsaved work
+    bool rescueUnsaved();                     // keep new unsaved work; false when it could not be
     void rescueStep();                        // every update: the periodic rescue
 
     // ---- Export, Ctrl+E (export.cpp) ----

@@ -77,27 +77,35 @@ void c_SoundEngine::textEntries() {
 
 // ---- LOAD and SAVE ----
 
+// The names the tracker writes itself are refused: the next playback or rescue copy
+// would replace such a song without a backup.
 String c_SoundEngine::saveSong(const String& name) {
     if (name.empty()) return U"Enter a Name...";
-    if (!isSongName(name)) return U"Saving Failed!";
-    const String backup = keepsBackup(name) ? kSongFolder + kBackupFolder + name : String();
-    SaveResult result = saveTextFile(kSongFolder + name, writeSong(song), backup);
+    if (!isSongName(name) || isOwnName(name)) return U"Saving Failed!";
+    SaveResult result = saveTextFile(kSongFolder + name, writeSong(song), kSongFolder + kBackupFolder + name);
     if (!result.saved) return U"Saving Failed!";
-    if (result.backup == BackupResult::Failed) printLine(U"No backup kept of songs/" + name);
-    if (name != kHandOffName) storedDigest = songDigest(song);
-    return U"File Saved...";
+    storedDigest = songDigest(song);
+    if (result.backup != BackupResult::Failed) return U"File Saved...";
+    printLine(U"No backup kept of songs/" + name);
+    return U"No backup kept";
+}
+
+bool c_SoundEngine::saveHandOff() {
+    return saveTextFile(kSongFolder + kHandOffName, writeSong(song)).saved;
 }
 
 String c_SoundEngine::loadSong() {
     fileName = cutSongName(fileName);
     if (fileName.empty() || !isSongName(fileName)) return U"File not found!";
-    String text = loadText(kSongFolder + fileName);
+    String text = loadText(kSongFolder + fileName, kMaxSongFileBytes);
     Song loaded = song;
     if (!readSong(text, loaded)) return U"File not found!";
     rescueUnsaved();   // the song about to be replaced
     song = std::move(loaded);
-    // A loaded rescue copy is still unsaved work: it is kept again until it is saved.
-    if (fileName != kRescueName) storePending = true;
+    // A loaded rescue copy is still unsaved work, but already kept: it is written again
+    // once it changes, until it is saved.
+    if (isRescueName(fileName)) rescuePending = true;
+    else storePending = true;
     resetUndo();
     return U"File Loaded...";
 }

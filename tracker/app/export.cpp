@@ -6,6 +6,7 @@
 #include "host/datapath.h"
 #include "host/game.h"
 #include "host/input.h"
+#include "host/savefile.h"
 #include "tracker/app/app.h"
 #include "tracker/app/editor.h"
 #include "tracker/core/songfile.h"
@@ -22,6 +23,15 @@ std::string renderProgram(const ExportState& ex) {
     return narrow(executableFolder()) + "/tamo-render";
 }
 
+// A render reads its song file as it starts: one left for a minute was left by an
+// export that was killed, in this run or an earlier one.
+constexpr int kStaleExportSeconds = 60;
+const char kExportEnding[] = "~export";
+
+void removeStaleExports() {
+    removeLeftovers(realPath(kSongFolder.substr(0, kSongFolder.size() - 1)), kExportEnding, kStaleExportSeconds);
+}
+
 void forgetSongFile(ExportState& ex) {
     if (!ex.songFile.empty()) std::remove(realPath(ex.songFile).c_str());
     ex.songFile.clear();
@@ -31,8 +41,9 @@ void forgetSongFile(ExportState& ex) {
 String startExport(c_SoundEngine& app, ExportState& ex) {
     if (app.fileName.empty()) return U"Enter a Name...";
     if (!isSongName(app.fileName)) return U"Export Failed!";
+    removeStaleExports();
     // "~" is never typed into a name, so this cannot be one of the user's songs.
-    ex.songFile = kSongFolder + app.fileName + U"~export";
+    ex.songFile = kSongFolder + app.fileName + widen(kExportEnding);
     const std::string song = realPath(ex.songFile);
     const std::string wav = realPath(kSongFolder + app.fileName + U".wav");
     ex.child = ex.makeChild();
@@ -48,7 +59,10 @@ String startExport(c_SoundEngine& app, ExportState& ex) {
 }  // namespace
 
 ExportState& exportOf(c_SoundEngine& app) {
-    if (!app.exportState) app.exportState = std::make_unique<ExportState>();
+    if (!app.exportState) {
+        app.exportState = std::make_unique<ExportState>();
+        removeStaleExports();   // the first update of a run
+    }
     return *app.exportState;
 }
 

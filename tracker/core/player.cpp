@@ -35,7 +35,7 @@ bool c_tamoPlay::takeSongText(const String& text) {
 
 String c_tamoPlay::loadIntoPlayer(const String& path) {
     reloadSamples();
-    String text = loadText(path);
+    String text = loadText(path, kMaxSongFileBytes);
     if (text.empty() || !takeSongText(text)) return U"Loading Failed!";
     return U"1";
 }

@@ -22,8 +22,13 @@ extern const String kSongFolder;
 extern const String kBackupFolder;    // "backup/"
 // The playback hand-off, rewritten at every start; it keeps no backup.
 extern const String kHandOffName;     // "tmp.dat"
-// The rescue copy of unsaved work; it keeps no backup either.
+// The newest rescue copy of unsaved work; it keeps no backup either. Older copies
+// move along to "autosave.1" .. "autosave.9" (rescueName).
 extern const String kRescueName;      // "autosave"
+constexpr int kRescueCopies = 10;     // the newest and nine older ones
+// The largest file that can hold a song: the longest song's characters, four bytes
+// each, after a byte-order mark. Readers refuse larger files unread.
+extern const size_t kMaxSongFileBytes;
 
 // Patterns stored for `song`: 1 + its largest order entry, kept within 1..256.
 int storedPatterns(const Song& song);
@@ -39,7 +44,8 @@ uint64_t songDigest(const Song& song);
 // The whole file text of `song`.
 String writeSong(const Song& song);
 // Replaces `song` from a file text; false (song untouched) when the text is refused:
-// empty, P of 0 or above 256, or shorter than the layout of its P needs. A speed
+// it does not start with "TAM1", P is 0 or above 256, or it is shorter than the
+// layout of its P needs. A speed
 // character 0 reads as 5; instrument entries 249..254 and description slot 0 keep
 // their values. Nothing beyond the text is read.
 bool readSong(const String& text, Song& song);
@@ -57,5 +63,13 @@ String savingPath(const String& path);
 // Writes `text` as UTF-8 to the data path `path` with replaceFile; with a `backup`
 // data path, a file that was at `path` is kept there.
 SaveResult saveTextFile(const String& path, const String& text, const String& backup = String());
-// False for the names that keep no backup: the hand-off and the rescue copy.
-bool keepsBackup(const String& name);
+// The rescue copy of age 0 (the newest, "autosave") to kRescueCopies - 1 ("autosave.9").
+String rescueName(int age);
+bool isRescueName(const String& name);
+// The names the tracker writes itself, the hand-off and the rescue copies: they keep
+// no backup and SAVE refuses them.
+bool isOwnName(const String& name);
+// Writes `text` as the newest rescue copy. A copy there that was not this writer's
+// last one (`mine`, its stamp, updated on success) is moved along first, so no other
+// window's or earlier run's copy is written over. False when nothing was written.
+bool writeRescueCopy(const String& text, std::optional<FileStamp>& mine);
