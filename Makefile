@@ -12,7 +12,7 @@
 RUN_PACKAGES  := cmake g++ make pkg-config libglfw3-dev libgl-dev libopenal-dev libopenal1 \
                  libstb-dev libsndfile1-dev libgl1-mesa-dri libglx-mesa0 libx11-dev
 TEST_PACKAGES := $(RUN_PACKAGES) googletest libgtest-dev xvfb xauth xdotool x11-apps sox \
-                 imagemagick libxtst-dev desktop-file-utils appstream strace
+                 imagemagick libxtst-dev desktop-file-utils appstream x11-xkb-utils strace
 FUZZ_PACKAGES := $(RUN_PACKAGES) clang libclang-rt-14-dev
 PREFIX   ?= $(HOME)/.local
 BUILD    := build

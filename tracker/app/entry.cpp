@@ -2,7 +2,6 @@
 // description, and the LOAD and SAVE of the named song. Each field takes at most one
 // typed character per update; while either is active the editor stays in Standby and
 // every audio channel is kept silent.
-#include "host/datapath.h"
 #include "host/errors.h"
 #include "host/input.h"
 #include "tracker/app/app.h"
@@ -37,12 +36,12 @@ void takeCharacter(String& text, size_t limit) {
 }
 
 void holdStandby(c_SoundEngine& app) {
-    app.mode = 2;
+    app.mode = Mode::Standby;
     stopAllChannels(editorChannels(app));
 }
 
 void nameEntry(c_SoundEngine& app) {
-    if (clickedIn(0, 380, 443, 457)) app.nameEntryActive = 1;
+    if (clickedIn(layout::kNameBox)) app.nameEntryActive = 1;
     if (app.nameEntryActive != 1) return;
     holdStandby(app);
     takeCharacter(app.fileName, kNameLength);
@@ -54,7 +53,7 @@ void descriptionEntry(c_SoundEngine& app) {
     int slot = app.currentInstrument;
     if (slot < 0 || slot >= kDescriptionSlots) return;
     String& text = app.song.instrumentDescriptions[slot];
-    if (clickedIn(396, 776, 122, 136)) {
+    if (clickedIn(layout::kDescriptionBox)) {
         text.clear();
         app.descriptionEntryActive = 1;
     }
@@ -75,37 +74,38 @@ void c_SoundEngine::textEntries() {
     descriptionEntry(*this);
 }
 
-// ---- LOAD and SAVE ----
+// ---- [load and save] ----
 
-// The names the tracker writes itself are refused: the next playback or rescue copy
-// would replace such a song without a backup.
-String c_SoundEngine::saveSong(const String& name) {
-    if (name.empty()) return U"Enter a Name...";
-    if (!isSongName(name) || isOwnName(name)) return U"Saving Failed!";
-    SaveResult result = saveTextFile(kSongFolder + name, writeSong(song), kSongFolder + kBackupFolder + name);
-    if (!result.saved) return U"Saving Failed!";
+// The own names are refused: the next playback or rescue copy would replace such a
+// song without a backup.
+Status c_SoundEngine::saveSong(const String& name) {
+    if (name.empty()) return Status::EnterName;
+    if (!isSongName(name) || SongStore::isOwnName(name)) return Status::SavingFailed;
+    SaveResult result = songs.write(name, writeSong(song));
+    if (!result.saved) return Status::SavingFailed;
     storedDigest = songDigest(song);
-    if (result.backup != BackupResult::Failed) return U"File Saved...";
+    if (result.backup != BackupResult::Failed) return Status::FileSaved;
     printLine(U"No backup kept of songs/" + name);
-    return U"No backup kept";
+    return Status::NoBackupKept;
 }
 
-bool c_SoundEngine::saveHandOff() {
-    return saveTextFile(kSongFolder + kHandOffName, writeSong(song)).saved;
-}
+bool c_SoundEngine::saveHandOff() { return songs.write(SongStore::kHandOffName, writeSong(song)).saved; }
 
-String c_SoundEngine::loadSong() {
+Status c_SoundEngine::loadSong() {
     fileName = cutSongName(fileName);
-    if (fileName.empty() || !isSongName(fileName)) return U"File not found!";
-    String text = loadText(kSongFolder + fileName, kMaxSongFileBytes);
+    if (fileName.empty() || !isSongName(fileName)) return Status::FileNotFound;
+    String text = songs.read(fileName);
     Song loaded = song;
-    if (!readSong(text, loaded)) return U"File not found!";
-    rescueUnsaved();   // the song about to be replaced
+    if (!readSong(text, loaded)) return Status::FileNotFound;
+    // The song about to be replaced is kept first; when it cannot be, it stays.
+    if (!rescueUnsaved() && !discardAgain(loadRefusedAt)) return Status::SongNotKept;
+    // Its copy is left as it is: the next one, of the loaded song, goes beside it.
+    rescueStamp.reset();
     song = std::move(loaded);
     // A loaded rescue copy is still unsaved work, but already kept: it is written again
     // once it changes, until it is saved.
-    if (isRescueName(fileName)) rescuePending = true;
+    if (SongStore::isRescueName(fileName)) rescuePending = true;
     else storePending = true;
     resetUndo();
-    return U"File Loaded...";
+    return Status::FileLoaded;
 }

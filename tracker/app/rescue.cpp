@@ -2,16 +2,16 @@
 // from what was last loaded or saved, within 5 seconds of a change (checked every 5
 // seconds) and before the song is discarded (the window's close request, a LOAD).
 // Copies other windows or earlier runs left are moved along, never written over
-// (writeRescueCopy). A failed write is reported on standard output and in the status
-// bar; at a close it keeps the window open, unless the close repeats a refused one
-// within 10 seconds.
+// (SongStore::writeRescue). A failed write is reported on standard output and in the
+// status bar; it keeps the window open at a close and the song at a LOAD, unless the
+// request repeats a refused one within 10 seconds.
 #include "host/errors.h"
 #include "tracker/app/app.h"
 #include "tracker/core/songfile.h"
 
 namespace {
 constexpr int kRescueInterval = 5 * 50;     // updates: 5 seconds at 50 updates per second
-constexpr int kCloseAgainWindow = 10 * 50;  // updates: a second close within 10 s ends anyway
+constexpr int kAgainWindow = 10 * 50;       // updates: a repeat within 10 s discards anyway
 }
 
 bool c_SoundEngine::songChanged() const { return songDigest(song) != storedDigest; }
@@ -21,13 +21,13 @@ bool c_SoundEngine::songChanged() const { return songDigest(song) != storedDiges
 bool c_SoundEngine::rescueUnsaved() {
     const uint64_t digest = songDigest(song);
     if (digest == storedDigest || digest == rescuedDigest) return true;
-    if (!writeRescueCopy(writeSong(song), rescueStamp)) {
-        printLine(U"Unsaved song could not be kept in songs/" + kRescueName);
-        statusText = U"Song not kept!";
+    if (!songs.writeRescue(writeSong(song), rescueStamp)) {
+        printLine(U"Unsaved song could not be kept in songs/" + SongStore::kRescueName);
+        status = Status::SongNotKept;
         return false;
     }
     rescuedDigest = digest;
-    printLine(U"Unsaved song kept in songs/" + kRescueName);
+    printLine(U"Unsaved song kept in songs/" + SongStore::kRescueName);
     return true;
 }
 
@@ -47,10 +47,11 @@ void c_SoundEngine::rescueStep() {
     rescueUnsaved();
 }
 
-// 0 lets the program end; 1 keeps the window open because the work could not be kept.
-int c_SoundEngine::handleClose() {
-    if (rescueUnsaved()) return 0;
-    if (closeRefusedAt >= 0 && updates - closeRefusedAt <= kCloseAgainWindow) return 0;
-    closeRefusedAt = updates;
-    return 1;
+bool c_SoundEngine::discardAgain(long& refusedAt) {
+    if (refusedAt >= 0 && updates - refusedAt <= kAgainWindow) return true;
+    refusedAt = updates;
+    return false;
 }
+
+// 0 lets the program end; 1 keeps the window open because the work could not be kept.
+int c_SoundEngine::handleClose() { return rescueUnsaved() || discardAgain(closeRefusedAt) ? 0 : 1; }

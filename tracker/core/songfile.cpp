@@ -1,25 +1,13 @@
-// Song files: the TAM1 writer and reader on text, song names, and the atomic write.
+// Song files: the TAM1 writer and reader on text, and song names.
 //
 //   [layout]   sizes and offsets of the fields
 //   [text]     songDigest, writeSong, readSong
 //   [names]    isSongName, cutSongName
-//   [files]    savingPath, saveTextFile, the tracker's own names, rescue copies
 #include "tracker/core/songfile.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <string>
-
-#include "host/datapath.h"
-#include "host/errors.h"
-#include "host/game.h"
-#include "host/savefile.h"
-
-const String kSongFolder = U"vantorix://data/songs/";
-const String kBackupFolder = U"backup/";
-const String kHandOffName = U"tmp.dat";
-const String kRescueName = U"autosave";
-const size_t kMaxSongFileBytes = size_t(4 * songFileLength(kPatterns) + 3);
 
 // ---- [layout] ----
 
@@ -48,6 +36,8 @@ int storedPatterns(const Song& song) {
 long songFileLength(long patterns) {
     return descriptionOffset(patterns) + kStoredDescriptions * kDescriptionLength;
 }
+
+const size_t kMaxSongFileBytes = size_t(4 * songFileLength(kPatterns) + 3);
 
 // ---- [text] ----
 
@@ -161,41 +151,4 @@ String cutSongName(const String& name) {
     for (size_t i = name.size(); i-- > 5;)
         if (name[i] == U'\\' && name.compare(i - 5, 5, U"songs") == 0) return name.substr(i);
     return name;
-}
-
-// ---- [files] ----
-
-// "~" is never typed into a file name, so the temporary name cannot be a user's song.
-String savingPath(const String& path) { return path + U"~saving"; }
-
-SaveResult saveTextFile(const String& path, const String& text, const String& backup) {
-    VXGame* game = VXGame::current();
-    if (!game) return SaveResult();
-    const std::string target = narrow(game->mapDataPath(path));
-    const std::string backupFile = backup.empty() ? std::string() : narrow(game->mapDataPath(backup));
-    if (target.empty() || (!backup.empty() && backupFile.empty())) return SaveResult();
-    return replaceFile(target, encodeUtf8(text), backupFile);
-}
-
-String rescueName(int age) { return age == 0 ? kRescueName : kRescueName + U"." + toString(age); }
-
-bool isRescueName(const String& name) {
-    for (int age = 0; age < kRescueCopies; ++age)
-        if (name == rescueName(age)) return true;
-    return false;
-}
-
-bool isOwnName(const String& name) { return name == kHandOffName || isRescueName(name); }
-
-bool writeRescueCopy(const String& text, std::optional<FileStamp>& mine) {
-    VXGame* game = VXGame::current();
-    if (!game) return false;
-    std::vector<std::string> ages;
-    for (int age = 0; age < kRescueCopies; ++age)
-        ages.push_back(narrow(game->mapDataPath(kSongFolder + rescueName(age))));
-    std::optional<FileStamp> there = stampOf(ages[0]);
-    if (there && there != mine && !moveAlong(ages)) return false;
-    if (!saveTextFile(kSongFolder + kRescueName, text).saved) return false;
-    mine = stampOf(ages[0]);
-    return true;
 }
