@@ -157,7 +157,7 @@ TEST(Installation, TheDebianPackageIsLintianCleanAndRunsUnpacked) {
     const std::string appDir =
         "usr/lib/" + firstLine(shell("dpkg-architecture -qDEB_HOST_MULTIARCH")) + "/tamo-tracker/";
     for (const std::string& want : std::vector<std::string>{"usr/bin/tamo-tracker", "usr/bin/tamo-render", appDir + "tamo", appDir + "tamo-render",
-          appDir + "installed", appDir + "data/glimfont.png", appDir + "data/wav/saw_64.wav",
+          appDir + "data/installed", appDir + "data/glimfont.png", appDir + "data/wav/saw_64.wav",
           appDir + "data/songs/demo1", "usr/share/applications/tamo-tracker.desktop",
           "usr/share/mime/packages/tamo-tracker.xml",
           "usr/share/metainfo/org.tamotracker.TamoTracker.metainfo.xml",
