@@ -15,8 +15,7 @@ namespace {
 const char kUsage[] = "usage: tamo-tracker [SONGFILE] (--help says more)\n";
 const char kHelp[] =
     "usage: tamo-tracker [SONGFILE]\n"
-    "Opens the tracker's window. With SONGFILE it starts with that song loaded; SAVE\n"
-    "then writes it back there.\n"
+    "Opens the tracker's window. SONGFILE is taken but not loaded yet.\n"
     "\n"
     "  --help      this text\n"
     "  --version   the program's version\n"
