@@ -15,8 +15,8 @@ RUN_PACKAGES  := cmake g++ make pkg-config libglfw3-dev libgl-dev libopenal-dev 
                  libstb-dev libsndfile1-dev libgl1-mesa-dri libglx-mesa0 libx11-dev
 DEB_PACKAGES  := $(RUN_PACKAGES) debhelper dpkg-dev lintian
 TEST_PACKAGES := $(DEB_PACKAGES) googletest libgtest-dev xvfb xauth xdotool x11-apps sox \
-                 imagemagick libxtst-dev desktop-file-utils appstream shared-mime-info \
-                 libglib2.0-bin
+                 imagemagick libxtst-dev desktop-file-utils appstream x11-xkb-utils \
+                 shared-mime-info libglib2.0-bin
 FUZZ_PACKAGES := $(RUN_PACKAGES) clang libclang-rt-14-dev
 PREFIX   ?= $(HOME)/.local
 BUILD    := build
