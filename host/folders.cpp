@@ -1,4 +1,4 @@
-// The user's data folder, making folders, folder listings.
+// The user's data and configuration folders, making folders, folder listings.
 #include "host/folders.h"
 
 #include <dirent.h>
@@ -23,13 +23,22 @@ bool isFolder(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// $variable/name when the variable holds an absolute path, else HOME/fallback/name.
+std::string userFolder(const char* variable, const char* fallback, const std::string& name) {
+    const char* base = std::getenv(variable);
+    if (base && base[0] == '/') return std::string(base) + "/" + name;
+    const std::string home = homeFolder();
+    return home.empty() ? "" : home + "/" + fallback + "/" + name;
+}
+
 }  // namespace
 
 std::string userDataFolder(const std::string& name) {
-    const char* data = std::getenv("XDG_DATA_HOME");
-    if (data && data[0] == '/') return std::string(data) + "/" + name;
-    const std::string home = homeFolder();
-    return home.empty() ? "" : home + "/.local/share/" + name;
+    return userFolder("XDG_DATA_HOME", ".local/share", name);
+}
+
+std::string userConfigFolder(const std::string& name) {
+    return userFolder("XDG_CONFIG_HOME", ".config", name);
 }
 
 bool makeFolders(const std::string& folder) {

@@ -1,10 +1,11 @@
 #pragma once
-// Folders of the file system: the user's own data folder, making folders, and what a
-// folder holds.
+// Folders of the file system: the user's own data and configuration folders, making
+// folders, and what a folder holds.
 //
 //   user data:  $XDG_DATA_HOME/NAME, or HOME/.local/share/NAME when XDG_DATA_HOME is
 //               unset, empty or not an absolute path; HOME from $HOME, else the
 //               password database
+//   user config: the same with $XDG_CONFIG_HOME and HOME/.config
 //   entries:    the names in one folder ("." and ".." left out) with their kind and
 //               modification time; links are followed
 #include <cstdint>
@@ -13,6 +14,9 @@
 
 // The user's data folder of the program `name`; empty when no home folder is known.
 std::string userDataFolder(const std::string& name);
+
+// The user's configuration folder of the program `name`, likewise.
+std::string userConfigFolder(const std::string& name);
 
 // Makes `folder` and its missing parents; true when it is a folder afterwards.
 bool makeFolders(const std::string& folder);
