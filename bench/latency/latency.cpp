@@ -4,6 +4,9 @@
 //       opens the output device as the tracker does (its own short period unless the
 //       user's configuration sets one) and prints the period read back from the
 //       device: "<frames> <hertz>"
+//   tamo-latency wake DATA_DIR
+//       how long the call that starts a sample takes when it wakes a resting output
+//       device, beside the same call on an awake one (OpenAL Soft's null output)
 //   tamo-latency measure PRESSES GAP_MS PERIOD WAVE_FILE PROGRAM [ARGS...]
 //       starts PROGRAM on $DISPLAY with OpenAL Soft's wave writer as its output (the
 //       caller's configuration names WAVE_FILE, 16-bit stereo), presses the note key
@@ -42,6 +45,7 @@
 #include "../xwindow.h"
 #include "audio/audio.h"
 #include "audio/output_config.h"
+#include "host/text.h"
 
 namespace {
 
@@ -124,6 +128,36 @@ int periodMode(const char* dataDir) {
     return device.isOpen() ? 0 : 1;
 }
 
+// A resting output device wakes inside the call that starts a sample: times that call
+// on a resting device and on an awake one (OpenAL Soft's null output, the tracker's
+// own period) and prints the medians in ms: "<resting> <awake> <rounds>". The woken
+// mixer renders its first period at once, so the difference is what a rest adds.
+int wakeMode(const char* dataDir, int rounds) {
+    setenv("ALSOFT_DRIVERS", "null", 1);
+    chooseOutputConfig(std::string(dataDir) + "/alsoft.conf");
+    gxtkAudio device;
+    auto sample = device.loadSample(widen(std::string(dataDir) + "/wav/ramp_64.wav"));
+    if (!device.isOpen() || !sample) return 1;
+    auto timedStart = [&] {
+        double t = seconds();
+        device.playSample(sample, 1, 0);
+        return (seconds() - t) * 1000;
+    };
+    std::vector<double> resting, awake;
+    for (int i = 0; i < rounds; ++i) {
+        device.stopChannel(1);
+        for (int k = 0; k < gxtkAudio::kQuietCalls && !device.resting(); ++k) device.rest();
+        if (!device.resting()) return 1;
+        resting.push_back(timedStart());
+        device.stopChannel(1);
+        awake.push_back(timedStart());
+    }
+    std::sort(resting.begin(), resting.end());
+    std::sort(awake.begin(), awake.end());
+    std::printf("%.2f %.2f %d\n", resting[resting.size() / 2], awake[awake.size() / 2], rounds);
+    return 0;
+}
+
 int measureMode(int presses, int gapMs, int period, const char* wave, char** program) {
     Display* d = XOpenDisplay(nullptr);
     if (!d) { std::fprintf(stderr, "tamo-latency: no display\n"); return 2; }
@@ -190,11 +224,13 @@ int measureMode(int presses, int gapMs, int period, const char* wave, char** pro
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "period") return periodMode(argv[2]);
+    if (argc == 3 && std::string(argv[1]) == "wake") return wakeMode(argv[2], 41);
     if (argc >= 7 && std::string(argv[1]) == "measure")
         return measureMode(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]), argv[5],
                            argv + 6);
     std::fprintf(stderr,
                  "usage: tamo-latency period DATA_DIR\n"
+                 "       tamo-latency wake DATA_DIR\n"
                  "       tamo-latency measure PRESSES GAP_MS PERIOD WAVE_FILE PROGRAM [ARGS...]\n");
     return 2;
 }
