@@ -17,13 +17,13 @@
 //       and how many presses gave a note that started from silence (those count)
 //
 // How the wave writer paces time: from each start of its mixer (the device's open, and
-// every resume after the tracker let it rest) it mixes one period of PERIOD frames
+// any later restart of its mixer) it mixes one period of PERIOD frames
 // whenever the time since that start has passed the end of the period, and writes it
 // at once. So frame n of a run is mixed at about its start + n / rate, rounded up to
 // its period's end. A run's start is found by watching the file grow: every look at
 // its size gives a time by which that many frames were mixed, and the earliest of
 // those, less the run's frames over the rate, is the start; a look far later than the
-// run's clock allows begins a new run (the mixer rested meanwhile). A note started
+// run's clock allows begins a new run (the mixer was stopped meanwhile). A note started
 // between two mixes begins at the next period.
 #include <X11/extensions/XTest.h>
 #include <sys/stat.h>
