@@ -9,6 +9,8 @@
 #             dummy sound; as root the bench installs it from Debian for itself);
 #             with the wake-ups a second of the main thread and of all threads
 #   playing:  the same while demo1 plays in a loop
+#   looping:  the same while Enter loops demo1's first pattern and a note is typed into
+#             it every second (live play), beside playing
 #   memory:   peak resident memory, anonymous memory (smaps_rollup) in Standby, and
 #             the program's own heap after start (its C++ allocations, counted by a
 #             preloaded allocator; the bare window has none of its own)
@@ -185,6 +187,14 @@ for round in $(seq "$runs"); do
     record "$p.play.cpu" "$c"; record "$p.play.x" "$x"; record "$p.play.wake" "$m"
     record "$p.play.wakeall" "$w"
     stop
+    launch "./$p"
+    loop_demo "$window"
+    keep_typing & typer=$!
+    read -r c x k a m w <<<"$(measure)"
+    kill "$typer"; wait "$typer" 2>/dev/null || true
+    record "$p.loop.cpu" "$c"; record "$p.loop.x" "$x"; record "$p.loop.wake" "$m"
+    record "$p.loop.wakeall" "$w"
+    stop
   done
 done
 if [ -f "$heap_counter" ]; then
@@ -214,6 +224,10 @@ cpu_line "tamo, Standby" tamo 0.5 0.8
 [ -n "$before" ] && cpu_line "before, Standby" tamo-before 0.5 0.8
 cpu_line "tamo, playing demo1" tamo.play 1.18
 [ -n "$before" ] && cpu_line "before, playing demo1" tamo-before.play 1.18
+cpu_line "tamo, looping + typing" tamo.loop ""
+awk -v l="$(med tamo.loop.cpu)" -v lx="$(med tamo.loop.x)" -v p="$(med tamo.play.cpu)" -v px="$(med tamo.play.x)" \
+  'BEGIN {printf "  looping + typing beside playing: program %.2f x, with X %.2f x (goal <= 1.1)\n",
+          (p > 0 ? l / p : 0), (p + px > 0 ? (l + lx) / (p + px) : 0)}'
 echo
 
 mem_line() {  # label name

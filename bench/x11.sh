@@ -27,6 +27,22 @@ window_of() {
   echo "$window"
 }
 
+# In the tracker's window $1: demo1 loaded, Editing, the cursor on row 1 of channel 1,
+# Enter: the first pattern plays in a loop, live.
+loop_demo() {
+  play_demo "$1"
+  xdotool key F1; sleep 0.2                 # stop PLAY again
+  xdotool key space; sleep 0.1
+  xdotool mousemove --window "$1" 60 18 click 1; sleep 0.1
+  xdotool mousemove --window "$1" 630 470; sleep 0.1
+  xdotool key Return; sleep 0.5
+}
+
+# Types a note into the tracker every second until killed (live typing while it loops).
+keep_typing() {
+  while :; do xdotool type --delay 0 q; sleep 1; done
+}
+
 # In the tracker's window $1 (at zoom $2, default 1): the name box, the name, Enter,
 # LOAD, then F1: demo1 plays in a loop.
 play_demo() {
