@@ -29,6 +29,7 @@ const int kSaveButton[2] = {468, 450};
 const int kEditButton[2] = {543, 346};
 const int kPlayButton[2] = {543, 328};
 const int kLayoutButton[2] = {543, 450};
+const int kFollowLabel[2] = {335, 418};
 const Rgb kBlockColour{32, 32, 64};
 
 // A private X server with room for the window at 3x and the keymap `keymap` (set
@@ -44,16 +45,35 @@ std::unique_ptr<XvfbServer> privateServer(const std::string& keymap) {
     return server;
 }
 
-// Pixels of `zoomed` that are not the pixel of `one` they are the block of.
-int pixelsOutOfBlock(const Screenshot& zoomed, const Screenshot& one, int zoom) {
+// Pixels of `zoomed` that are not the pixel of `one` they are the block of; pixels in
+// the pattern rows (x 0..304, y 12..398 of the layout) count only when `pattern` is set.
+int pixelsOutOfBlock(const Screenshot& zoomed, const Screenshot& one, int zoom, bool pattern = true) {
     if (zoomed.width != one.width * zoom || zoomed.height != one.height * zoom) return -1;
     int wrong = 0;
     for (int y = 0; y < zoomed.height; ++y)
         for (int x = 0; x < zoomed.width; ++x) {
+            if (!pattern && x / zoom <= 304 && y / zoom >= 12 && y / zoom <= 398) continue;
             Rgb a = zoomed.at(x, y), b = one.at(x / zoom, y / zoom);
             if (a.r != b.r || a.g != b.g || a.b != b.b) ++wrong;
         }
     return wrong;
+}
+
+// The zoom x zoom blocks of `zoomed` that are not of one colour.
+int unevenBlocks(const Screenshot& zoomed, int zoom) {
+    int uneven = 0;
+    for (int y = 0; y + zoom <= zoomed.height; y += zoom)
+        for (int x = 0; x + zoom <= zoomed.width; x += zoom) {
+            Rgb first = zoomed.at(x, y);
+            bool even = true;
+            for (int dy = 0; dy < zoom; ++dy)
+                for (int dx = 0; dx < zoom; ++dx) {
+                    Rgb p = zoomed.at(x + dx, y + dy);
+                    even = even && p.r == first.r && p.g == first.g && p.b == first.b;
+                }
+            uneven += !even;
+        }
+    return uneven;
 }
 
 std::string patternRow(int row) { return "0" + std::to_string(row) + ": "; }
@@ -628,10 +648,19 @@ TEST_F(TrackerWindow, ZoomedWindowsShowTheOneTimesPictureInBlocks) {
     Screenshot playing = shotAt(tamo, 640);
     EXPECT_EQ(font.check(playing, kStatusX, -1, "Playing...", kStatusText), "")
         << "a click at the 2x place of PLAY does not play";
-    EXPECT_EQ(pixelsOutOfBlock(playing2, playing, 2), 0) << "playing at 2x";
+    // The pattern rows move on with the song between two pictures: there the zoomed
+    // one is checked for blocks of one colour (the play line included).
+    EXPECT_EQ(pixelsOutOfBlock(playing2, playing, 2, false), 0) << "playing at 2x";
+    EXPECT_EQ(unevenBlocks(playing2, 2), 0) << "playing at 2x";
     tamo.key("ctrl+plus");
     tamo.key("ctrl+plus");
-    EXPECT_EQ(pixelsOutOfBlock(shotAt(tamo, 1920), playing, 3), 0) << "playing at 3x";
+    tamo.click(kFollowLabel[0] * 3, kFollowLabel[1] * 3);
+    Screenshot following3 = shotAt(tamo, 1920);
+    EXPECT_EQ(unevenBlocks(following3, 3), 0) << "playing at 3x, FLW On";
+    tamo.click(kFollowLabel[0] * 3, kFollowLabel[1] * 3);
+    Screenshot playing3 = shotAt(tamo, 1920);
+    EXPECT_EQ(pixelsOutOfBlock(playing3, playing, 3, false), 0) << "playing at 3x";
+    EXPECT_EQ(unevenBlocks(playing3, 3), 0) << "playing at 3x";
     EXPECT_EQ(tamo.close(), 0) << tamo.log();
     startOrFail(tamo);
     EXPECT_EQ(shotAt(tamo, 1920).height, 1425) << "the zoom is not remembered";
