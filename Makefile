@@ -8,11 +8,13 @@
 #   make install    install into PREFIX (default ~/.local); make uninstall removes it again
 
 # What building and running need (Mesa's GL driver for the window, libsndfile for the
-# export), what the tests add, and what the fuzz build adds.
+# export, RtMidi for MIDI input), what the tests add (a JACK server for the MIDI tests),
+# and what the fuzz build adds.
 RUN_PACKAGES  := cmake g++ make pkg-config libglfw3-dev libgl-dev libopenal-dev libopenal1 \
-                 libstb-dev libsndfile1-dev libgl1-mesa-dri libglx-mesa0 libx11-dev
+                 libstb-dev libsndfile1-dev libgl1-mesa-dri libglx-mesa0 libx11-dev \
+                 librtmidi-dev
 TEST_PACKAGES := $(RUN_PACKAGES) googletest libgtest-dev xvfb xauth xdotool x11-apps sox \
-                 imagemagick libxtst-dev desktop-file-utils appstream
+                 imagemagick libxtst-dev desktop-file-utils appstream jackd2
 FUZZ_PACKAGES := $(RUN_PACKAGES) clang libclang-rt-14-dev
 PREFIX   ?= $(HOME)/.local
 BUILD    := build
