@@ -14,7 +14,7 @@ RUN_PACKAGES  := cmake g++ make pkg-config libglfw3-dev libgl-dev libopenal-dev 
                  libstb-dev libsndfile1-dev libgl1-mesa-dri libglx-mesa0 libx11-dev \
                  librtmidi-dev
 TEST_PACKAGES := $(RUN_PACKAGES) googletest libgtest-dev xvfb xauth xdotool x11-apps sox \
-                 imagemagick libxtst-dev desktop-file-utils appstream jackd2
+                 imagemagick libxtst-dev desktop-file-utils appstream x11-xkb-utils jackd2
 FUZZ_PACKAGES := $(RUN_PACKAGES) clang libclang-rt-14-dev
 PREFIX   ?= $(HOME)/.local
 BUILD    := build

@@ -12,6 +12,7 @@ slack=${SOAK_SLACK_KIB:-512}
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 work=$(mktemp -d /tmp/tamo-soak-XXXXXX)
+export XDG_CONFIG_HOME=$work/config   # the user's settings stay out of it
 xvfb_pid=""
 pid=""
 cleanup() {

@@ -43,6 +43,7 @@ done
 [ -x "$build/tamo" ] || { echo "underrun: $build/tamo is missing"; exit 1; }
 
 work=$(mktemp -d /tmp/tamo-underrun-XXXXXX)
+export XDG_CONFIG_HOME=$work/config   # the user's settings stay out of it
 xvfb_pid="" pulse_pid="" tamo_pid="" busy_pids=""
 cleanup() {
   [ -n "$tamo_pid" ] && kill "$tamo_pid" 2>/dev/null || true

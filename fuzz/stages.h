@@ -163,7 +163,7 @@ inline bool checkLoadSong(const uint8_t* data, size_t size) {
     Song expected;
     expected.clear();
     bool readable = readSong(decodeText(data, size), expected);
-    if (app.statusText != (readable ? U"File Loaded..." : U"File not found!")) return false;
+    if (app.status != (readable ? Status::FileLoaded : Status::FileNotFound)) return false;
     if (!readable) return true;
     if (app.song.trackColumns != expected.trackColumns) return false;
     if (!std::equal(app.song.orderList.begin() + 1, app.song.orderList.end(),

@@ -53,14 +53,23 @@ gxtkGraphics::~gxtkGraphics() {
 // software path a new viewport has the driver ask the X server for the window's size,
 // and a frame that draws nothing should cost nothing.
 int gxtkGraphics::beginFrame() {
-    checkCanvas();
-    frameDraws_ = 0;
-    glReady_ = false;
-    blend_ = 0;
+    int resizes = resizes_;
     if (VXGame* game = VXGame::current()) {
         width_ = game->deviceWidth();
         height_ = game->deviceHeight();
+        fbWidth_ = game->framebufferWidth();
+        fbHeight_ = game->framebufferHeight();
+        scale_ = std::max(1, game->zoom());
+        resizes_ = game->resizes();
     }
+    checkCanvas();
+    if (resizes_ != resizes) {
+        lost_ = true;   // a new size: the window's buffers are new
+        probe_.clear();
+    }
+    frameDraws_ = 0;
+    glReady_ = false;
+    blend_ = 0;
     vertexCount_ = 0;
     return 1;
 }
@@ -69,12 +78,9 @@ int gxtkGraphics::beginFrame() {
 void gxtkGraphics::prepareGl() {
     if (glReady_) return;
     glReady_ = true;
-    int fbWidth = 0, fbHeight = 0;
-    if (VXGame* game = VXGame::current()) {
-        fbWidth = game->framebufferWidth();
-        fbHeight = game->framebufferHeight();
-    }
-    glViewport(0, 0, fbWidth, fbHeight);
+    glViewport(0, 0, fbWidth_, fbHeight_);
+    glPointSize(float(scale_));
+    glLineWidth(float(scale_));
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glOrtho(0, width_, height_, 0, -1, 1);
@@ -104,7 +110,8 @@ void gxtkGraphics::applyScissor() {
         glDisable(GL_SCISSOR_TEST);
     } else {
         glEnable(GL_SCISSOR_TEST);
-        glScissor(r[0], height_ - r[1] - r[3], r[2], r[3]);
+        int s = scale_;
+        glScissor(r[0] * s, (height_ - r[1] - r[3]) * s, r[2] * s, r[3] * s);
     }
 }
 
@@ -376,17 +383,19 @@ bool gxtkGraphics::copySmallFrame() {
     GLXDrawable drawable = glXGetCurrentDrawable();
     if (!display || !drawable) return false;
     auto copy = reinterpret_cast<PFNGLXCOPYSUBBUFFERMESAPROC>(copySubBuffer_);
-    copy(display, drawable, x0, height_ - y1, x1 - x0, y1 - y0);
+    int s = scale_;
+    copy(display, drawable, x0 * s, (height_ - y1) * s, (x1 - x0) * s, (y1 - y0) * s);
     return true;
 }
 
 // Two whole rows of the canvas, at a third and two thirds of its height.
 void gxtkGraphics::readProbe(std::vector<uint32_t>& out) {
-    if (contextGeneration == 0 || width_ <= 0 || height_ <= 0) return;
-    out.assign(size_t(width_) * 2, 0);
+    int w = fbWidth_, h = fbHeight_;
+    if (contextGeneration == 0 || w <= 0 || h <= 0) return;
+    out.assign(size_t(w) * 2, 0);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glReadPixels(0, height_ / 3, width_, 1, GL_BGRA, GL_UNSIGNED_BYTE, out.data());
-    glReadPixels(0, height_ * 2 / 3, width_, 1, GL_BGRA, GL_UNSIGNED_BYTE, out.data() + width_);
+    glReadPixels(0, h / 3, w, 1, GL_BGRA, GL_UNSIGNED_BYTE, out.data());
+    glReadPixels(0, h * 2 / 3, w, 1, GL_BGRA, GL_UNSIGNED_BYTE, out.data() + w);
 }
 
 // [print] --------------------------------------------------------------------------
@@ -424,7 +433,16 @@ void gxtkGraphics::drawPoint(float x, float y) {
     v[0].y += 0.5f;
 }
 
+// Zoomed, a level or upright line is drawn as the rectangle of the pixels Mesa gives
+// it at 1x, so it is a zoom thick: a level one from its first pixel up to, not
+// including, its last; an upright one without its two end pixels. A slanted line is
+// drawn a zoom wide.
 void gxtkGraphics::drawLine(float x1, float y1, float x2, float y2) {
+    if (scale_ > 1 && !transformed_ && (x1 == x2 || y1 == y2)) {
+        if (y1 == y2) drawRect(x1 < x2 ? x1 : x2 + 1, y1, std::fabs(x2 - x1), 1);
+        else drawRect(x1, std::min(y1, y2) + 1, 1, std::max(0.0f, std::fabs(y2 - y1) - 1));
+        return;
+    }
     Vertex* v = reserve(2, 2, nullptr);
     put(v[0], x1, y1);
     put(v[1], x2, y2);
@@ -533,13 +551,21 @@ void gxtkGraphics::readPixels(std::vector<int>& pixels, int x, int y, int w, int
                               int offset, int pitch) {
     if (vertexCount_ > 0) flush();
     if (!rectFits(pixels.size(), w, h, offset, pitch)) return;
-    size_t words = size_t(w) * size_t(h);
+    // Zoomed, each layout pixel reads as the top-left pixel of its block.
+    int s = scale_, sw = w * s, sh = h * s;
+    size_t words = size_t(sw) * size_t(sh);
     if (readBuffer_.size() < words) readBuffer_.resize(words);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glReadPixels(x, height_ - y - h, w, h, GL_BGRA, GL_UNSIGNED_BYTE, readBuffer_.data());
+    glReadPixels(x * s, (height_ - y - h) * s, sw, sh, GL_BGRA, GL_UNSIGNED_BYTE,
+                 readBuffer_.data());
     for (int r = 0; r < h; ++r) {
-        const uint32_t* src = readBuffer_.data() + size_t(h - 1 - r) * w;
-        std::memcpy(&pixels[size_t(offset) + size_t(r) * pitch], src, size_t(w) * 4);
+        const uint32_t* src = readBuffer_.data() + size_t(sh - 1 - r * s) * sw;
+        int* dst = &pixels[size_t(offset) + size_t(r) * pitch];
+        if (s == 1) {
+            std::memcpy(dst, src, size_t(w) * 4);
+            continue;
+        }
+        for (int c = 0; c < w; ++c) dst[c] = int(src[size_t(c) * s]);
     }
 }
 

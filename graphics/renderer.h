@@ -3,8 +3,13 @@
 //
 // gxtkGraphics: the OpenGL 1.x fixed-function renderer of the one window.
 //
-//   coordinates: float window pixels, origin top-left, y down; one unit is one window
+//   coordinates: float layout pixels, origin top-left, y down; one unit is one window
 //                coordinate (the projection is set up again at every beginFrame)
+//   zoom:        the host's window pixels per layout pixel; the projection maps the
+//                layout onto the whole window, so what is drawn at whole coordinates
+//                covers exact zoom x zoom blocks (level and upright lines are drawn as
+//                rectangles, points and other lines a zoom wide); scissor, read-back
+//                and the copy to the window scale with it
 //   vertex:      x, y (already transformed), u, v (0..1 of the texture), colour bytes
 //                R, G, B, A premultiplied by alpha; 20 bytes, handed to GL as client arrays
 //   batch:       the open run of primitives of one type and one surface in the single
@@ -146,6 +151,10 @@ private:
 
     int width_ = 0;                 // window size, screen coordinates
     int height_ = 0;
+    int fbWidth_ = 0;               // framebuffer size, pixels (a zoom times the above)
+    int fbHeight_ = 0;
+    int scale_ = 1;                 // window pixels per layout pixel
+    int resizes_ = 0;               // the host's count of window size changes, last frame
     uint32_t colour_ = 0;           // packed colour of every new vertex
     float red_ = 0, green_ = 0, blue_ = 0;   // 0..255, last setColor
     float alpha_ = 0;               // 0..1, last setAlpha

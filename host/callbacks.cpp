@@ -12,6 +12,9 @@ namespace {
 
 VXGlfwGame* host() { return VXGlfwGame::current(); }
 
+// Window pixels to layout pixels.
+float layout(VXGlfwGame& game, double pixels) { return float(pixels / game.zoom()); }
+
 // The character a pressed key types besides its key code, or 0.
 int synthesisedChar(int code) {
     switch (code) {
@@ -94,16 +97,18 @@ void onMouseButtonInput(int button, int action, double x, double y) {
     VXGlfwGame* game = host();
     if (!game || button < 0 || button > 2) return;
     int event = action == GLFW_PRESS ? c_VXGameEvent::MouseDown : c_VXGameEvent::MouseUp;
-    game->postMouseEvent(event, button, float(x), float(y), 0);
+    game->postMouseEvent(event, button, layout(*game, x), layout(*game, y), 0);
 }
 
 void onCursorInput(double x, double y) {
-    if (VXGlfwGame* game = host()) game->postMouseEvent(c_VXGameEvent::MouseMove, -1, float(x), float(y), 0);
+    if (VXGlfwGame* game = host())
+        game->postMouseEvent(c_VXGameEvent::MouseMove, -1, layout(*game, x), layout(*game, y), 0);
 }
 
 void onScrollInput(double x, double y, double dy) {
     if (VXGlfwGame* game = host())
-        game->postMouseEvent(c_VXGameEvent::MouseMove, -1, float(x), float(y), float(dy));
+        game->postMouseEvent(c_VXGameEvent::MouseMove, -1, layout(*game, x), layout(*game, y),
+                             float(dy));
 }
 
 void onCloseRequest() {

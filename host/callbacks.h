@@ -9,7 +9,8 @@ void installWindowCallbacks(GLFWwindow* window);
 // also posts its control or navigation character.
 void onKeyInput(int glfwKey, int action);
 void onCharInput(unsigned codePoint);
-// Mouse button press (1) or release (0) at the cursor position.
+// Mouse button press (1) or release (0) at the cursor position. Positions are window
+// pixels; the host posts them in layout pixels (divided by the zoom).
 void onMouseButtonInput(int button, int action, double x, double y);
 void onCursorInput(double x, double y);
 void onScrollInput(double x, double y, double dy);

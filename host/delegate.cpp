@@ -25,5 +25,17 @@ void setWindowIcon(const String& path) {
     if (VXGame* host = VXGame::current()) host->setWindowIcon(toDataPath(path));
 }
 
+void setZoom(int zoom) {
+    if (VXGame* host = VXGame::current()) host->setZoom(zoom);
+}
+
+int zoom() { return VXGame::current() ? VXGame::current()->zoom() : 1; }
+int largestZoom() { return VXGame::current() ? VXGame::current()->largestZoom() : 1; }
+float desktopScale() { return VXGame::current() ? VXGame::current()->desktopScale() : 1; }
+
+int keyLabelled(const char* label) {
+    return VXGame::current() ? VXGame::current()->keyLabelled(label) : 0;
+}
+
 int deviceWidth() { return cachedWidth; }
 int deviceHeight() { return cachedHeight; }

@@ -41,6 +41,15 @@ void setUpdateRate(int rate);
 // Forwards to the host's setWindowIcon; `path` is a data path or a relative name.
 void setWindowIcon(const String& path);
 
+// Forward to the current host's zoom (window pixels per layout pixel) and its limits:
+// the largest zoom that fits the monitor's work area, the desktop's content scale.
+void setZoom(int zoom);
+int zoom();
+int largestZoom();
+float desktopScale();
+// Forwards to the current host's keyLabelled: the key the keymap labels `label`, or 0.
+int keyLabelled(const char* label);
+
 // The device size cached by the delegate at start and at every update and render.
 int deviceWidth();
 int deviceHeight();

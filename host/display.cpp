@@ -1,6 +1,7 @@
 // Display modes: filtering GLFW's video modes and the framework's distinct sizes.
 #include "host/display.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 
@@ -44,3 +45,17 @@ void buildDisplayModes() {
 
 const std::vector<c_DisplayMode>& displayModeList() { return modeList; }
 const c_DisplayMode& desktopDisplayMode() { return desktop; }
+
+int fitSpan(int pos, int size, int before, int after, int areaPos, int areaSize) {
+    int end = areaPos + areaSize;
+    if (pos + size + after > end) pos = end - size - after;
+    if (pos - before < areaPos) pos = areaPos + before;
+    return pos;
+}
+
+int largestZoomIn(const ScreenArea& area, int width, int height, int frameWidth,
+                  int frameHeight) {
+    if (width <= 0 || height <= 0) return 1;
+    int z = std::min((area.width - frameWidth) / width, (area.height - frameHeight) / height);
+    return std::max(1, z);
+}

@@ -16,6 +16,15 @@ std::vector<VXDisplayMode> modesAtUsableRates(const std::vector<VideoMode>& mode
 // One entry per distinct size, in order of first appearance (not sorted).
 std::vector<c_DisplayMode> distinctDisplayModes(const std::vector<VXDisplayMode>& modes);
 
+// Where a window spanning `size` pixels at `pos`, with `before` and `after` pixels of
+// frame, goes to lie within the area span at `areaPos`: where it is when it does,
+// moved just enough when it does not, at the area's start when it is larger.
+int fitSpan(int pos, int size, int before, int after, int areaPos, int areaSize);
+// The largest whole zoom at which `width` x `height` layout pixels plus `frameWidth`
+// and `frameHeight` pixels of frame fit `area`; at least 1.
+int largestZoomIn(const ScreenArea& area, int width, int height, int frameWidth,
+                  int frameHeight);
+
 // Builds the two lists below from the current host (the delegate's start).
 void buildDisplayModes();
 const std::vector<c_DisplayMode>& displayModeList();

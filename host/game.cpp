@@ -1,19 +1,22 @@
 // The host: the current-host pointers, the dispatchers, the GLFW window and its
 // control, joysticks, and the game loop.
 //
-//   [1] window system and clock
-//   [2] VXGame: current host, date, dispatchers
-//   [3] VXGlfwGame: construction, window creation and control
-//   [4] joysticks
-//   [5] the loop and its schedule
+// Sections:
+//   [window system and clock]
+//   [VXGame]        current host, date, dispatchers
+//   [VXGlfwGame]    construction, window creation and control
+//   [joysticks]
+//   [the loop]      the loop and its schedule
 #include "host/game.h"
 
 #include <GLFW/glfw3.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "host/callbacks.h"
@@ -24,7 +27,7 @@
 
 int contextGeneration = 0;
 
-// ---------------------------------------------------------------- [1] window system and clock
+// ---- [window system and clock] ----
 
 namespace {
 void onGlfwError(int error, const char* description) {
@@ -49,7 +52,7 @@ void GlfwLoopClock::sleep(double seconds) {
     while (nanosleep(&wait, &rest) == -1 && errno == EINTR) wait = rest;
 }
 
-// ---------------------------------------------------------------- [2] VXGame
+// ---- [VXGame] ----
 
 namespace {
 VXGame* currentGame = nullptr;
@@ -147,7 +150,7 @@ void VXGame::postRefresh() {
 
 bool VXGame::frameNeedsSwap() { return !delegate_ || delegate_->frameNeedsSwap(); }
 
-// ---------------------------------------------------------------- [3] VXGlfwGame
+// ---- [VXGlfwGame] ----
 
 VXGlfwGame::VXGlfwGame() {
     currentGlfwGame = this;
@@ -179,7 +182,7 @@ void VXGlfwGame::setMouseVisible(bool visible) {
 }
 
 void VXGlfwGame::setMousePosition(double x, double y) {
-    if (window_) glfwSetCursorPos(window_, x, y);
+    if (window_) glfwSetCursorPos(window_, x * zoom_, y * zoom_);   // layout to window pixels
 }
 
 void VXGlfwGame::setClipboard(const String& text) {
@@ -191,19 +194,9 @@ String VXGlfwGame::getClipboard() {
     return text ? widen(text) : String();
 }
 
-int VXGlfwGame::framebufferWidth() {
-    if (!window_) return deviceWidth_;
-    int w = 0, h = 0;
-    glfwGetFramebufferSize(window_, &w, &h);
-    return w;
-}
-
-int VXGlfwGame::framebufferHeight() {
-    if (!window_) return deviceHeight_;
-    int w = 0, h = 0;
-    glfwGetFramebufferSize(window_, &w, &h);
-    return h;
-}
+// On X11 the framebuffer is the window's client area, in pixels.
+int VXGlfwGame::framebufferWidth() { return window_ ? windowWidth_ : deviceWidth_; }
+int VXGlfwGame::framebufferHeight() { return window_ ? windowHeight_ : deviceHeight_; }
 
 namespace {
 // Releases every key the program knows that is held in `window`, so no key stays
@@ -253,13 +246,16 @@ void VXGlfwGame::setDeviceWindow(int width, int height, int flags) {
         window_ = nullptr;
     }
     setWindowHints(flags);
+    int pixelWidth = width * zoom_, pixelHeight = height * zoom_;
     if (flags & WindowFlag::FullScreen) {
-        window_ = glfwCreateWindow(width, height, kWindowTitle, fullScreenMonitor(flags), nullptr);
+        window_ = glfwCreateWindow(pixelWidth, pixelHeight, kWindowTitle, fullScreenMonitor(flags),
+                                   nullptr);
     } else {
-        window_ = glfwCreateWindow(width, height, kWindowTitle, nullptr, nullptr);
+        window_ = glfwCreateWindow(pixelWidth, pixelHeight, kWindowTitle, nullptr, nullptr);
         if (window_) {
-            glfwSetWindowPos(window_, (desktopVideoMode_.width - width) / 2,
-                             (desktopVideoMode_.height - height) / 2);
+            glfwSetWindowPos(window_, (desktopVideoMode_.width - pixelWidth) / 2,
+                             (desktopVideoMode_.height - pixelHeight) / 2);
+            if (zoom_ > 1) fitOnWorkArea();
             glfwShowWindow(window_);
         }
     }
@@ -270,10 +266,112 @@ void VXGlfwGame::setDeviceWindow(int width, int height, int flags) {
     }
     deviceWidth_ = width;
     deviceHeight_ = height;
+    windowWidth_ = pixelWidth;
+    windowHeight_ = pixelHeight;
     ++contextGeneration;
     glfwMakeContextCurrent(window_);
     if (swapInterval_ >= 0) glfwSwapInterval(swapInterval_);
     installWindowCallbacks(window_);
+}
+
+void VXGlfwGame::setWindowSizeFromCallback(int w, int h) {
+    windowWidth_ = w;
+    windowHeight_ = h;
+    deviceWidth_ = w / zoom_;
+    deviceHeight_ = h / zoom_;
+    resized();
+}
+
+// The GL driver takes a window's new size at a swap; until then it draws into buffers
+// of the old size. The swap shows what the window showed, and the next frame draws
+// everything anew.
+void VXGlfwGame::resized() {
+    ++resizes_;
+    if (window_) glfwSwapBuffers(window_);
+}
+
+// The size changes at once as far as drawing goes; the window system follows (and
+// reports it through the size callback, which asks for a refresh).
+void VXGlfwGame::setZoom(int zoom) {
+    zoom = std::max(1, zoom);
+    if (zoom == zoom_) return;
+    zoom_ = zoom;
+    if (!window_) return;
+    windowWidth_ = deviceWidth_ * zoom;
+    windowHeight_ = deviceHeight_ * zoom;
+    glfwSetWindowSize(window_, windowWidth_, windowHeight_);
+    fitOnWorkArea();
+    resized();
+}
+
+GLFWmonitor* VXGlfwGame::windowMonitor() {
+    int count = 0;
+    GLFWmonitor** monitors = glfwGetMonitors(&count);
+    if (window_) {
+        int x = 0, y = 0;
+        glfwGetWindowPos(window_, &x, &y);
+        x += windowWidth_ / 2;
+        y += windowHeight_ / 2;
+        for (int i = 0; monitors && i < count; ++i) {
+            ScreenArea a;
+            glfwGetMonitorWorkarea(monitors[i], &a.x, &a.y, &a.width, &a.height);
+            if (x >= a.x && x < a.x + a.width && y >= a.y && y < a.y + a.height) return monitors[i];
+        }
+    }
+    return glfwGetPrimaryMonitor();
+}
+
+namespace {
+struct Frame {
+    int left = 0, top = 0, right = 0, bottom = 0;
+};
+Frame frameOf(GLFWwindow* window) {
+    Frame f;
+    if (window) glfwGetWindowFrameSize(window, &f.left, &f.top, &f.right, &f.bottom);
+    return f;
+}
+ScreenArea workAreaOf(GLFWmonitor* monitor) {
+    ScreenArea a;
+    if (monitor) glfwGetMonitorWorkarea(monitor, &a.x, &a.y, &a.width, &a.height);
+    return a;
+}
+}  // namespace
+
+// Keeps the top-left corner where the window, frame included, still lies on the work
+// area; otherwise moves it just enough.
+void VXGlfwGame::fitOnWorkArea() {
+    ScreenArea area = workAreaOf(windowMonitor());
+    if (area.width <= 0 || area.height <= 0) return;
+    Frame f = frameOf(window_);
+    int x = 0, y = 0;
+    glfwGetWindowPos(window_, &x, &y);
+    int nx = fitSpan(x, windowWidth_, f.left, f.right, area.x, area.width);
+    int ny = fitSpan(y, windowHeight_, f.top, f.bottom, area.y, area.height);
+    if (nx != x || ny != y) glfwSetWindowPos(window_, nx, ny);
+}
+
+int VXGlfwGame::largestZoom() {
+    Frame f = frameOf(window_);
+    int width = window_ ? deviceWidth_ : kWindowWidth, height = window_ ? deviceHeight_ : kWindowHeight;
+    return largestZoomIn(workAreaOf(windowMonitor()), width, height, f.left + f.right,
+                         f.top + f.bottom);
+}
+
+int VXGlfwGame::keyLabelled(const char* label) {
+    for (int key = GLFW_KEY_APOSTROPHE; key <= GLFW_KEY_WORLD_1; ++key) {
+        // Only keys this keyboard has (GLFW reports an error for any other).
+        if (!translateGlfwKey(key) || glfwGetKeyScancode(key) <= 0) continue;
+        const char* name = glfwGetKeyName(key, 0);
+        if (name && std::strcmp(name, label) == 0) return translateGlfwKey(key);
+    }
+    return 0;
+}
+
+float VXGlfwGame::desktopScale() {
+    GLFWmonitor* monitor = windowMonitor();
+    float x = 1, y = 1;
+    if (monitor) glfwGetMonitorContentScale(monitor, &x, &y);
+    return x > 0 ? x : 1;
 }
 
 void VXGlfwGame::setWindowIcon(const String& path) {
@@ -341,7 +439,7 @@ void VXGlfwGame::setSwapInterval(int n) {
     if (n >= 0 && window_) glfwSwapInterval(n);
 }
 
-// ---------------------------------------------------------------- [4] joysticks
+// ---- [joysticks] ----
 
 int VXGlfwGame::countJoysticks(bool refresh) {
     if (!refresh && joysticksCounted_) return joystickCount_;
@@ -364,7 +462,7 @@ bool VXGlfwGame::pollJoystick(int port, float* x, float* y, float* z, bool* butt
     return true;
 }
 
-// ---------------------------------------------------------------- [5] the loop
+// ---- [the loop] ----
 
 void UpdateSchedule::setRate(int rate) {
     rate_ = rate;
@@ -412,7 +510,8 @@ void VXGlfwGame::runPass(LoopClock& clock) {
     double delay = schedule_.delay(clock.now());
     if (delay > 0) clock.sleep(delay);
     pollEvents(suspended_);
-    if (windowFocused() && suspended_) {
+    // Asking for the focus is a round trip to the X server: only a suspended host asks.
+    if (suspended_ && windowFocused()) {
         runResume();
         schedule_.restart();
     }

@@ -13,6 +13,11 @@
 //            test can step the schedule without real time passing
 //   window:  one, 640 x 475, decorated, not resizable, centred on the desktop; the
 //            user's close request arrives as key code 432 (the delegate then quits)
+//   zoom:    the window shows its layout (the device size, 640 x 475) at a whole
+//            number of pixels per layout pixel; the device size, the pointer and
+//            everything drawn stay in layout pixels, only the window grows. A change
+//            keeps the window's top-left corner, moved just enough to lie on the
+//            monitor's work area
 //
 // The host knows nothing of the application: it talks to one VXGameDelegate, which
 // forwards to the application's create, update and render handlers. Only this folder
@@ -26,6 +31,7 @@
 
 class VXGameDelegate;
 struct GLFWwindow;
+struct GLFWmonitor;
 
 struct VXDisplayMode : Object {
     int width = 0;
@@ -33,6 +39,11 @@ struct VXDisplayMode : Object {
     int depth = 0;      // always 0 on this host
     int hertz = 0;      // always 0 on this host
     int flags = 0;      // always 0 on this host
+};
+
+// A rectangle of the desktop in screen pixels (a monitor's work area).
+struct ScreenArea {
+    int x = 0, y = 0, width = 0, height = 0;
 };
 
 struct VideoMode {
@@ -139,6 +150,21 @@ public:
     virtual std::vector<VXDisplayMode> displayModes() { return {}; }
     virtual std::optional<VXDisplayMode> desktopMode() { return std::nullopt; }
     virtual void setSwapInterval(int) {}
+    // Window pixels per layout pixel (1..); before the window exists it sets the size
+    // the window opens at.
+    virtual void setZoom(int) {}
+    virtual int zoom() { return 1; }
+    // The largest zoom at which the window, frame included, fits the work area of its
+    // monitor (the primary monitor before there is a window); at least 1.
+    virtual int largestZoom() { return 1; }
+    // The desktop's content scale (X11: Xft.dpi / 96), 1 where none is set.
+    virtual float desktopScale() { return 1; }
+    // The key code of the key the keymap labels `label` (the character it types without
+    // Shift, UTF-8), 0 when no key is; a key with a code of its own on every keymap
+    // (the keypad, Space) has no label.
+    virtual int keyLabelled(const char*) { return 0; }
+    // Counts the window's size changes: each leaves its picture to be drawn anew.
+    virtual int resizes() { return 0; }
 
     // Prints "Vantorix Runtime Error : Uncaught Vantorix Exception", exits with -1.
     [[noreturn]] void reportUncaught(const ThrowableObject* thrown);
@@ -199,6 +225,12 @@ public:
     std::vector<VXDisplayMode> displayModes() override;
     std::optional<VXDisplayMode> desktopMode() override;
     void setSwapInterval(int n) override;
+    void setZoom(int zoom) override;
+    int zoom() override { return zoom_; }
+    int largestZoom() override;
+    float desktopScale() override;
+    int resizes() override { return resizes_; }
+    int keyLabelled(const char* label) override;
 
     // The game loop: opens the window, starts the application, then runs passes
     // until GLFW's close flag is set.
@@ -219,14 +251,22 @@ public:
     // Tests and tools point the data folder elsewhere (the executable's folder otherwise).
     void setDataRoot(const String& root) { dataRoot_ = root; }
     GLFWwindow* window() { return window_; }
-    void setWindowSizeFromCallback(int w, int h) { deviceWidth_ = w; deviceHeight_ = h; }
+    // The window's new size in pixels, from the window system.
+    void setWindowSizeFromCallback(int w, int h);
     UpdateSchedule& schedule() { return schedule_; }
 
 protected:
+    GLFWmonitor* windowMonitor();   // the monitor under the window's centre, or the primary
+    void fitOnWorkArea();
+    void resized();
     VideoMode desktopVideoMode_;   // the desktop mode at start
     GLFWwindow* window_ = nullptr;
-    int deviceWidth_ = 0;          // client size, screen coordinates
+    int deviceWidth_ = 0;          // client size in layout pixels (window / zoom)
     int deviceHeight_ = 0;
+    int windowWidth_ = 0;          // client size in pixels, as asked or last reported
+    int windowHeight_ = 0;
+    int zoom_ = 1;                 // window pixels per layout pixel
+    int resizes_ = 0;              // size changes of the window (zoom, window system)
     int swapInterval_ = 1;         // < 0: leave the context's interval unchanged
     UpdateSchedule schedule_;      // updatePeriod and nextUpdate
     String dataRoot_;              // the executable's folder, found on first use

@@ -1,14 +1,15 @@
 // Input state, the query functions, the GLFW key translation and the joystick layouts.
 //
-//   [1] c_InputDevice: presses, hits, characters, pointer, touch
-//   [2] queries on the current input state
-//   [3] GLFW key translation table
-//   [4] joystick layouts
+// Sections:
+//   [input state]        c_InputDevice: presses, hits, characters, pointer, touch
+//   [queries]            queries on the current input state
+//   [key translation]    GLFW key translation table
+//   [joystick layouts]   the joysticks' axis and button layouts
 #include "host/input.h"
 
 #include "host/game.h"
 
-// ---------------------------------------------------------------- [1] input state
+// ---- [input state] ----
 
 namespace {
 c_InputDevice* currentInput = nullptr;
@@ -18,6 +19,12 @@ constexpr int kCharCapacity = 32;
 constexpr int kFinger0 = 384;
 
 bool validCode(int code) { return code > 0 && code < kCodes; }
+
+// A character typed on the keyboard, not one a key press stands for (control codes,
+// Delete and the navigation keys' 65536 + code).
+bool typedCharacter(int code) {
+    return code >= 32 && code != 127 && !(code > 65536 && code <= 65536 + Key::Delete);
+}
 }  // namespace
 
 c_InputDevice* c_InputDevice::current() { return currentInput; }
@@ -35,6 +42,7 @@ static void press(c_InputDevice& in, int code) {
 void c_InputDevice::pressKey(int code) {
     if (!validCode(code) || keyDown[code]) return;
     press(*this, code);
+    if (code == Key::Shift) shiftTyped = false;
     // The left mouse button and touch finger 0 are one pointer.
     if (code == Key::MouseLeft) press(*this, kFinger0);
     else if (code == kFinger0) press(*this, Key::MouseLeft);
@@ -43,11 +51,13 @@ void c_InputDevice::pressKey(int code) {
 void c_InputDevice::releaseKey(int code) {
     if (!validCode(code) || !keyDown[code]) return;
     keyDown[code] = false;
+    if (code == Key::Shift && !shiftTyped) ++shiftTaps;
     if (code == Key::MouseLeft) keyDown[kFinger0] = false;
     else if (code == kFinger0) keyDown[Key::MouseLeft] = false;
 }
 
 void c_InputDevice::putChar(int code) {
+    if (keyDown[Key::Shift] && typedCharacter(code)) shiftTyped = true;
     if (charPut < kCharCapacity) charQueue[charPut++] = code;
 }
 
@@ -98,9 +108,10 @@ void c_InputDevice::endUpdate() {
     for (int i = 0; i < hitListCount; ++i) keyHits[hitList[i]] = 0;
     hitListCount = 0;
     charGet = charPut = 0;
+    shiftTaps = 0;
 }
 
-// ---------------------------------------------------------------- [2] queries
+// ---- [queries] ----
 
 bool keyIsDown(int key) {
     return currentInput && validCode(key) && currentInput->keyDown[key];
@@ -129,7 +140,15 @@ int nextChar() {
     return currentInput->charQueue[currentInput->charGet++];
 }
 
-// ---------------------------------------------------------------- [3] key translation
+int keyHitListed(int n) {
+    if (!currentInput || n < 0 || n >= currentInput->hitListCount) return 0;
+    return currentInput->hitList[n];
+}
+
+int shiftTapCount() { return currentInput ? currentInput->shiftTaps : 0; }
+bool shiftTypedChar() { return currentInput && currentInput->shiftTyped; }
+
+// ---- [key translation] ----
 
 namespace {
 constexpr int kFirstGlfwKey = 32;    // space
@@ -154,6 +173,7 @@ struct KeyTable {
         set(92, 220);                 // backslash
         set(93, 221);                 // right bracket
         set(96, 192);                 // grave accent
+        set(161, Key::LeftOfZ);       // world 1: the key between left Shift and Z (ISO)
         set(126, 192);                // tilde: never sent, kept with grave accent
         set(256, Key::Escape);
         set(257, Key::Enter);
@@ -190,7 +210,7 @@ int translateGlfwKey(int glfwKey) {
     return table.codes[glfwKey - kFirstGlfwKey];
 }
 
-// ---------------------------------------------------------------- [4] joystick layouts
+// ---- [joystick layouts] ----
 
 namespace {
 // Stick sources: low 4 bits index, upper bits the conversion; kEnd ends a list.

@@ -3,8 +3,11 @@
 //
 //   key code:  1..511: mouse buttons 1..3, keys (8 Backspace, 13 Enter, 16 Shift,
 //              17 Control, 32 Space, 33..40 navigation, 45 Insert, 46 Delete,
-//              48..57 digits, 65..90 letters, 112..123 F1..F12, ...),
-//              256 + 32*j + b joystick buttons, 384 + f touch fingers, 432 close
+//              48..57 digits, 65..90 letters, 112..123 F1..F12, 226 the key left of
+//              Z, ...), 256 + 32*j + b joystick buttons, 384 + f touch fingers, 432 close.
+//              A key code names a place on the keyboard (a US keyboard's label for
+//              it), whatever the keymap types there
+//   shift tap: Shift pressed and released without typing a character while it was held
 //   hit:       a press since the previous update (at most 33 counted per update)
 //   character: a code point typed since the previous update (at most 32 per update),
 //              plus 8, 9, 13, 27, 127 and 65536 + code for navigation keys
@@ -36,6 +39,8 @@ public:
     float mouseWheel = 0;               // last wheel or move event's z
     float touchX[32] = {}, touchY[32] = {};
     float accelX = 0, accelY = 0, accelZ = 0;
+    bool shiftTyped = false;            // the Shift held (or last held) typed a character
+    int shiftTaps = 0;                  // shift taps since the previous update
 
     void pressKey(int code);
     void releaseKey(int code);
@@ -58,6 +63,13 @@ float mouseX();
 float mouseY();
 float takeMouseWheel();
 int nextChar();
+// The key code of the n-th press since the previous update (from 0, in the order they
+// came), 0 past the last counted one.
+int keyHitListed(int n);
+// Shift taps since the previous update (a Shift that typed a character is none).
+int shiftTapCount();
+// Whether the Shift held now (or last held) typed a character.
+bool shiftTypedChar();
 
 // The program's key code for a GLFW key code, 0 when the key has none.
 int translateGlfwKey(int glfwKey);
@@ -80,5 +92,10 @@ constexpr int MouseLeft = 1, Backspace = 8, Tab = 9, Enter = 13, Shift = 16, Con
               Escape = 27, Space = 32, PageUp = 33, PageDown = 34, End = 35, Home = 36,
               Left = 37, Up = 38, Right = 39, Down = 40, Insert = 45, Delete = 46,
               F1 = 112, F2 = 113, F3 = 114, F4 = 115, F5 = 116, F6 = 117, F7 = 118,
-              F8 = 119, F9 = 120, F10 = 121, F11 = 122, F12 = 123, Close = 432;
+              F8 = 119, F9 = 120, F10 = 121, F11 = 122, F12 = 123, LeftOfZ = 226,
+              Close = 432;
+// Letters by their US positions: the code of the capital letter.
+constexpr int A = 'A', B = 'B', C = 'C', D = 'D', E = 'E', F = 'F', G = 'G', H = 'H', I = 'I',
+              J = 'J', K = 'K', L = 'L', M = 'M', N = 'N', O = 'O', P = 'P', Q = 'Q', R = 'R',
+              S = 'S', T = 'T', U = 'U', V = 'V', W = 'W', X = 'X', Y = 'Y', Z = 'Z';
 }

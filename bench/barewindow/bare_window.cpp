@@ -1,9 +1,11 @@
-// bare-window: the cheapest program that looks like the tracker to the system: one
-// 640 x 475 window, cleared to the tracker's background colour and swapped 50 times a
-// second, paced with nanosleep like the tracker's loop. Closing it ends it with 0.
+// bare-window [WIDTH HEIGHT]: the cheapest program that looks like the tracker to the
+// system: one window (640 x 475 unless told), cleared to the tracker's background colour
+// and swapped 50 times a second, paced with nanosleep like the tracker's loop. Closing
+// it ends it with 0.
 #include <GLFW/glfw3.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <ctime>
 
 static void sleepSeconds(double s) {
@@ -14,10 +16,12 @@ static void sleepSeconds(double s) {
     nanosleep(&t, nullptr);
 }
 
-int main() {
+int main(int argc, char** argv) {
+    int width = argc > 2 ? atoi(argv[1]) : 640, height = argc > 2 ? atoi(argv[2]) : 475;
+    if (width <= 0 || height <= 0) return 2;
     if (!glfwInit()) return 1;
     glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
-    GLFWwindow* window = glfwCreateWindow(640, 475, "bare window", nullptr, nullptr);
+    GLFWwindow* window = glfwCreateWindow(width, height, "bare window", nullptr, nullptr);
     if (!window) return 1;
     glfwMakeContextCurrent(window);
     const double period = 1.0 / 50.0;

@@ -4,20 +4,24 @@
 //       opens the output device as the tracker does (its own short period unless the
 //       user's configuration sets one) and prints the period read back from the
 //       device: "<frames> <hertz>"
-//   tamo-latency measure PRESSES PERIOD WAVE_FILE PROGRAM [ARGS...]
+//   tamo-latency measure PRESSES GAP_MS PERIOD WAVE_FILE PROGRAM [ARGS...]
 //       starts PROGRAM on $DISPLAY with OpenAL Soft's wave writer as its output (the
 //       caller's configuration names WAVE_FILE, 16-bit stereo), presses the note key
-//       q PRESSES times in Standby through the X server's test extension, at random
-//       moments 400 to 600 ms apart, and prints the median, least and most time from
+//       q PRESSES times in Standby through the X server's test extension, the first
+//       1.5 s after its window appeared, then at random moments GAP_MS to 1.5 x GAP_MS
+//       apart (400: 400 to 600 ms), and prints the median, least and most time from
 //       a press to the moment OpenAL Soft mixed the first sample of its note, in ms,
 //       and how many presses gave a note that started from silence (those count)
 //
-// How the wave writer paces time: it mixes one period of PERIOD frames whenever the
-// time since it started has passed the end of that period, and writes it at once. So
-// frame n is mixed at about start + n / rate, rounded up to its period's end. The
-// start is found by watching the file grow: every look at its size gives a time by
-// which that many frames were mixed, and the earliest of those, less the frames over
-// the rate, is the start. A note started between two mixes begins at the next period.
+// How the wave writer paces time: from each start of its mixer (the device's open, and
+// every resume after the tracker let it rest) it mixes one period of PERIOD frames
+// whenever the time since that start has passed the end of the period, and writes it
+// at once. So frame n of a run is mixed at about its start + n / rate, rounded up to
+// its period's end. A run's start is found by watching the file grow: every look at
+// its size gives a time by which that many frames were mixed, and the earliest of
+// those, less the run's frames over the rate, is the start; a look far later than the
+// run's clock allows begins a new run (the mixer rested meanwhile). A note started
+// between two mixes begins at the next period.
 #include <X11/extensions/XTest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -47,13 +51,19 @@ double seconds() {
     return std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
 }
 
-// Watches the wave file grow: the earliest start its sizes allow.
+// Watches the wave file grow: the runs of the mixer, each with the earliest start its
+// sizes allow.
 struct WaveClock {
+    struct Run {
+        long firstFrame = 0;         // frames in the file when it began
+        double start = 1e300;        // seconds on our clock of its first frame
+    };
     std::string path;
     int rate = 44100;
     int frameBytes = 4;
     long header = 0;                 // bytes before the samples, once known
-    double start = 1e300;            // seconds on our clock of frame 0
+    std::vector<Run> runs;
+    long frames = 0;                 // in the file at the last look
 
     void look() {
         struct stat st;
@@ -61,8 +71,23 @@ struct WaveClock {
         if (stat(path.c_str(), &st) != 0 || st.st_size < 64) return;
         if (header == 0) header = dataOffset();
         if (header <= 0 || st.st_size <= header) return;
-        double frames = double((st.st_size - header) / frameBytes);
-        start = std::min(start, t - frames / rate);
+        long now = long((st.st_size - header) / frameBytes);
+        // A run's looks lag its clock by a period and the scheduler's delays at most;
+        // far more means the mixer rested and started again with these frames.
+        if (runs.empty() ||
+            (now > frames && t - double(now - runs.back().firstFrame) / rate > runs.back().start + 0.1))
+            runs.push_back(Run{frames, 1e300});
+        frames = now;
+        Run& run = runs.back();
+        run.start = std::min(run.start, t - double(now - run.firstFrame) / rate);
+    }
+    // When frame `f`'s period was mixed, on our clock.
+    double mixedAt(long f, int period) const {
+        const Run* run = &runs.front();
+        for (const Run& r : runs)
+            if (r.firstFrame <= f) run = &r;
+        long end = ((f - run->firstFrame) / period + 1) * period;
+        return run->start + double(end) / rate;
     }
     long dataOffset() const {
         std::ifstream f(path, std::ios::binary);
@@ -99,7 +124,7 @@ int periodMode(const char* dataDir) {
     return device.isOpen() ? 0 : 1;
 }
 
-int measureMode(int presses, int period, const char* wave, char** program) {
+int measureMode(int presses, int gapMs, int period, const char* wave, char** program) {
     Display* d = XOpenDisplay(nullptr);
     if (!d) { std::fprintf(stderr, "tamo-latency: no display\n"); return 2; }
     std::remove(wave);
@@ -122,13 +147,16 @@ int measureMode(int presses, int period, const char* wave, char** program) {
 
     KeyCode q = XKeysymToKeycode(d, XStringToKeysym("q"));
     std::mt19937 random(7);
-    std::uniform_real_distribution<double> gap(0.4, 0.6);
+    std::uniform_real_distribution<double> gap(gapMs / 1000.0, gapMs * 1.5 / 1000.0);
     std::vector<double> pressed;
+    std::vector<long> framesAtPress;   // in the file when the key went down
     for (int i = 0; i < presses; ++i) {
-        clock.wait(gap(random));
+        if (i > 0) clock.wait(gap(random));
+        clock.look();
         XTestFakeKeyEvent(d, q, True, 0);
         XSync(d, False);
         pressed.push_back(seconds());
+        framesAtPress.push_back(clock.frames);
         clock.wait(0.05);
         XTestFakeKeyEvent(d, q, False, 0);
         XSync(d, False);
@@ -140,18 +168,17 @@ int measureMode(int presses, int period, const char* wave, char** program) {
 
     std::vector<int16_t> left = leftChannel(clock);
     std::vector<double> ms;
-    for (size_t k = 0; k < pressed.size(); ++k) {
-        // Its note can only be in a period that ends after the press, and it must start
+    const long quiet = clock.rate / 100;   // 10 ms of silence before the search
+    for (size_t k = 0; k < pressed.size() && !clock.runs.empty(); ++k) {
+        // Its note can only be in a period mixed after the press, and it must start
         // from silence (a note still sounding from the press before does not count).
-        long from = std::max(0L, long((pressed[k] - clock.start) * clock.rate) - period);
-        long to = k + 1 < pressed.size() ? long((pressed[k + 1] - clock.start) * clock.rate)
-                                         : long(left.size());
+        long from = std::min(framesAtPress[k], long(left.size()));
+        long to = k + 1 < pressed.size() ? framesAtPress[k + 1] : long(left.size());
         to = std::min(to, long(left.size()));
-        long i = from;
+        long i = std::max(0L, from - quiet);
         while (i < to && std::abs(left[size_t(i)]) < 256) ++i;
-        if (i >= to || i - from < clock.rate / 100) continue;
-        long mixedEnd = (i / period + 1) * period;   // its period was mixed at this frame
-        ms.push_back((clock.start + double(mixedEnd) / clock.rate - pressed[k]) * 1000);
+        if (i >= to || i < from) continue;
+        ms.push_back((clock.mixedAt(i, period) - pressed[k]) * 1000);
     }
     if (ms.empty()) { std::fprintf(stderr, "tamo-latency: no note heard\n"); return 1; }
     std::sort(ms.begin(), ms.end());
@@ -163,10 +190,11 @@ int measureMode(int presses, int period, const char* wave, char** program) {
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "period") return periodMode(argv[2]);
-    if (argc >= 6 && std::string(argv[1]) == "measure")
-        return measureMode(std::atoi(argv[2]), std::atoi(argv[3]), argv[4], argv + 5);
+    if (argc >= 7 && std::string(argv[1]) == "measure")
+        return measureMode(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]), argv[5],
+                           argv + 6);
     std::fprintf(stderr,
                  "usage: tamo-latency period DATA_DIR\n"
-                 "       tamo-latency measure PRESSES PERIOD WAVE_FILE PROGRAM [ARGS...]\n");
+                 "       tamo-latency measure PRESSES GAP_MS PERIOD WAVE_FILE PROGRAM [ARGS...]\n");
     return 2;
 }

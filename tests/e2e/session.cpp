@@ -204,7 +204,7 @@ TamoSession::~TamoSession() {
 }
 
 bool TamoSession::xdotool(const std::string& args, std::string* out) {
-    std::string cmd = "xdotool " + args + " 2>/dev/null";
+    std::string cmd = "DISPLAY=" + display_ + " xdotool " + args + " 2>/dev/null";
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) return false;
     char buf[256];
@@ -216,13 +216,18 @@ bool TamoSession::xdotool(const std::string& args, std::string* out) {
 }
 
 bool TamoSession::start() {
-    if (!sharedXvfb().ok()) { error_ = "no X server"; return false; }
+    if (display_.empty()) {
+        if (!sharedXvfb().ok()) { error_ = "no X server"; return false; }
+        display_ = sharedXvfb().display();
+    }
     if (!fs::exists(dir_ + "/tamo")) { error_ = "build/tamo is missing"; return false; }
     window_.clear();   // a session may be started again after a close
     pid_ = fork();
     if (pid_ == 0) {
         if (chdir(dir_.c_str()) != 0) _exit(126);
         setenv("ALSOFT_CONF", (dir_ + "/alsoft.conf").c_str(), 1);
+        setenv("DISPLAY", display_.c_str(), 1);
+        setenv("XDG_CONFIG_HOME", configFolder().c_str(), 1);
         unsetenv("ALSOFT_DRIVERS");      // CTest's null backend would win over the file
         int in = open("/dev/null", O_RDONLY);
         int out = open((dir_ + "/tamo.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -243,9 +248,10 @@ bool TamoSession::start() {
         }
         if (!window_.empty()) {
             Screenshot shot = screenshot();
-            if (shot.ok() && near(shot.at(635, 470), kBackground)) {
+            if (shot.ok() && near(shot.at(shot.width - 5, shot.height - 5), kBackground)) {
                 // Put the pointer on the window: keys go where the pointer and focus are.
-                xdotool("mousemove --window " + window_ + " 630 470");
+                xdotool("mousemove --window " + window_ + " " + std::to_string(shot.width - 10) +
+                        " " + std::to_string(shot.height - 5));
                 xdotool("windowfocus --sync " + window_);
                 wait(200);
                 return true;
@@ -285,7 +291,7 @@ void TamoSession::wait(int milliseconds) {
 }
 
 Screenshot TamoSession::screenshot() {
-    std::string cmd = "xwd -silent -id " + window_ + " 2>/dev/null";
+    std::string cmd = "DISPLAY=" + display_ + " xwd -silent -id " + window_ + " 2>/dev/null";
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) return {};
     std::string bytes;
@@ -307,7 +313,7 @@ bool TamoSession::running() {
 
 // The delete message a window manager sends when the user closes a window; libX11 is
 // loaded at run time so the tests need no link-time X library.
-static bool sendDeleteMessage(unsigned long window) {
+static bool sendDeleteMessage(const std::string& display, unsigned long window) {
     void* x11 = dlopen("libX11.so.6", RTLD_NOW);
     if (!x11) return false;
     auto open = reinterpret_cast<Display* (*)(const char*)>(dlsym(x11, "XOpenDisplay"));
@@ -317,7 +323,7 @@ static bool sendDeleteMessage(unsigned long window) {
     auto sync = reinterpret_cast<int (*)(Display*, Bool)>(dlsym(x11, "XSync"));
     auto closeDisplay = reinterpret_cast<int (*)(Display*)>(dlsym(x11, "XCloseDisplay"));
     if (!open || !atom || !send || !sync || !closeDisplay) return false;
-    Display* d = open(nullptr);
+    Display* d = open(display.c_str());
     if (!d) return false;
     XEvent e;
     std::memset(&e, 0, sizeof e);
@@ -335,7 +341,7 @@ static bool sendDeleteMessage(unsigned long window) {
 
 int TamoSession::close() {
     if (pid_ <= 0) return exitStatus_;
-    if (!window_.empty()) sendDeleteMessage(std::stoul(window_));
+    if (!window_.empty()) sendDeleteMessage(display_, std::stoul(window_));
     for (int i = 0; i < 100; ++i) {
         if (!running()) return exitStatus_;
         wait(50);

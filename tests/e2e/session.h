@@ -5,7 +5,9 @@
 // clicks and types with xdotool, reads the window back with xwd and finally asks the
 // window to close as a window manager would.
 //
-//   window coordinates: pixels of the 640 x 475 client area, origin top-left
+//   window coordinates: pixels of the client area (640 x 475 at 1x), origin top-left
+//   settings:           the program's settings folder (XDG_CONFIG_HOME) is private to
+//                       the session: "config" in its folder
 //   screenshot:         RGB bytes of the whole client area
 //   sound:              what the program played, as the wave writer recorded it
 #include <cstdint>
@@ -66,6 +68,9 @@ public:
     // after a close it starts again on the same folder (the songs stay).
     bool start();
     const std::string& error() const { return error_; }
+    // The X server the program and the input go to (the shared one unless told),
+    // given before start.
+    void useDisplay(const std::string& display) { display_ = display; }
 
     void click(int x, int y);               // left button at window coordinates
     void key(const std::string& keysym);    // e.g. "F1", "Return", "Right"
@@ -82,12 +87,15 @@ public:
     std::string wavePath() const { return dir_ + "/sound.wav"; }
     std::string fontPath() const { return dir_ + "/data/glimfont.png"; }
     std::string dataFolder() const { return dir_ + "/data"; }
+    std::string configFolder() const { return dir_ + "/config"; }
+    std::string settingsPath() const { return configFolder() + "/tamo-tracker/settings"; }
     std::string log() const;                // what the program printed, both streams
     std::string errors() const;             // what it printed on standard error
 
 private:
     bool xdotool(const std::string& args, std::string* out = nullptr);
     std::string dir_;
+    std::string display_;           // e.g. ":5"; empty: the shared server
     std::string window_;
     std::string error_;
     int pid_ = -1;

@@ -1,4 +1,8 @@
 // What Mesa actually paints: pixels read back from the window.
+#include <GL/gl.h>
+#include <GLFW/glfw3.h>
+#include <unistd.h>
+
 #include <cstdlib>
 
 #include "gl_env.h"
@@ -186,4 +190,55 @@ TEST_F(ReadBack, GreyAndRgbPicturesDrawInTheirOwnFormats) {
     EXPECT_EQ(px[0], argb(90, 90, 90));
     EXPECT_EQ(px[1], argb(100, 100, 100)) << "grey with alpha is premultiplied";
     EXPECT_EQ(px[2], argb(10, 20, 30));
+}
+
+// Zoomed, the window shows the 1x picture with every pixel an exact block: rectangles,
+// a picture, a level and an upright line (a zoom thick), a point and the scissor.
+TEST_F(ReadBack, AtZoomTwoAndThreeThePictureIsTheOneTimesPictureInBlocks) {
+    std::vector<uint8_t> bytes = {200, 100, 50, 255, 255, 255, 255, 255, 9, 9, 9, 0,
+                                  0, 0, 255, 255, 77, 77, 77, 0, 0, 255, 0, 255};
+    ASSERT_TRUE(writePng(dir.file("p.png"), 3, 2, 4, bytes));
+    auto image = loadImage(widen(dir.file("p.png")));
+    ASSERT_NE(image, nullptr);
+    constexpr int kW = 40, kH = 30;
+    auto scene = [&] {
+        clearScreen(0, 0, 0);
+        setColor(255, 255, 255);
+        drawRect(1, 1, 5, 3);
+        drawImage(image.get(), 8, 2, 0);
+        setColor(171.6f, 37.2f, 104.4f);
+        drawLine(2, 10, 30, 10);
+        drawLine(35, 2, 35, 20);
+        drawPoint(3, 20);
+        setScissor(10, 15, 10, 10);
+        setColor(0, 255, 0);
+        drawRect(5, 12, 30, 30);
+        setScissor(0, 0, float(deviceWidth()), float(deviceHeight()));
+    };
+    std::vector<int> one;
+    render([&] {
+        scene();
+        one = grab(0, 0, kW, kH);
+    });
+    for (int zoom : {2, 3}) {
+        env->host->setZoom(zoom);
+        std::vector<uint32_t> raw(size_t(kW * zoom) * size_t(kH * zoom));
+        int height = kWindowHeight * zoom;
+        render([&] {
+            scene();
+            gfx().flush();
+            glReadPixels(0, height - kH * zoom, kW * zoom, kH * zoom, GL_BGRA, GL_UNSIGNED_BYTE,
+                         raw.data());
+        });
+        int wrong = 0;
+        for (int y = 0; y < kH * zoom; ++y)
+            for (int x = 0; x < kW * zoom; ++x) {
+                uint32_t got = raw[size_t(kH * zoom - 1 - y) * size_t(kW * zoom) + size_t(x)];
+                if (got != uint32_t(one[size_t(y / zoom) * kW + size_t(x / zoom)])) ++wrong;
+            }
+        EXPECT_EQ(wrong, 0) << "pixels that are not their layout pixel's block at zoom " << zoom;
+    }
+    env->host->setZoom(1);
+    EXPECT_EQ(one[10 * kW + 2], argb(171, 37, 104)) << "the 1x line is where it was";
+    EXPECT_EQ(one[10 * kW + 30], argb(0, 0, 0)) << "a line leaves its last pixel";
 }

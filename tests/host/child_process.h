@@ -32,6 +32,8 @@ public:
             for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
             if (!program.empty()) {
                 if (unset) unsetenv(unset);
+                // No user's settings: the program starts with its defaults.
+                setenv("XDG_CONFIG_HOME", "/nonexistent/tamo-test-settings", 1);
                 execl(program.c_str(), program.c_str(), (char*)nullptr);
                 _exit(127);
             }

@@ -14,6 +14,7 @@
 
 #include "host/datapath.h"
 #include "host/game.h"
+#include "host/settings.h"
 #include "support/files.h"
 #include "support/xvfb.h"
 
@@ -239,4 +240,61 @@ TEST_F(DataFolderTest, UrlsReachTheOpenerAsOneArgumentWithoutAShell) {
     EXPECT_EQ(readFile(dir.path() + "/argc"), "1");
     EXPECT_EQ(readFile(dir.path() + "/arg"), narrow(url));
     EXPECT_FALSE(fs::exists(dir.path() + "/hacked"));
+}
+
+// The settings file: where it lives, what a missing or damaged one gives, and that a
+// change writes it whole (a damaged one is replaced by it).
+TEST(SettingsFile, MissingGivesDefaultsDamagedIsReportedOnceAndReplacedAtTheNextChange) {
+    TempDir dir;
+    const char* config = getenv("XDG_CONFIG_HOME");
+    std::string saved = config ? config : "";
+    setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
+    std::string path = Settings::userPath();
+    EXPECT_EQ(path, dir.path() + "/tamo-tracker/settings");
+    setenv("XDG_CONFIG_HOME", "", 1);
+    EXPECT_EQ(Settings::userPath(), std::string(getenv("HOME")) + "/.config/tamo-tracker/settings");
+    if (config) setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else unsetenv("XDG_CONFIG_HOME");
+
+    auto loaded = [&](std::string* errors) {
+        Settings s(path);
+        ::testing::internal::CaptureStderr();
+        s.load();
+        *errors = ::testing::internal::GetCapturedStderr();
+        return s;
+    };
+    std::string errors;
+    Settings fresh = loaded(&errors);
+    EXPECT_EQ(fresh.value("LAYOUT"), "");
+    EXPECT_EQ(errors, "") << "a missing file is no fault";
+    ASSERT_TRUE(fresh.set("LAYOUT", "ANY")) << "the folder is made";
+    ASSERT_TRUE(fresh.set("ZOOM", "2"));
+    ASSERT_TRUE(fresh.set("LAYOUT", "US"));
+    EXPECT_EQ(readFile(path), "LAYOUT US\nZOOM 2\n");
+    EXPECT_EQ(loaded(&errors).value("ZOOM"), "2");
+
+    std::vector<std::string> bad = {"LAYOUT US\nZOOM\n", "LAYOUT US\nLAYOUT DE\n",
+                                    "layout US\n", std::string(5000, 'A') + " 1\n"};
+    for (const std::string& text : bad) {
+        writeFile(path, text);
+        Settings damaged = loaded(&errors);
+        EXPECT_EQ(damaged.value("LAYOUT"), "") << text;
+        EXPECT_EQ(errors, path + ": damaged, the settings are back to their defaults\n");
+    }
+    Settings damaged = loaded(&errors);
+    ::testing::internal::CaptureStderr();
+    damaged.reject();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "one line, not two";
+    ASSERT_TRUE(damaged.set("ZOOM", "3"));
+    EXPECT_EQ(readFile(path), "ZOOM 3\n");
+
+    writeFile(path, "LAYOUT XX\n");
+    Settings unusable = loaded(&errors);
+    EXPECT_EQ(errors, "");
+    ::testing::internal::CaptureStderr();
+    unusable.reject();   // what the application does with a value it cannot use
+    EXPECT_NE(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(unusable.value("LAYOUT"), "");
+    ASSERT_TRUE(unusable.set("LAYOUT", "DE")) << "an unchanged default still replaces it";
+    EXPECT_EQ(readFile(path), "LAYOUT DE\n");
 }

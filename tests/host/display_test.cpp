@@ -108,3 +108,17 @@ TEST(JoystickButtons, PressedButtonsCountAsKeysOfTheirSlotAndPollingStopsAtAMiss
     EXPECT_FALSE(keyIsDown(256));
     EXPECT_TRUE(keyIsDown(256 + 32 + 3));
 }
+
+// A window grown by a zoom stays where it is while it fits the work area (here
+// 0..1920 with a 10-pixel frame on each side), else moves just enough onto it.
+TEST(ZoomFit, TheWindowMovesOnlyAsFarAsItMustAndTheZoomIsTheLargestThatFits) {
+    EXPECT_EQ(fitSpan(100, 1280, 10, 10, 0, 1920), 100);
+    EXPECT_EQ(fitSpan(800, 1280, 10, 10, 0, 1920), 630) << "its right edge on the area's";
+    EXPECT_EQ(fitSpan(-50, 640, 10, 10, 0, 1920), 10) << "its left frame on the area's edge";
+    EXPECT_EQ(fitSpan(300, 2000, 0, 0, 40, 1920), 40) << "larger than the area: at its start";
+    ScreenArea fullHd{0, 0, 1920, 1080};
+    EXPECT_EQ(largestZoomIn(fullHd, 640, 475, 0, 0), 2) << "3 x 475 = 1425 is too tall";
+    EXPECT_EQ(largestZoomIn({0, 0, 1920, 1425}, 640, 475, 0, 0), 3);
+    EXPECT_EQ(largestZoomIn({0, 0, 1920, 1425}, 640, 475, 0, 24), 2) << "the title bar counts";
+    EXPECT_EQ(largestZoomIn({0, 0, 600, 400}, 640, 475, 0, 0), 1) << "never below 1";
+}

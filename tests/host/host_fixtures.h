@@ -30,13 +30,17 @@ public:
     int passesLeft = 0;                      // runLoop stops when it reaches 0
     std::vector<bool> polls;                 // the wait flag of each poll
     int swaps = 0;
+    int focusQueries = 0;                    // each a round trip on a real display
 
     void swapBuffers() override { ++swaps; }
     void pollEvents(bool wait) override {
         polls.push_back(wait);
         if (onPoll) onPoll(wait);
     }
-    bool windowFocused() override { return focused; }
+    bool windowFocused() override {
+        ++focusQueries;
+        return focused;
+    }
     bool shouldClose() override { return passesLeft-- <= 0; }
     // Lets events through without the delegate's start (which opens real devices).
     void markStarted() { started_ = true; }

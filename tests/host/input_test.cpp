@@ -77,6 +77,22 @@ TEST(KeyHits, The34thPressInOneUpdateSetsKeyDownWithoutCounting) {
     EXPECT_TRUE(down34);
 }
 
+TEST(KeyHits, ThePressesOfAnUpdateAreListedInTheirOrder) {
+    Rig rig;
+    rig.press(GLFW_KEY_Z);
+    rig.press(GLFW_KEY_WORLD_1);
+    rig.release(GLFW_KEY_Z);
+    rig.press(GLFW_KEY_Z);
+    rig.update([&] {
+        EXPECT_EQ(keyHitListed(0), 90);
+        EXPECT_EQ(keyHitListed(1), Key::LeftOfZ);
+        EXPECT_EQ(keyHitListed(2), 90);
+        EXPECT_EQ(keyHitListed(3), 0);
+        EXPECT_EQ(keyHitListed(-1), 0);
+    });
+    rig.update([&] { EXPECT_EQ(keyHitListed(0), 0); });
+}
+
 TEST(KeyHits, CtrlAndALetterArrivingTogetherAreBothCounted) {
     Rig rig;
     rig.press(GLFW_KEY_LEFT_CONTROL);
@@ -125,6 +141,44 @@ TEST(TypedCharacters, UnicodeTextArrivesAsCodePoints) {
     EXPECT_EQ(chars, (std::vector<int>{0xE4, 0x1F3B5}));
 }
 
+// Shift held to type "<" or a capital is no tap; Shift alone is one, also when it
+// moved the cursor meanwhile (a navigation key types no character of its own).
+TEST(TypedCharacters, OnlyAShiftThatTypedNothingCountsAsATap) {
+    Rig rig;
+    int taps = -1;
+    bool typed = true;
+    auto read = [&] { taps = shiftTapCount(); typed = shiftTypedChar(); };
+    rig.press(GLFW_KEY_LEFT_SHIFT);
+    rig.update(read);
+    EXPECT_EQ(taps, 0) << "a held Shift is no tap yet";
+    rig.press(GLFW_KEY_DOWN);
+    rig.release(GLFW_KEY_DOWN);
+    rig.release(GLFW_KEY_LEFT_SHIFT);
+    rig.update(read);
+    EXPECT_EQ(taps, 1);
+    EXPECT_FALSE(typed);
+    rig.update(read);
+    EXPECT_EQ(taps, 0) << "taps are counted per update";
+
+    rig.press(GLFW_KEY_RIGHT_SHIFT);
+    rig.press(GLFW_KEY_COMMA);
+    onCharInput('<');
+    rig.release(GLFW_KEY_COMMA);
+    rig.update(read);
+    EXPECT_TRUE(typed) << "the held Shift has typed";
+    rig.release(GLFW_KEY_RIGHT_SHIFT);
+    rig.update(read);
+    EXPECT_EQ(taps, 0);
+    EXPECT_TRUE(typed);
+
+    onCharInput('a');   // typed without Shift: the last Shift stays as it was
+    rig.press(GLFW_KEY_LEFT_SHIFT);
+    rig.release(GLFW_KEY_LEFT_SHIFT);
+    rig.update(read);
+    EXPECT_EQ(taps, 1) << "a new press starts untyped";
+    EXPECT_FALSE(typed);
+}
+
 TEST(MouseInput, LeftButtonAndFingerZeroMirrorEachOther) {
     Rig rig;
     onMouseButtonInput(GLFW_MOUSE_BUTTON_LEFT, GLFW_PRESS, 120.5, 80.25);
@@ -150,6 +204,23 @@ TEST(MouseInput, LeftButtonAndFingerZeroMirrorEachOther) {
     rig.host.postTouchEvent(c_VXGameEvent::TouchUp, 0, 30, 40);
     EXPECT_FALSE(in.keyDown[1]);
     rig.host.postTouchEvent(c_VXGameEvent::TouchMove, 99, 1, 1);   // no such finger: ignored
+}
+
+TEST(MouseInput, ZoomedWindowPixelsArriveAsLayoutPixels) {
+    Rig rig;
+    rig.host.setZoom(3);
+    onCursorInput(1548, 984);
+    rig.update([&] {
+        EXPECT_FLOAT_EQ(mouseX(), 516);
+        EXPECT_FLOAT_EQ(mouseY(), 328);
+    });
+    onMouseButtonInput(GLFW_MOUSE_BUTTON_LEFT, GLFW_PRESS, 1551, 961);
+    onScrollInput(301, 2, -1);
+    rig.update([&] {
+        EXPECT_FLOAT_EQ(mouseX(), 100.333336f);
+        EXPECT_FLOAT_EQ(mouseY(), 2.0f / 3);
+        EXPECT_EQ(takeMouseWheel(), -1);
+    });
 }
 
 TEST(MouseInput, APressWithoutAnyMoveRecordsThePressPosition) {
@@ -237,7 +308,8 @@ TEST(KeyTranslation, GlfwKeysMapToTheProgramsCodes) {
                             {GLFW_KEY_MINUS, 189},     {GLFW_KEY_PERIOD, 190}, {GLFW_KEY_SLASH, 191},
                             {GLFW_KEY_GRAVE_ACCENT, 192}, {GLFW_KEY_LEFT_BRACKET, 219},
                             {GLFW_KEY_BACKSLASH, 220}, {GLFW_KEY_RIGHT_BRACKET, 221},
-                            {GLFW_KEY_APOSTROPHE, 222}, {34, 222}, {126, 192}};
+                            {GLFW_KEY_APOSTROPHE, 222}, {34, 222}, {126, 192},
+                            {GLFW_KEY_WORLD_1, Key::LeftOfZ}};
     for (auto& p : punctuation) EXPECT_EQ(translateGlfwKey(p[0]), p[1]) << p[0];
 }
 
@@ -245,7 +317,7 @@ TEST(KeyTranslation, KeysWithoutACodeAreDropped) {
     int none[] = {GLFW_KEY_LEFT_ALT, GLFW_KEY_RIGHT_ALT, GLFW_KEY_LEFT_SUPER, GLFW_KEY_MENU,
                   GLFW_KEY_CAPS_LOCK, GLFW_KEY_SCROLL_LOCK, GLFW_KEY_NUM_LOCK,
                   GLFW_KEY_PRINT_SCREEN, GLFW_KEY_PAUSE, GLFW_KEY_KP_ENTER, GLFW_KEY_KP_EQUAL,
-                  GLFW_KEY_F13, GLFW_KEY_F25, GLFW_KEY_WORLD_1, GLFW_KEY_WORLD_2,
+                  GLFW_KEY_F13, GLFW_KEY_F25, GLFW_KEY_WORLD_2,
                   GLFW_KEY_UNKNOWN, 0, 31, 346, 100000};
     for (int k : none) EXPECT_EQ(translateGlfwKey(k), 0) << k;
     Rig rig;

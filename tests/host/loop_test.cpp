@@ -156,6 +156,7 @@ TEST(LoopRun, RunLoopPassesUntilTheWindowShouldClose) {
     rig.host.runLoop(rig.clock);
     EXPECT_EQ(rig.delegate.count("render"), 10);
     EXPECT_EQ(rig.delegate.count("update"), 10);
+    EXPECT_EQ(rig.host.focusQueries, 0) << "only a suspended host asks for the focus";
 }
 
 TEST(LoopClockReal, SleepWaitsAtLeastTheAskedTime) {

@@ -218,6 +218,43 @@ TEST_F(WindowSystem, WindowControlChangesTitleSizePositionCursorAndClipboard) {
     EXPECT_GE(game.millisecs(), 0);
 }
 
+// A zoom grows the window around its layout, which stays the device size: it keeps
+// its top-left corner while it fits the 1024 x 768 screen, else moves just onto it.
+TEST_F(WindowSystem, AZoomGrowsTheWindowFromItsCornerAndKeepsItOnTheScreen) {
+    VXGlfwGame game;
+    EXPECT_EQ(game.largestZoom(), 1) << "640 x 475 fits 1024 x 768 once";
+    EXPECT_FLOAT_EQ(game.desktopScale(), 1) << "no Xft.dpi on this server";
+    game.setDeviceWindow(320, 240, WindowFlag::Decorated);
+    EXPECT_EQ(game.largestZoom(), 3);
+    auto expectWindow = [&](int x, int y, int w, int h) {
+        int gx = -1, gy = -1, gw = 0, gh = 0;
+        for (int i = 0; i < 100 && (gw != w || gx != x || gy != y); ++i) {
+            glfwPollEvents();
+            glfwGetWindowPos(game.window(), &gx, &gy);
+            glfwGetWindowSize(game.window(), &gw, &gh);
+            usleep(10000);
+        }
+        EXPECT_EQ(gx, x);
+        EXPECT_EQ(gy, y);
+        EXPECT_EQ(gw, w);
+        EXPECT_EQ(gh, h);
+        EXPECT_EQ(game.deviceWidth(), 320) << "the layout keeps its size";
+        EXPECT_EQ(game.deviceHeight(), 240);
+        EXPECT_EQ(game.framebufferWidth(), w);
+        EXPECT_EQ(game.framebufferHeight(), h);
+    };
+    expectWindow(352, 264, 320, 240);
+    game.setZoom(2);
+    expectWindow(352, 264, 640, 480);
+    game.setZoom(3);
+    expectWindow(64, 48, 960, 720);
+    game.setZoom(1);
+    expectWindow(64, 48, 320, 240);
+    game.setZoom(4);
+    game.setDeviceWindow(320, 240, WindowFlag::Decorated);
+    expectWindow(0, 0, 1280, 960);   // opened zoomed: centred, then onto the screen
+}
+
 TEST_F(WindowSystem, DisplayModesListTheScreensSizeOnceAndTheDesktopMode) {
     VXGlfwGame game;
     std::optional<VXDisplayMode> desktop = game.desktopMode();
@@ -333,4 +370,22 @@ TEST_F(WindowSystem, TheRealLoopRunsFiftyUpdatesAndRendersPerSecond) {
     EXPECT_GE(updates, 47);
     EXPECT_LE(updates, 52);
     EXPECT_LE(delegate.count("render"), delegate.count("update") + 2) << "no render without sleep";
+}
+
+// Keys by their labels on the keymap the X server has when the window system starts:
+// "+" is a key of its own on a German keyboard (a US one's "]"), "=" a US key.
+TEST_F(WindowSystem, KeysAreFoundByTheirLabelsOnTheServersKeymap) {
+    const std::string display = "setxkbmap -display " + sharedXvfb().display();
+    auto labels = [&](const char* keymap, std::vector<const char*> names) {
+        EXPECT_EQ(system((display + " " + keymap).c_str()), 0);
+        terminateHostWindowSystem();
+        EXPECT_TRUE(initHostWindowSystem());
+        VXGlfwGame game;
+        std::vector<int> codes;
+        for (const char* name : names) codes.push_back(game.keyLabelled(name));
+        return codes;
+    };
+    EXPECT_EQ(labels("de", {"+", "-", "<", "y", "#"}),
+              (std::vector<int>{221, 191, Key::LeftOfZ, 90, 220}));
+    EXPECT_EQ(labels("us", {"=", "-", "+", "]"}), (std::vector<int>{187, 189, 0, 221}));
 }

@@ -19,16 +19,16 @@ using Tracker = TrackerAppTest;
 
 TEST_F(Tracker, StartsInStandbyWithAnEmptySongAndEverythingLoaded) {
     EXPECT_EQ(host.updateRate(), 50);
-    EXPECT_EQ(app->mode, 2);
-    EXPECT_EQ(app->statusText, U"Standby...");
+    EXPECT_EQ(app->mode, Mode::Standby);
+    EXPECT_EQ(app->status, Status::Standby);
     EXPECT_NE(app->font, nullptr);
     EXPECT_NE(app->buttonImage, nullptr);
     EXPECT_NE(app->navrowImage, nullptr);
     for (int k = 0; k < kColumns; ++k) EXPECT_EQ(app->song.trackColumns[k], emptyColumn(k));
     EXPECT_EQ(app->cursorColumn, 1);
     EXPECT_EQ(app->cursorRow, 1);
-    EXPECT_EQ(app->followLabel, U"Off");
-    EXPECT_EQ(app->layoutLabel, U"DE");
+    EXPECT_FALSE(app->follow);
+    EXPECT_EQ(app->keyboardLayout, KeyboardLayout::DE);
     EXPECT_FALSE(fileExists("songs/tmp.dat")) << "no song is written at start";
 
     // The sounds come with the audio device, opened after the first frame but before
@@ -48,15 +48,15 @@ TEST_F(Tracker, StartsInStandbyWithAnEmptySongAndEverythingLoaded) {
 TEST_F(Tracker, LayoutToggleIgnoresTheBorderBetweenItsTwoHalves) {
     click(570, 450);
     update();
-    EXPECT_EQ(app->keyboardLayout, 0);
-    EXPECT_EQ(app->layoutLabel, U"DE");
+    EXPECT_EQ(app->keyboardLayout, KeyboardLayout::DE);
+    EXPECT_EQ(app->keyboardLayout, KeyboardLayout::DE);
     click(569, 450);
     update();
-    EXPECT_EQ(app->keyboardLayout, 1);
-    EXPECT_EQ(app->layoutLabel, U"US");
+    EXPECT_EQ(app->keyboardLayout, KeyboardLayout::US);
+    EXPECT_EQ(app->keyboardLayout, KeyboardLayout::US);
     click(571, 450);
     update();
-    EXPECT_EQ(app->layoutLabel, U"DE");
+    EXPECT_EQ(app->keyboardLayout, KeyboardLayout::DE);
 }
 
 TEST_F(Tracker, ChannelsToggleByTheirLabelsAndByF5ToF8) {
@@ -87,11 +87,11 @@ TEST_F(Tracker, ChannelsToggleByTheirLabelsAndByF5ToF8) {
 TEST_F(Tracker, FollowLabelSwitchesBetweenOnAndOff) {
     click(335, 418);
     update();
-    EXPECT_EQ(app->followMode, 1);
-    EXPECT_EQ(app->followLabel, U"On");
+    EXPECT_TRUE(app->follow);
+    EXPECT_TRUE(app->follow);
     click(335, 418);
     update();
-    EXPECT_EQ(app->followLabel, U"Off");
+    EXPECT_FALSE(app->follow);
 }
 
 // ---- modes ----
@@ -100,13 +100,13 @@ TEST_F(Tracker, SpaceSwitchesToEditingAndBack) {
     app->editRow = 7;
     key(Key::Space);
     update();
-    EXPECT_EQ(app->mode, 0);
-    EXPECT_EQ(app->statusText, U"Editing...");
+    EXPECT_EQ(app->mode, Mode::Editing);
+    EXPECT_EQ(app->status, Status::Editing);
     EXPECT_EQ(app->editRow, 0);
     click(540, 346);   // EDIT
     update();
-    EXPECT_EQ(app->mode, 2);
-    EXPECT_EQ(app->statusText, U"Standby...");
+    EXPECT_EQ(app->mode, Mode::Standby);
+    EXPECT_EQ(app->status, Status::Standby);
 }
 
 TEST_F(Tracker, ASpaceTypedIntoTheFileNameLeavesTheModeAlone) {
@@ -118,8 +118,8 @@ TEST_F(Tracker, ASpaceTypedIntoTheFileNameLeavesTheModeAlone) {
     host.postKeyEvent(c_VXGameEvent::KeyChar, ' ');
     update();
     EXPECT_EQ(app->fileName, U" ");
-    EXPECT_EQ(app->mode, 2);
-    EXPECT_EQ(app->statusText, U"Standby...");
+    EXPECT_EQ(app->mode, Mode::Standby);
+    EXPECT_EQ(app->status, Status::Standby);
     EXPECT_EQ(app->editRow, 5);
 }
 
@@ -131,8 +131,8 @@ TEST_F(Tracker, PlayClickStartsAtTheCurrentPositionAndStopsWithStandby) {
     app->editRow = 12;
     click(550, 328);
     update();
-    EXPECT_EQ(app->mode, 1);
-    EXPECT_EQ(app->statusText, U"Playing...");
+    EXPECT_EQ(app->mode, Mode::Playing);
+    EXPECT_EQ(app->status, Status::Playing);
     EXPECT_EQ(app->currentPosition, 2);
     EXPECT_EQ(app->editRow, 0);
     EXPECT_EQ(app->cursorRow, 1);
@@ -143,11 +143,11 @@ TEST_F(Tracker, PlayClickStartsAtTheCurrentPositionAndStopsWithStandby) {
     EXPECT_EQ(app->player->tick, 1.0f) << "the first tick runs in the start frame";
 
     update(3);
-    EXPECT_EQ(app->statusText, U"Playing...");
+    EXPECT_EQ(app->status, Status::Playing);
     click(550, 328);
     update();
-    EXPECT_EQ(app->mode, 2);
-    EXPECT_EQ(app->statusText, U"Standby...");
+    EXPECT_EQ(app->mode, Mode::Standby);
+    EXPECT_EQ(app->status, Status::Standby);
     EXPECT_EQ(app->cursorRow, 1);
     EXPECT_EQ(app->editRow, 0);
     EXPECT_EQ(app->currentPosition, 2);
@@ -160,7 +160,7 @@ TEST_F(Tracker, F1PlaysFromTheSongStartAndStopsAtIt) {
     app->editRow = 5;
     key(Key::F1);
     update();
-    EXPECT_EQ(app->mode, 1);
+    EXPECT_EQ(app->mode, Mode::Playing);
     EXPECT_EQ(app->currentPosition, 0);
     EXPECT_EQ(app->player->playPosition, 0);
     EXPECT_EQ(app->patternBase, 0);
@@ -169,8 +169,8 @@ TEST_F(Tracker, F1PlaysFromTheSongStartAndStopsAtIt) {
     EXPECT_EQ(app->currentPosition, 1);
     key(Key::F1);
     update();
-    EXPECT_EQ(app->mode, 2);
-    EXPECT_EQ(app->statusText, U"Standby...");
+    EXPECT_EQ(app->mode, Mode::Standby);
+    EXPECT_EQ(app->status, Status::Standby);
     EXPECT_EQ(app->currentPosition, 0);
     EXPECT_EQ(app->editRow, 0);
 }
@@ -178,27 +178,27 @@ TEST_F(Tracker, F1PlaysFromTheSongStartAndStopsAtIt) {
 TEST_F(Tracker, F2AndSpaceStopPlayback) {
     key(Key::F2);
     update();
-    EXPECT_EQ(app->mode, 1);
+    EXPECT_EQ(app->mode, Mode::Playing);
     key(Key::F2);
     update();
-    EXPECT_EQ(app->mode, 2);
+    EXPECT_EQ(app->mode, Mode::Standby);
     key(Key::F2);
     update();
     key(Key::Space);
     update();
-    EXPECT_EQ(app->mode, 2);
-    EXPECT_EQ(app->statusText, U"Standby...");
+    EXPECT_EQ(app->mode, Mode::Standby);
+    EXPECT_EQ(app->status, Status::Standby);
     EXPECT_EQ(app->editRow, 0);
 }
 
 TEST_F(Tracker, EditingCanStartPlaybackToo) {
     key(Key::Space);
     update();
-    ASSERT_EQ(app->mode, 0);
+    ASSERT_EQ(app->mode, Mode::Editing);
     click(550, 328);
     update();
-    EXPECT_EQ(app->mode, 1);
-    EXPECT_EQ(app->statusText, U"Playing...");
+    EXPECT_EQ(app->mode, Mode::Playing);
+    EXPECT_EQ(app->status, Status::Playing);
 }
 
 // ---- playback timing ----
@@ -316,7 +316,7 @@ TEST_F(TrackerListening, PlaySoundsTheSongAndStopSilencesIt) {
     key(Key::F2);
     updateAndListen();
     EXPECT_EQ(updateAndListen(), 0.0) << "stopping silences every channel";
-    EXPECT_EQ(app->statusText, U"Standby...");
+    EXPECT_EQ(app->status, Status::Standby);
 }
 
 TEST_F(Tracker, AFailedHandOffDoesNotStartPlayback) {
@@ -325,28 +325,28 @@ TEST_F(Tracker, AFailedHandOffDoesNotStartPlayback) {
     app->song.songLength = 4 * 32;
     click(550, 328);
     update();
-    EXPECT_EQ(app->mode, 2);
-    EXPECT_EQ(app->statusText, U"Saving Failed!");
+    EXPECT_EQ(app->mode, Mode::Standby);
+    EXPECT_EQ(app->status, Status::SavingFailed);
     key(Key::Space);
     update();
     key(Key::F2);
     update();
-    EXPECT_EQ(app->mode, 0) << "Editing stays Editing";
-    EXPECT_EQ(app->statusText, U"Saving Failed!");
+    EXPECT_EQ(app->mode, Mode::Editing) << "Editing stays Editing";
+    EXPECT_EQ(app->status, Status::SavingFailed);
 }
 
 TEST_F(Tracker, AReadOnlySongsFolderStopsPlaybackButNotALoad) {
     const std::string songs = dir.path() + "/data/songs";
     SmallFileSystem disk(songs, 256);
     if (!disk.ok()) GTEST_SKIP() << disk.why();
-    ASSERT_EQ(app->saveSong(U"tune"), U"File Saved...");
+    ASSERT_EQ(app->saveSong(U"tune"), Status::FileSaved);
     ASSERT_TRUE(disk.makeReadOnly());
     update();
     app->song.trackColumns[noteColumn(1)].set(0, U'q');   // unsaved work
     key(Key::F2);
     update();
-    EXPECT_EQ(app->mode, 2);
-    EXPECT_EQ(app->statusText, U"Saving Failed!");
+    EXPECT_EQ(app->mode, Mode::Standby);
+    EXPECT_EQ(app->status, Status::SavingFailed);
 
     // The rescue copy cannot be written either; the load goes ahead all the same.
     app->fileName = U"tune";
@@ -354,7 +354,7 @@ TEST_F(Tracker, AReadOnlySongsFolderStopsPlaybackButNotALoad) {
     key(Key::F12);
     update();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Unsaved song could not be kept in songs/autosave\n");
-    EXPECT_EQ(app->statusText, U"File Loaded...");
+    EXPECT_EQ(app->status, Status::FileLoaded);
     EXPECT_EQ(app->song.trackColumns[noteColumn(1)][0], U'.');
 }
 
@@ -403,7 +403,7 @@ TEST_F(Tracker, CtrlZAndCtrlYGoByTheirLabelsInTheLayout) {
     key(Key::Space);
     host.postKeyEvent(c_VXGameEvent::KeyChar, 'q');
     update();
-    ASSERT_EQ(app->keyboardLayout, 0);   // DE
+    ASSERT_EQ(app->keyboardLayout, KeyboardLayout::DE);   // DE
     ctrl(89);
     EXPECT_EQ(note(), U'.');
     ctrl(90);
@@ -430,12 +430,12 @@ TEST_F(Tracker, SpaceStopsPlaybackWhileANameIsTyped) {
     update();
     key(Key::F2);
     update();
-    ASSERT_EQ(app->mode, 1);
+    ASSERT_EQ(app->mode, Mode::Playing);
     key(Key::Space);
     host.postKeyEvent(c_VXGameEvent::KeyChar, ' ');
     update();
-    EXPECT_EQ(app->mode, 2);
-    EXPECT_EQ(app->statusText, U"Standby...");
+    EXPECT_EQ(app->mode, Mode::Standby);
+    EXPECT_EQ(app->status, Status::Standby);
     EXPECT_EQ(app->fileName, U"") << "the space that stopped playback is not typed";
 }
 
@@ -459,7 +459,7 @@ TEST_F(Tracker, UnsavedWorkIsKeptEvery30SecondsAndOnlyWhenThereIsNew) {
     app_env::fs::remove(rescue);
     update(1500);
     EXPECT_FALSE(app_env::fs::exists(rescue)) << "nothing new since the last copy";
-    ASSERT_EQ(app->saveSong(U"tune"), U"File Saved...");
+    ASSERT_EQ(app->saveSong(U"tune"), Status::FileSaved);
     app->song.speed = 9;
     app->song.speed = 4;   // back as saved
     update(1500);
@@ -471,17 +471,17 @@ TEST_F(Tracker, UnsavedWorkIsKeptEvery30SecondsAndOnlyWhenThereIsNew) {
 }
 
 TEST_F(Tracker, LoadKeepsTheSongItReplacesAndTheRescueLoadsBack) {
-    ASSERT_EQ(app->saveSong(U"tune"), U"File Saved...");
+    ASSERT_EQ(app->saveSong(U"tune"), Status::FileSaved);
     app->song.trackColumns[noteColumn(1)].set(0, U'q');
     app->fileName = U"tune";
     key(Key::F12);
     update();
-    ASSERT_EQ(app->statusText, U"File Loaded...");
+    ASSERT_EQ(app->status, Status::FileLoaded);
     EXPECT_EQ(app->song.trackColumns[noteColumn(1)][0], U'.');
     app->fileName = U"autosave";
     key(Key::F12);
     update();
-    EXPECT_EQ(app->statusText, U"File Loaded...");
+    EXPECT_EQ(app->status, Status::FileLoaded);
     EXPECT_EQ(app->song.trackColumns[noteColumn(1)][0], U'q');
     EXPECT_TRUE(app->songChanged()) << "a loaded rescue copy is still unsaved work";
 }

@@ -113,7 +113,7 @@ protected:
         update();
         app->wheelDelta = 0;
     }
-    void editing() { app->mode = 0; }
+    void editing() { app->mode = Mode::Editing; }
 
     // Cell of screen row `row` (1..32) of the view in text column `column`.
     char32_t cell(int column, int row) const {

@@ -137,13 +137,13 @@ TEST_F(NoteEntry, NoteOnRow32LeavesTheCursorBelowUntilTheNextUpdateWraps) {
 
 TEST_F(NoteEntry, UsLayoutSwapsYAndZ) {
     editing();
-    app->keyboardLayout = 1;
+    app->keyboardLayout = KeyboardLayout::US;
     type(U"z");
     type(U"y");
     type(U"Z");
     type(U"Y");
     EXPECT_EQ(rows(noteColumn(1), 1, 4), U"yzyz");
-    app->keyboardLayout = 0;
+    app->keyboardLayout = KeyboardLayout::DE;
     type(U"z");
     type(U"y");
     EXPECT_EQ(rows(noteColumn(1), 5, 6), U"zy");

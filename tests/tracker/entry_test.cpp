@@ -79,11 +79,11 @@ TEST_F(NameEntry, OnlyEnterEndsTheEntryAndTheTextStays) {
 TEST_F(NameEntry, ActiveEntryHoldsStandbyAndSilence) {
     editing();
     clickNameBox();
-    EXPECT_EQ(app->mode, 2);
-    app->mode = 0;
+    EXPECT_EQ(app->mode, Mode::Standby);
+    app->mode = Mode::Editing;
     channels.calls.clear();
     update();
-    EXPECT_EQ(app->mode, 2);
+    EXPECT_EQ(app->mode, Mode::Standby);
     std::vector<int> stops = channels.channelsOf(Kind::Stop);
     EXPECT_EQ(stops, (std::vector<int>{1, 2, 3, 4, 6, 5, 8, 7}));
 }
@@ -202,7 +202,7 @@ TEST_F(SongFiles, TypedPatternSurvivesSaveChangeAndLoad) {
     nameTheSong(U"tune1");
     Song saved = app->song;
     clickSave();
-    EXPECT_EQ(app->statusText, U"File Saved...");
+    EXPECT_EQ(app->status, Status::FileSaved);
     EXPECT_TRUE(fileExists(songs + "/tune1"));
 
     editing();
@@ -213,7 +213,7 @@ TEST_F(SongFiles, TypedPatternSurvivesSaveChangeAndLoad) {
     app->currentPosition = 4;
     app->editRow = 0;
     clickLoad();
-    EXPECT_EQ(app->statusText, U"File Loaded...");
+    EXPECT_EQ(app->status, Status::FileLoaded);
     EXPECT_EQ(app->song.trackColumns, saved.trackColumns);
     EXPECT_EQ(app->song.orderList, saved.orderList);
     EXPECT_EQ(app->song.songLength, 64);
@@ -234,18 +234,18 @@ TEST_F(SongFiles, TypedPatternSurvivesSaveChangeAndLoad) {
 TEST_F(SongFiles, WholeFramesFromEditingToSaveLoadAndUndo) {
     wholeFrames = true;
     press(Key::Space, ' ');
-    EXPECT_EQ(app->statusText, U"Editing...");
+    EXPECT_EQ(app->status, Status::Editing);
     typeEach(U"qwe");
     nameTheSong(U"song2");
-    EXPECT_EQ(app->mode, 2);          // the entry left the editor in Standby
+    EXPECT_EQ(app->mode, Mode::Standby);          // the entry left the editor in Standby
     press(Key::Space, ' ');
-    EXPECT_EQ(app->mode, 0);
+    EXPECT_EQ(app->mode, Mode::Editing);
     clickSave();
-    EXPECT_EQ(app->statusText, U"File Saved...");
+    EXPECT_EQ(app->status, Status::FileSaved);
     typeEach(U"yy");
     EXPECT_EQ(rows(noteColumn(1), 1, 5), U"qweyy");
     clickLoad();
-    EXPECT_EQ(app->statusText, U"File Loaded...");
+    EXPECT_EQ(app->status, Status::FileLoaded);
     EXPECT_EQ(rows(noteColumn(1), 1, 5), U"qwe..");
     click(600, 346);                  // UNDO: the loaded song is the floor
     EXPECT_EQ(rows(noteColumn(1), 1, 5), U"qwe..");
@@ -254,7 +254,7 @@ TEST_F(SongFiles, WholeFramesFromEditingToSaveLoadAndUndo) {
 
 TEST_F(SongFiles, SaveWithoutANameWritesNothing) {
     press(Key::F11);
-    EXPECT_EQ(app->statusText, U"Enter a Name...");
+    EXPECT_EQ(app->status, Status::EnterName);
     EXPECT_EQ(countFiles(songs), 0);
     EXPECT_EQ(countFiles(dir.file("data")), 1);
 }
@@ -266,12 +266,12 @@ TEST_F(SongFiles, LoadOfAMissingFileKeepsTheSongButGoesHome) {
     nameTheSong(U"nosuch");
     app->currentPosition = 3;
     press(Key::F12);
-    EXPECT_EQ(app->statusText, U"File not found!");
+    EXPECT_EQ(app->status, Status::FileNotFound);
     EXPECT_EQ(app->song.trackColumns, before.trackColumns);
     EXPECT_EQ(app->currentPosition, 0);
     app->fileName.clear();
     press(Key::F12);
-    EXPECT_EQ(app->statusText, U"File not found!");
+    EXPECT_EQ(app->status, Status::FileNotFound);
 }
 
 TEST_F(SongFiles, SaveAndLoadWorkWhileTheNameIsTyped) {
@@ -280,12 +280,12 @@ TEST_F(SongFiles, SaveAndLoadWorkWhileTheNameIsTyped) {
     clickNameBox();
     typeEach(U"live");
     press(Key::F11);
-    EXPECT_EQ(app->statusText, U"File Saved...");
+    EXPECT_EQ(app->status, Status::FileSaved);
     EXPECT_EQ(app->nameEntryActive, 1);
     EXPECT_TRUE(fileExists(songs + "/live"));
     app->song.trackColumns[noteColumn(1)].set(0, U'.');
     press(Key::F12);
-    EXPECT_EQ(app->statusText, U"File Loaded...");
+    EXPECT_EQ(app->status, Status::FileLoaded);
     EXPECT_EQ(app->nameEntryActive, 1);
     EXPECT_EQ(app->song.cell(noteColumn(1), 0), U'q');
     type(U"2");

@@ -579,7 +579,7 @@ protected:
     void pressCtrlE(Chord chord = kHeld) {
         host.postKeyEvent(c_VXGameEvent::KeyDown, Key::Control);
         if (chord == kAcrossUpdates) update();
-        key(kKeyE);
+        key(Key::E);
         if (chord != kHeld) host.postKeyEvent(c_VXGameEvent::KeyUp, Key::Control);
         update();
         if (chord == kHeld) host.postKeyEvent(c_VXGameEvent::KeyUp, Key::Control);
@@ -590,17 +590,17 @@ protected:
 
 TEST_F(CtrlE, WritesTheEditedSongAndRendersItToSongsNameWavWithoutWaiting) {
     pressCtrlE();
-    EXPECT_EQ(app->statusText, U"Enter a Name...");
+    EXPECT_EQ(app->status, Status::EnterName);
     app->fileName = U"tune";
     app->song.trackColumns[noteColumn(1)].set(3, U'q');
     update();   // Control is let go
-    key(kKeyE);
+    key(Key::E);
     update();
     EXPECT_TRUE(argv.empty()) << "E without Control exports nothing";
 
     const String edited = writeSong(app->song);
     pressCtrlE();
-    EXPECT_EQ(app->statusText, U"Exporting...");
+    EXPECT_EQ(app->status, Status::Exporting);
     ASSERT_EQ(argv.size(), 7u);
     EXPECT_EQ(argv[0], narrow(executableFolder()) + "/tamo-render");
     EXPECT_EQ(std::vector<std::string>(argv.begin() + 1, argv.begin() + 5),
@@ -613,21 +613,21 @@ TEST_F(CtrlE, WritesTheEditedSongAndRendersItToSongsNameWavWithoutWaiting) {
     EXPECT_TRUE(writeSong(app->song) == edited) << "Ctrl+E changed the song";
 
     update(25);
-    EXPECT_EQ(app->statusText, U"Exporting...") << "the updates go on while the child works";
+    EXPECT_EQ(app->status, Status::Exporting) << "the updates go on while the child works";
     status = 0;
     update();
-    EXPECT_EQ(app->statusText, U"WAV Saved...");
+    EXPECT_EQ(app->status, Status::WavSaved);
     EXPECT_FALSE(app_env::fs::exists(argv[5])) << "the temporary song file stays behind";
 
     for (Chord chord : {kQuick, kAcrossUpdates}) {
         status = ChildProcess::kRunning;
         update();   // Control of the last chord is up
-        app->statusText = U"Editing...";
+        app->status = Status::Editing;
         pressCtrlE(chord);
-        EXPECT_EQ(app->statusText, U"Exporting...") << "chord " << chord;
+        EXPECT_EQ(app->status, Status::Exporting) << "chord " << chord;
         status = 1;
         update();
-        EXPECT_EQ(app->statusText, U"Export Failed!");
+        EXPECT_EQ(app->status, Status::ExportFailed);
     }
 }
 

@@ -332,7 +332,7 @@ TEST_F(Screen, TheCursorRowBarShowsOnlyWhileEditing) {
     EXPECT_EQ(at(104, 62), kBlack);
     key(Key::Space);
     frame(3);
-    ASSERT_EQ(app->mode, 0);
+    ASSERT_EQ(app->mode, Mode::Editing);
     EXPECT_EQ(at(104, 62), kRowBar);
     EXPECT_EQ(at(104, 61), kBlack);
     EXPECT_EQ(at(104, 74), kBlack);

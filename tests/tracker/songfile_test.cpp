@@ -84,7 +84,7 @@ protected:
     }
     std::string songs() const { return dir.path() + "/data/songs"; }
     std::string song(const std::string& name) const { return songs() + "/" + name; }
-    String load(const String& name) {
+    Status load(const String& name) {
         app->fileName = name;
         return app->loadSong();
     }
@@ -225,7 +225,7 @@ TEST(SongNames, ABackslashAfterSongsCutsTheName) {
 }
 
 TEST_F(SongFileTest, ANewSongSavesAs1675BytesWithItsHeader) {
-    EXPECT_EQ(app->saveSong(U"fresh"), U"File Saved...");
+    EXPECT_EQ(app->saveSong(U"fresh"), Status::FileSaved);
     std::string bytes = readFile(song("fresh"));
     ASSERT_EQ(bytes.size(), 1675u);
     EXPECT_EQ(bytes.substr(0, 7), std::string("TAM1\x01\x04\x01"));
@@ -235,7 +235,7 @@ TEST_F(SongFileTest, ANewSongSavesAs1675BytesWithItsHeader) {
 TEST_F(SongFileTest, SavingAndLoadingRoundTripsByteForByte) {
     app->song = richSong();
     const Song saved = app->song;
-    ASSERT_EQ(app->saveSong(U"full"), U"File Saved...");
+    ASSERT_EQ(app->saveSong(U"full"), Status::FileSaved);
     std::string bytes = readFile(song("full"));
     EXPECT_EQ(bytes.substr(4, 4), "\x63\x10\xC4\x80");          // length 99, speed 16, P = 256
     const size_t order = 8 + 16 * 8192;                          // the cells are all ASCII
@@ -247,7 +247,7 @@ TEST_F(SongFileTest, SavingAndLoadingRoundTripsByteForByte) {
     app.reset();   // a fresh application, as after a restart
     app = std::make_unique<c_SoundEngine>();
     app->fileName = U"full";
-    EXPECT_EQ(app->loadSong(), U"File Loaded...");
+    EXPECT_EQ(app->loadSong(), Status::FileLoaded);
     EXPECT_EQ(app->song.orderList, saved.orderList);
     EXPECT_EQ(app->song.orderList[3], 200);
     EXPECT_EQ(app->song.instrumentTable[20], 255);
@@ -256,15 +256,15 @@ TEST_F(SongFileTest, SavingAndLoadingRoundTripsByteForByte) {
     EXPECT_EQ(app->song.songLength, 99 * 32);
     EXPECT_EQ(app->song.speed, 16);
 
-    ASSERT_EQ(app->saveSong(U"again"), U"File Saved...");
+    ASSERT_EQ(app->saveSong(U"again"), Status::FileSaved);
     EXPECT_TRUE(readFile(song("again")) == bytes);
 }
 
 TEST_F(SongFileTest, LoadFollowsTheBackslashNameCut) {
     app->song.speed = 9;
-    ASSERT_EQ(app->saveSong(U"\\tune"), U"File Saved...");
+    ASSERT_EQ(app->saveSong(U"\\tune"), Status::FileSaved);
     app->song.speed = 4;
-    EXPECT_EQ(load(U"x\\songs\\tune"), U"File Loaded...");
+    EXPECT_EQ(load(U"x\\songs\\tune"), Status::FileLoaded);
     EXPECT_EQ(app->fileName, U"\\tune");
     EXPECT_EQ(app->song.speed, 9);
 }
@@ -272,7 +272,7 @@ TEST_F(SongFileTest, LoadFollowsTheBackslashNameCut) {
 TEST_F(SongFileTest, MissingEmptyAndDamagedFilesAreNotLoaded) {
     app->song = richSong();
     const Song before = app->song;
-    ASSERT_EQ(app->saveSong(U"good"), U"File Saved...");
+    ASSERT_EQ(app->saveSong(U"good"), Status::FileSaved);
     std::string bytes = readFile(song("good"));
     writeFile(song("truncated"), bytes.substr(0, bytes.size() / 2));
     writeFile(song("short"), bytes.substr(0, bytes.size() - 1));
@@ -284,50 +284,50 @@ TEST_F(SongFileTest, MissingEmptyAndDamagedFilesAreNotLoaded) {
     fs::create_directory(song("folder"));
     for (const char32_t* name : {U"", U"missing", U"truncated", U"short", U"empty", U"header", U"oversized",
                                  U"folder"}) {
-        EXPECT_EQ(load(name), U"File not found!") << narrow(name);
+        EXPECT_EQ(load(name), Status::FileNotFound) << narrow(name);
         expectSameSong(app->song, before);
     }
-    EXPECT_EQ(load(U"good"), U"File Loaded...");
+    EXPECT_EQ(load(U"good"), Status::FileLoaded);
 }
 
 TEST_F(SongFileTest, AnEmptyNameAsksForOneAndWritesNothing) {
-    EXPECT_EQ(app->saveSong(U""), U"Enter a Name...");
+    EXPECT_EQ(app->saveSong(U""), Status::EnterName);
     EXPECT_TRUE(fs::is_empty(songs()));
 }
 
 TEST_F(SongFileTest, SavingWithoutASongsFolderFails) {
     const Song before = app->song;
     fs::remove_all(songs());
-    EXPECT_EQ(app->saveSong(U"tune"), U"Saving Failed!");
+    EXPECT_EQ(app->saveSong(U"tune"), Status::SavingFailed);
     EXPECT_FALSE(fs::exists(songs()));
     writeFile(songs(), "a plain file where the folder should be");
-    EXPECT_EQ(app->saveSong(U"tune"), U"Saving Failed!");
+    EXPECT_EQ(app->saveSong(U"tune"), Status::SavingFailed);
     EXPECT_EQ(readFile(songs()), "a plain file where the folder should be");
     expectSameSong(app->song, before);
 }
 
 TEST_F(SongFileTest, NamesOutsideTheSongsFolderAreRefused) {
     writeFile(dir.path() + "/data/glimfont.png", "picture");
-    EXPECT_EQ(app->saveSong(U"../glimfont.png"), U"Saving Failed!");
-    EXPECT_EQ(app->saveSong(U"\u012E\u012E/glimfont.png"), U"Saving Failed!");
-    EXPECT_EQ(app->saveSong(widen(dir.path() + "/data/glimfont.png")), U"Saving Failed!");
+    EXPECT_EQ(app->saveSong(U"../glimfont.png"), Status::SavingFailed);
+    EXPECT_EQ(app->saveSong(U"\u012E\u012E/glimfont.png"), Status::SavingFailed);
+    EXPECT_EQ(app->saveSong(widen(dir.path() + "/data/glimfont.png")), Status::SavingFailed);
     EXPECT_EQ(readFile(dir.path() + "/data/glimfont.png"), "picture");
     EXPECT_FALSE(fs::exists(dir.path() + "/data/glimfont.png~saving"));
 
     // A real song outside the folder is not loaded either.
-    ASSERT_EQ(app->saveSong(U"outside"), U"File Saved...");
+    ASSERT_EQ(app->saveSong(U"outside"), Status::FileSaved);
     fs::rename(song("outside"), dir.path() + "/data/outside");
-    EXPECT_EQ(load(U"../outside"), U"File not found!");
-    EXPECT_EQ(load(widen(dir.path() + "/data/outside")), U"File not found!");
+    EXPECT_EQ(load(U"../outside"), Status::FileNotFound);
+    EXPECT_EQ(load(widen(dir.path() + "/data/outside")), Status::FileNotFound);
 }
 
 TEST_F(SongFileTest, AFullDiskKeepsTheSongItsBackupAndTheProgramGoesOn) {
     SmallFileSystem disk(songs(), 256);
     if (!disk.ok()) GTEST_SKIP() << disk.why();
-    ASSERT_EQ(app->saveSong(U"tune"), U"File Saved...");
+    ASSERT_EQ(app->saveSong(U"tune"), Status::FileSaved);
     const std::string first = readFile(song("tune"));
     app->song.speed = 7;
-    ASSERT_EQ(app->saveSong(U"tune"), U"File Saved...");
+    ASSERT_EQ(app->saveSong(U"tune"), Status::FileSaved);
     const std::string second = readFile(song("tune"));
     ASSERT_EQ(readFile(song("backup/tune")), first);
 
@@ -335,7 +335,7 @@ TEST_F(SongFileTest, AFullDiskKeepsTheSongItsBackupAndTheProgramGoesOn) {
     ASSERT_GT(disk.fill("filler"), 0);
     app->song = richSong();
     const Song edited = app->song;
-    EXPECT_EQ(app->saveSong(U"tune"), U"Saving Failed!");
+    EXPECT_EQ(app->saveSong(U"tune"), Status::SavingFailed);
     EXPECT_EQ(readFile(song("tune")), second);
     EXPECT_EQ(readFile(song("backup/tune")), first) << "the older version survives a failed save";
     EXPECT_FALSE(fs::exists(song("tune~saving")));
@@ -343,16 +343,16 @@ TEST_F(SongFileTest, AFullDiskKeepsTheSongItsBackupAndTheProgramGoesOn) {
     expectSameSong(app->song, edited);
 
     // The same for the playback hand-off, then with room again the next save works.
-    EXPECT_EQ(app->saveSong(U"tmp.dat"), U"Saving Failed!");
+    EXPECT_EQ(app->saveSong(U"tmp.dat"), Status::SavingFailed);
     fs::remove(song("filler"));
-    EXPECT_EQ(app->saveSong(U"tune"), U"File Saved...");
+    EXPECT_EQ(app->saveSong(U"tune"), Status::FileSaved);
     EXPECT_EQ(readFile(song("tune")).size(), size_t(1163 + 512 * 256 + 7));   // 7 two-byte characters
     EXPECT_EQ(readFile(song("backup/tune")), second);
 }
 
 TEST_F(SongFileTest, AnInterruptedSavesTemporaryIsRemovedAndNeverWrittenThrough) {
     writeFile(song("tune~saving"), "half a song");
-    ASSERT_EQ(app->saveSong(U"tune"), U"File Saved...");
+    ASSERT_EQ(app->saveSong(U"tune"), Status::FileSaved);
     EXPECT_FALSE(fs::exists(song("tune~saving")));
 
     // A temporary name that leads elsewhere is removed, not followed.
@@ -360,7 +360,7 @@ TEST_F(SongFileTest, AnInterruptedSavesTemporaryIsRemovedAndNeverWrittenThrough)
     writeFile(outside, "not a song");
     fs::create_symlink(outside, song("tune~saving"));
     app->song.speed = 9;
-    ASSERT_EQ(app->saveSong(U"tune"), U"File Saved...");
+    ASSERT_EQ(app->saveSong(U"tune"), Status::FileSaved);
     EXPECT_EQ(readFile(outside), "not a song");
     EXPECT_FALSE(fs::exists(fs::symlink_status(song("tune~saving"))));
     EXPECT_FALSE(fs::is_symlink(song("tune")));
@@ -370,34 +370,34 @@ TEST_F(SongFileTest, AnInterruptedSavesTemporaryIsRemovedAndNeverWrittenThrough)
 TEST_F(SongFileTest, ASaveThatCannotReplaceTheTargetLeavesNoTemporary) {
     fs::create_directory(song("busy"));
     fs::create_directory(song("busy") + "/inside");   // a non-empty folder cannot be replaced
-    EXPECT_EQ(app->saveSong(U"busy"), U"Saving Failed!");
+    EXPECT_EQ(app->saveSong(U"busy"), Status::SavingFailed);
     EXPECT_TRUE(fs::is_directory(song("busy") + "/inside"));
     EXPECT_FALSE(fs::exists(song("busy~saving")));
 }
 
 TEST_F(SongFileTest, SavingOverASongKeepsItsPreviousVersionInTheBackupFolder) {
     writeFile(song("tune.bak"), "the user's own song named tune.bak");
-    ASSERT_EQ(app->saveSong(U"tune"), U"File Saved...");
+    ASSERT_EQ(app->saveSong(U"tune"), Status::FileSaved);
     EXPECT_FALSE(fs::exists(song("backup")));   // a new song has nothing to keep
     const std::string first = readFile(song("tune"));
     app->song.speed = 7;
-    ASSERT_EQ(app->saveSong(U"tune"), U"File Saved...");
+    ASSERT_EQ(app->saveSong(U"tune"), Status::FileSaved);
     EXPECT_EQ(readFile(song("backup/tune")), first);
     const std::string second = readFile(song("tune"));
     EXPECT_NE(second, first);
     app->song.speed = 9;
-    ASSERT_EQ(app->saveSong(U"tune"), U"File Saved...");
+    ASSERT_EQ(app->saveSong(U"tune"), Status::FileSaved);
     EXPECT_EQ(readFile(song("backup/tune")), second);   // one backup, the version just replaced
     EXPECT_EQ(readFile(song("tune.bak")), "the user's own song named tune.bak");
 
     // The backup loads back through the file name box.
-    EXPECT_EQ(load(U"backup/tune"), U"File Loaded...");
+    EXPECT_EQ(load(U"backup/tune"), Status::FileLoaded);
     EXPECT_EQ(app->song.speed, 7);
 
     // The playback hand-off and the rescue copy keep none.
     for (const char* name : {"tmp.dat", "autosave"}) {
-        ASSERT_EQ(app->saveSong(widen(name)), U"File Saved...");
-        ASSERT_EQ(app->saveSong(widen(name)), U"File Saved...");
+        ASSERT_EQ(app->saveSong(widen(name)), Status::FileSaved);
+        ASSERT_EQ(app->saveSong(widen(name)), Status::FileSaved);
         EXPECT_FALSE(fs::exists(song(std::string("backup/") + name))) << name;
     }
 }
@@ -405,10 +405,10 @@ TEST_F(SongFileTest, SavingOverASongKeepsItsPreviousVersionInTheBackupFolder) {
 TEST_F(SongFileTest, WithoutHardLinksTheBackupIsACopyAndWithoutAnyTheSaveGoesOn) {
     SaveSystemCalls real = saveSystemCalls();
     saveSystemCalls().link = [](const char*, const char*) { errno = EPERM; return -1; };
-    ASSERT_EQ(app->saveSong(U"tune"), U"File Saved...");
+    ASSERT_EQ(app->saveSong(U"tune"), Status::FileSaved);
     const std::string first = readFile(song("tune"));
     app->song.speed = 7;
-    EXPECT_EQ(app->saveSong(U"tune"), U"File Saved...");
+    EXPECT_EQ(app->saveSong(U"tune"), Status::FileSaved);
     EXPECT_EQ(readFile(song("backup/tune")), first);
     EXPECT_EQ(readFile(song("tune"))[5], 7);
     saveSystemCalls() = real;
@@ -418,7 +418,7 @@ TEST_F(SongFileTest, WithoutHardLinksTheBackupIsACopyAndWithoutAnyTheSaveGoesOn)
     writeFile(song("backup"), "a plain file where the folder would be");
     app->song.speed = 8;
     testing::internal::CaptureStdout();
-    EXPECT_EQ(app->saveSong(U"tune"), U"File Saved...");
+    EXPECT_EQ(app->saveSong(U"tune"), Status::FileSaved);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "No backup kept of songs/tune\n");
     EXPECT_EQ(readFile(song("tune"))[5], 8);
 }
@@ -438,7 +438,7 @@ TEST_F(SongFileTest, TheFileIsOnDiskBeforeTheRenameAndTheFolderAfter) {
         steps->push_back("rename " + fs::path(from).filename().string() + " " + fs::path(to).filename().string());
         return ::rename(from, to);
     };
-    EXPECT_EQ(app->saveSong(U"tune"), U"File Saved...");
+    EXPECT_EQ(app->saveSong(U"tune"), Status::FileSaved);
     saveSystemCalls() = real;
     EXPECT_EQ(seen, (std::vector<std::string>{"fsync tune~saving", "rename tune~saving tune", "fsync songs"}));
 }
@@ -449,7 +449,7 @@ TEST_F(SongFileTest, ALinkedSongStaysALinkAndKeepsItsModeAndALockedOneIsRefused)
     writeFile(real, "old");
     fs::permissions(real, fs::perms(0640));
     fs::create_symlink(real, song("linked"));
-    ASSERT_EQ(app->saveSong(U"linked"), U"File Saved...");
+    ASSERT_EQ(app->saveSong(U"linked"), Status::FileSaved);
     EXPECT_TRUE(fs::is_symlink(song("linked")));
     EXPECT_EQ(readFile(real).substr(0, 4), "TAM1");
     EXPECT_EQ(fs::status(real).permissions() & fs::perms::all, fs::perms(0640));
@@ -464,7 +464,7 @@ TEST_F(SongFileTest, ALinkedSongStaysALinkAndKeepsItsModeAndALockedOneIsRefused)
     for (fs::path p = songs(); p != fs::path(dir.path()).parent_path(); p = p.parent_path())
         fs::permissions(p, fs::perms::others_exec, fs::perm_options::add);
     int answer = runAs(geteuid() == 0 ? 65534 : -1, [&] {
-        return app->saveSong(U"locked") == U"Saving Failed!" ? 0 : 1;
+        return app->saveSong(U"locked") == Status::SavingFailed ? 0 : 1;
     });
     EXPECT_EQ(answer, 0) << "the locked song was saved over";
     EXPECT_EQ(readFile(song("locked")), "theirs");

@@ -125,7 +125,7 @@ Picture fontStrip(const std::map<int, Cell>& glyphs, bool bordered) {
     return strip;
 }
 
-// [buttons] -------------------------------------------------------------------------
+// ---- [buttons] ----
 
 const Rgba kOutline{28, 18, 38, 255};
 const Rgba kFace{112, 90, 134, 255};

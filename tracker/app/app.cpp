@@ -17,8 +17,8 @@
 #include "host/input.h"
 #include "tracker/app/blocks.h"
 #include "tracker/app/editor.h"
-#include "tracker/core/songfile.h"
 #include "tracker/app/export.h"
+#include "tracker/app/layout.h"
 
 // ---- [clicks] ----
 
@@ -49,7 +49,7 @@ int c_SoundEngine::handleCreate() {
     cursorRow = 1;
     song.orderList.fill(0);
     player = std::make_unique<c_tamoPlay>();
-    statusText = U"Standby...";
+    status = Status::Standby;
     storePending = true;   // nothing to rescue until the song is changed
     return 0;
 }
@@ -78,41 +78,25 @@ int c_SoundEngine::handleUpdate() {
     ++repaintCounter;
     wheelDelta = takeMouseWheel();
 
-    for (int k = 0; k < kChannels; ++k) {
-        float left = 44 + 66 * k;
-        if (clickedIn(left, left + 54, 410, 426) || pressed(Key::F5 + k))
+    for (int k = 0; k < kChannels; ++k)
+        if (clickedIn(layout::channelSwitch(k)) || pressed(Key::F5 + k))
             channelEnable[k] = channelEnable[k] == 1.0f ? 0.0f : 1.0f;
-    }
-    if (clickedIn(308, 362, 410, 426)) {
-        followMode = followMode == 0 ? 1 : 0;
-        followLabel = followMode == 1 ? U"On" : U"Off";
-    }
-    if (clickedIn(516, 570, 442, 458) || clickedIn(570, 624, 442, 458)) {
-        keyboardLayout = keyboardLayout == 0 ? 1 : 0;
-        layoutLabel = keyboardLayout == 1 ? U"US" : U"DE";
-    }
+    if (clickedIn(layout::kFollow)) follow = !follow;
+    if (clickedIn(layout::kLayout[0]) || clickedIn(layout::kLayout[1]))
+        keyboardLayout = keyboardLayout == KeyboardLayout::DE ? KeyboardLayout::US : KeyboardLayout::DE;
     // A space typed into the file name or the description is text, not the edit switch;
     // it still stops playback.
-    bool typing = nameEntryActive != 0 || descriptionEntryActive != 0;
+    const bool typing = nameEntryActive != 0 || descriptionEntryActive != 0;
+    const bool playing = mode == Mode::Playing;
     // The space that stops playback is not typed into the entry as well.
-    if (typing && mode == 1 && pressed(Key::Space)) nextChar();
-    if (clickedIn(516, 570, 338, 354) || (pressed(Key::Space) && (!typing || mode == 1))) {
-        editRow = 0;
-        mode -= 2;
-        stopAllChannels();
-        if (mode == 0) statusText = U"Editing...";
-        if (mode < 0) {
-            mode = 2;
-            statusText = U"Standby...";
-        }
-    }
-    if (clickedIn(570, 624, 338, 354)) undoStep();
+    if (typing && playing && pressed(Key::Space)) nextChar();
+    if (clickedIn(layout::kEdit) || (pressed(Key::Space) && (!typing || playing))) switchEditing();
+    if (clickedIn(layout::kUndo)) undoStep();
     readControl();
     undoKeys();
-    if (clickedIn(516, 570, 320, 336) || pressed(Key::F2) || pressed(Key::F1))
-        runTransport(pressed(Key::F1));
+    if (clickedIn(layout::kPlay) || pressed(Key::F2) || pressed(Key::F1)) runTransport(pressed(Key::F1));
 
-    if (mode != 1) {
+    if (mode != Mode::Playing) {
         followCounter = 0;
         editorInput();
         if (editRow >= song.songLength) editRow = 0;
@@ -121,8 +105,8 @@ int c_SoundEngine::handleUpdate() {
     }
     exportStep(*this);
     patternBase = orderAt(song, currentPosition) * 32;
-    if (mode == 1) {
-        statusText = U"Playing...";
+    if (mode == Mode::Playing) {
+        status = Status::Playing;
         followStep();
         if (player) {
             player->channelEnable = channelEnable;
@@ -131,6 +115,14 @@ int c_SoundEngine::handleUpdate() {
     }
     rescueStep();
     return 0;
+}
+
+// EDIT or Space: Playing and Editing go to Standby, Standby to Editing; playback stops.
+void c_SoundEngine::switchEditing() {
+    editRow = 0;
+    stopAllChannels();
+    mode = mode == Mode::Standby ? Mode::Editing : Mode::Standby;
+    status = mode == Mode::Editing ? Status::Editing : Status::Standby;
 }
 
 // Ctrl counts in this update when it is down, was pressed in this update or was down
@@ -143,11 +135,10 @@ void c_SoundEngine::readControl() {
 // Ctrl+Z undoes, Ctrl+Y redoes. The host reports keys by their US positions; on a
 // German keyboard (layout DE) the keys labelled Z and Y sit at the US Y and Z.
 void c_SoundEngine::undoKeys() {
-    constexpr int kKeyY = 89, kKeyZ = 90;   // key codes of the US positions
     if (!control) return;
-    const bool german = keyboardLayout == 0;
-    if (pressed(german ? kKeyY : kKeyZ)) undoStep();
-    if (pressed(german ? kKeyZ : kKeyY)) redoStep();
+    const bool german = keyboardLayout == KeyboardLayout::DE;
+    if (pressed(german ? Key::Y : Key::Z)) undoStep();
+    if (pressed(german ? Key::Z : Key::Y)) redoStep();
 }
 
 // ---- [transport] ----
@@ -161,24 +152,23 @@ void c_SoundEngine::runTransport(bool fromStart) {
         editRow = 0;
         currentPosition = 0;
     }
-    if (mode == 1) {
+    if (mode == Mode::Playing) {
         cursorRow = 1;
         editRow = 0;
-        mode = 2;
-        statusText = U"Standby...";
+        mode = Mode::Standby;
+        status = Status::Standby;
         return;
     }
     if (!player) player = std::make_unique<c_tamoPlay>();
     // Playback starts only from a fresh copy: a failed hand-off leaves the mode as it
     // was and says why.
-    String saved = saveSong(kHandOffName);
-    if (saved != U"File Saved...") {
-        statusText = saved;
+    Status saved = saveSong(SongStore::kHandOffName);
+    if (saved != Status::FileSaved) {
+        status = saved;
         return;
     }
-    String loaded = player->loadIntoPlayer(U"songs/" + kHandOffName);
-    if (loaded != U"1") {
-        statusText = loaded;
+    if (!player->loadIntoPlayer(songs.path(SongStore::kHandOffName))) {
+        status = Status::LoadingFailed;
         return;
     }
     followCounter = -1;
@@ -189,7 +179,7 @@ void c_SoundEngine::runTransport(bool fromStart) {
     player->playPosition = currentPosition;
     cursorRow = 1;
     editRow = 0;
-    mode = 1;
+    mode = Mode::Playing;
     patternBase = orderAt(song, currentPosition) * 32;
 }
 
@@ -217,44 +207,44 @@ void c_SoundEngine::followStep() {
 
 // ---- [spinners] ----
 
-// One minus/plus pair at x: minus in x..x+16, plus in x+16..x+32, rows y+2..y+14.
-// A click steps by one within the range; the value is clamped every frame.
-static void spin(int& value, float x, float y, int lo, int hi) {
-    if (clickedIn(x, x + 16, y + 2, y + 14) && value > lo) --value;
-    if (clickedIn(x + 16, x + 32, y + 2, y + 14) && value < hi) ++value;
+// One spinner: a click on its minus or plus steps by one within the range; the value
+// is clamped every frame.
+static void spin(int& value, layout::Spinner s, int lo, int hi) {
+    if (clickedIn(layout::spinnerMinus(s)) && value > lo) --value;
+    if (clickedIn(layout::spinnerPlus(s)) && value < hi) ++value;
     value = std::clamp(value, lo, hi);
 }
 
 // A spinner on one half of a parameter stored as high * 16 + low.
-static void spinNibble(int& param, bool high, float x, float y, int hi) {
+static void spinNibble(int& param, bool high, layout::Spinner s, int hi) {
     int h = param / 16, l = param % 16;
-    spin(high ? h : l, x, y, 0, hi);
+    spin(high ? h : l, s, 0, hi);
     param = h * 16 + l;
 }
 
 void c_SoundEngine::runSpinners() {
-    constexpr float kPanel = 561;   // x of the instrument panel's spinners
+    using namespace layout;
     int octaveShown = octave + 1;
-    spin(octaveShown, 473, 360, 1, 4);
+    spin(octaveShown, OctaveDigit, 1, 4);
     octave = octaveShown - 1;
-    spin(song.speed, 473, 372, 1, 16);
+    spin(song.speed, SongSpeed, 1, 16);
     int patterns = song.songLength / 32;
-    spin(patterns, 473, 384, 1, 99);
+    spin(patterns, SongLength, 1, 99);
     song.songLength = patterns * 32;
 
-    spin(currentInstrument, kPanel, 144, 1, 15);
+    spin(currentInstrument, InstrumentNumber, 1, 15);
     int n = currentInstrument;   // the instrument this frame's spinner has just chosen
-    spin(song.param(n, 0), kPanel, 168, 1, 7);     // WAV
-    spin(song.param(n, 1), kPanel, 180, 0, 15);    // PWM
-    spin(song.param(n, 4), kPanel, 204, 1, 255);   // ENV
-    spin(song.param(n, 6), kPanel, 228, 0, 12);    // first ARP interval
-    spin(song.param(n, 7), 593, 228, 0, 12);       // second ARP interval
-    spin(song.param(n, 5), kPanel, 240, 0, 15);    // SPD
-    spinNibble(song.param(n, 3), true, kPanel, 192, 15);    // SWP
-    spinNibble(song.param(n, 3), false, kPanel, 252, 15);   // AMT
-    spinNibble(song.param(n, 2), true, kPanel, 264, 1);     // RPT
-    spinNibble(song.param(n, 2), false, kPanel, 216, 15);   // E2P
+    spin(song.param(n, 0), Wav, 1, 7);
+    spin(song.param(n, 1), Pwm, 0, 15);
+    spin(song.param(n, 4), Env, 1, 255);
+    spin(song.param(n, 6), Arp1, 0, 12);
+    spin(song.param(n, 7), Arp2, 0, 12);
+    spin(song.param(n, 5), ArpSpeed, 0, 15);
+    spinNibble(song.param(n, 3), true, Swp, 15);
+    spinNibble(song.param(n, 3), false, Amt, 15);
+    spinNibble(song.param(n, 2), true, Rpt, 1);
+    spinNibble(song.param(n, 2), false, E2p, 15);
 
     if (currentPosition >= 0 && currentPosition < kOrderLength)
-        spin(song.orderList[currentPosition], 385, 12, 0, 255);
+        spin(song.orderList[currentPosition], OrderEntry, 0, 255);
 }

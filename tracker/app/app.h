@@ -1,10 +1,11 @@
 #pragma once
 // tracker/app/: the application's rooms: life cycle and transport, editor, blocks and
-// undo, name entry with LOAD and SAVE, rescue copy, export, screen.
+// undo, name entry with LOAD and SAVE, the song store, rescue copy, export, screen, and
+// the layout of the screen they share.
 //
 // c_SoundEngine: the tracker application, the one application object of the host.
 //
-//   mode:      0 Editing, 1 Playing, 2 Standby (initial)
+//   mode:      Editing, Playing, or Standby (initial)
 //   frame:     one update (50 per second): toggles, transport, then in Standby and
 //              Editing the editor input and the spinners, in Playing one player tick
 //   view:      32 screen rows of the pattern at `currentPosition`, starting at `editRow`
@@ -17,25 +18,41 @@
 //              level meters are drawn every frame. Drawing that would change no pixel
 //              is skipped; the first frame paints the whole layout
 //   clicks:    the left button pressed in this update with the pointer strictly inside
-//              a fixed rectangle of the 640 x 475 window
+//              one of the layout's rectangles (layout.h)
+//   status:    what the status bar says, as a value; its text is made by the screen
 //
 // The application owns the edited song, the editor state, its font, images and
-// samples, and the player (which keeps its own copy of the song). Its handlers are
-// split by concern: app.cpp (life cycle, transport, spinners), editor.cpp (keys and
-// notes), blocks.cpp (copy, paste, undo), entry.cpp (file name and description, LOAD
-// and SAVE), rescue.cpp (the rescue copy of unsaved work), export.cpp (Ctrl+E),
-// screen.cpp (the render handler). The song model, its file format, the player and the
-// channel output are the floor below, in tracker/core/.
+// samples, the song store, and the player (which keeps its own copy of the song). Its
+// handlers are split by concern: app.cpp (life cycle, transport, spinners), editor.cpp
+// (keys, note entry, the preview), blocks.cpp (copy, paste, undo), entry.cpp (file name
+// and description, LOAD and SAVE), songstore.cpp (where song files live), rescue.cpp
+// (the rescue copy of unsaved work), export.cpp (Ctrl+E), screen.cpp (the render
+// handler and every text the screen shows); layout.h names the screen's rectangles. The
+// song model, its file format, the instrument voice, the player and the channel output
+// are the floor below, in tracker/core/.
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
 
 #include "framework/app.h"
+#include "tracker/app/songstore.h"
 #include "tracker/core/player.h"
 #include "tracker/core/song.h"
 
 class c_Image;
+
+enum class Mode { Editing, Playing, Standby };
+enum class KeyboardLayout { DE, US };   // US swaps the keys labelled Y and Z
+
+// What the status bar says (its texts, in this order, are screen.cpp's).
+enum class Status {
+    Standby, Editing, Playing,             // the mode
+    EnterName, FileSaved, SavingFailed,    // SAVE (and the hand-off at a start)
+    FileLoaded, FileNotFound,              // LOAD
+    LoadingFailed,                         // the player could not read the hand-off
+    Exporting, WavSaved, ExportFailed,     // Ctrl+E
+};
 
 // The logo: five rows of the font's block glyph '[' spelling T A M O, letters three
 // cells wide with one blank cell between them (drawn by screen.cpp, and made into the
@@ -63,15 +80,13 @@ public:
     int currentPosition = 0;                  // song position under the cursor, 0..255
     int editRow = 0;                          // first visible row within the pattern
     int patternBase = 0;                      // orderList[currentPosition] * 32
-    int mode = 2;                             // 0 Editing, 1 Playing, 2 Standby
+    Mode mode = Mode::Standby;
     int currentInstrument = 1;                // 1..15
     int octave = 2;                           // octave digit written by note entry, 0..3
     std::array<float, kChannels> channelEnable{1.0f, 1.0f, 1.0f, 1.0f};  // 1.0 on, 0.0 muted
-    int followMode = 0;                       // 1: the view follows playback
-    String followLabel = U"Off";              // "On" / "Off"
-    int keyboardLayout = 0;                   // 0 DE, 1 US
-    String layoutLabel = U"DE";               // "DE" / "US"
-    String statusText = U"Standby...";
+    bool follow = false;                      // the view follows playback
+    KeyboardLayout keyboardLayout = KeyboardLayout::DE;
+    Status status = Status::Standby;
     int repaintCounter = 0;                   // +1 per update, reset by a repaint
     float wheelDelta = 0;                     // wheel movement of this update
     int followCounter = 0;                    // frame counter of followStep
@@ -84,12 +99,14 @@ public:
 
     void reportMissingData() const;           // data files the set-up could not use, on stderr
     void followStep();                        // the editor's mirror of the player's row timing
+    void switchEditing();                     // EDIT or Space
     void runTransport(bool fromStart);        // PLAY/F2 (fromStart false) or F1: start or stop
     void runSpinners();                       // the fifteen minus/plus settings with their clamps
 
     // ---- Editor (editor.cpp) ----
     int cursorColumn = 1;                     // 1..8
     int cursorRow = 1;                        // 1..32 (33 only inside one update)
+    int cursorChannel() const { return (cursorColumn + 1) / 2; }   // 1..4
     void editorInput();                       // the editor input step, once per update
 
     // ---- Blocks and undo (blocks.cpp) ----
@@ -113,8 +130,9 @@ public:
     void textEntries();
 
     // ---- Song files (entry.cpp) ----
-    String saveSong(const String& name);      // "Enter a Name...", "File Saved...", "Saving Failed!"
-    String loadSong();                        // "File not found!", "File Loaded..."
+    SongStore songs;                          // the songs folder and its file names
+    Status saveSong(const String& name);      // EnterName, FileSaved or SavingFailed
+    Status loadSong();                        // FileLoaded or FileNotFound
 
     // ---- Rescue copy of unsaved work (rescue.cpp) ----
     uint64_t storedDigest = 0;                // songDigest of the song as last loaded or saved
@@ -131,7 +149,6 @@ public:
 
     // ---- Screen (screen.cpp) ----
     std::array<int, kChannels> levels{2, 2, 2, 2};   // meter heights in pixels, 2..64
-    std::array<String, kChannels> channelLabels{U"on  ", U"on  ", U"on  ", U"on  "};  // "on  "/"off "
     bool repaintSkip = true;                  // skip drawing that would change no pixel
     uint64_t shownPrint = 0;                  // drawing print of the last repaint drawn
     std::array<int, kChannels> shownLevels{}; // meter heights last drawn; 0 = not drawn
@@ -156,3 +173,5 @@ int orderAt(const Song& song, int position);
 String noteName(const Song& song, int channel, int index);
 // Two upper-case hex digits of the low 8 bits.
 String hex2(int value);
+// The status bar's text for `status` ("Standby...", "File Saved...", ...).
+String statusText(Status status);

@@ -44,8 +44,6 @@ void restoreSlot(const UndoState& undo, Song& song) {
     for (int k = 0; k < kColumns; ++k) song.trackColumns[k] = undo.column(k, undo.undoLevel);
 }
 
-int cursorChannel(const c_SoundEngine& app) { return (app.cursorColumn + 1) / 2; }
-
 void markBlock(c_SoundEngine& app) {
     bool shift = pressed(Key::Shift);
     if (shift && app.blockMarking == 0) {
@@ -65,7 +63,7 @@ void markBlock(c_SoundEngine& app) {
 void copyBlock(c_SoundEngine& app, UndoState& undo) {
     app.blockMarking = app.blockMarking == 1 ? 0 : 1;
     int first = screenIndex(app.patternBase, app.editRow, 1) + app.blockStart;
-    int ch = cursorChannel(app);
+    int ch = app.cursorChannel();
     for (int kind = 0; kind < 4; ++kind) {
         const Column& column = app.song.trackColumns[channelColumn(ch, kind)];
         undo.copyBuffers[kind] = first >= 0 ? column.text(size_t(first), 33) : String();
@@ -77,7 +75,7 @@ void copyBlock(c_SoundEngine& app, UndoState& undo) {
 void pasteBlock(c_SoundEngine& app, const UndoState& undo) {
     if (app.blockEnd == 0) app.blockEnd = 31;
     int rows = app.blockEnd - app.blockStart;
-    int ch = cursorChannel(app);
+    int ch = app.cursorChannel();
     for (int j = 0; app.cursorRow + j <= 32 && j < rows; ++j) {
         int index = screenIndex(app.patternBase, app.editRow, app.cursorRow + j);
         for (int kind = 0; kind < 4; ++kind) {
@@ -100,9 +98,9 @@ UndoState::UndoState() {
 void c_SoundEngine::blockStep() {
     UndoState& undo = undoOf(*this);
     markBlock(*this);
-    if (pressed(Key::F9) || clickedIn(516, 570, 361, 377) || clickedIn(570, 624, 361, 377))
+    if (pressed(Key::F9) || clickedIn(layout::kCopyBlock[0]) || clickedIn(layout::kCopyBlock[1]))
         copyBlock(*this, undo);
-    if (pressed(Key::F10) || clickedIn(516, 570, 381, 397) || clickedIn(570, 624, 381, 397))
+    if (pressed(Key::F10) || clickedIn(layout::kPaste[0]) || clickedIn(layout::kPaste[1]))
         pasteBlock(*this, undo);
 }
 

@@ -10,18 +10,15 @@
 //   [step]        editorInput: the steps in their order
 #include "tracker/app/editor.h"
 
-#include <cmath>
-
 #include "host/input.h"
 #include "tracker/app/app.h"
+#include "tracker/app/layout.h"
 #include "tracker/core/channels.h"
 
 // ---- [helpers] ----
 
-bool clickedIn(float left, float right, float top, float bottom) {
-    if (keyHitCount(Key::MouseLeft) == 0) return false;
-    float x = mouseX(), y = mouseY();
-    return x > left && x < right && y > top && y < bottom;
+bool clickedIn(const Rect& rect) {
+    return keyHitCount(Key::MouseLeft) != 0 && rect.contains(mouseX(), mouseY());
 }
 
 bool pressed(int key) { return keyHitCount(key) != 0; }
@@ -44,8 +41,6 @@ namespace {
 
 constexpr int kNote = 0, kVolume = 1, kInstrument = 2, kOctave = 3;
 
-int cursorChannel(const c_SoundEngine& app) { return (app.cursorColumn + 1) / 2; }
-
 int rowIndex(const c_SoundEngine& app, int row) {
     return screenIndex(app.patternBase, app.editRow, row);
 }
@@ -57,13 +52,13 @@ bool entryActive(const c_SoundEngine& app) {
 // ---- [buttons] ----
 
 void fileButtons(c_SoundEngine& app) {
-    if (clickedIn(570, 624, 320, 336)) {  // HOME
+    if (clickedIn(layout::kHome)) {
         app.editRow = 0;
         app.currentPosition = 0;
     }
-    if (pressed(Key::F11) || clickedIn(441, 495, 442, 458)) app.statusText = app.saveSong(app.fileName);
-    if (pressed(Key::F12) || clickedIn(387, 441, 442, 458)) {
-        app.statusText = app.loadSong();
+    if (pressed(Key::F11) || clickedIn(layout::kSave)) app.status = app.saveSong(app.fileName);
+    if (pressed(Key::F12) || clickedIn(layout::kLoad)) {
+        app.status = app.loadSong();
         app.editRow = 0;
         app.currentPosition = 0;
     }
@@ -83,11 +78,11 @@ void orderListButtons(c_SoundEngine& app) {
     auto& list = app.song.orderList;
     int at = app.currentPosition;
     if (at < 0 || at >= kOrderLength) return;
-    if (clickedIn(385, 417, 26, 38)) {
+    if (clickedIn(layout::kOrderInsert)) {
         for (int i = kOrderLength - 1; i > at; --i) list[i] = list[i - 1];
         list[at] = 0;
     }
-    if (clickedIn(385, 417, 38, 50)) {
+    if (clickedIn(layout::kOrderDelete)) {
         for (int i = at; i < kOrderLength - 1; ++i) list[i] = list[i + 1];
         list[kOrderLength - 1] = 0;
     }
@@ -140,7 +135,7 @@ void moveCursorRow(c_SoundEngine& app, EditorState& ed) {
 // characters are always those of the German piano rows.
 int typedCharacter(const c_SoundEngine& app) {
     int ch = nextChar();
-    if (app.keyboardLayout == 1) {
+    if (app.keyboardLayout == KeyboardLayout::US) {
         if (ch == 'Y' || ch == 'y') ch = 'z';
         else if (ch == 'Z' || ch == 'z') ch = 'y';
     }
@@ -148,12 +143,12 @@ int typedCharacter(const c_SoundEngine& app) {
 }
 
 void volumeDigit(c_SoundEngine& app, int ch) {
-    if (app.mode != 0 || entryActive(app) || app.cursorColumn % 2 != 0) return;
+    if (app.mode != Mode::Editing || entryActive(app) || app.cursorColumn % 2 != 0) return;
     bool digit = ch >= '0' && ch <= '9';
     bool letter = ch >= 'a' && ch <= 'f';
     if (!digit && !letter) return;
     char32_t c = letter ? char32_t(ch - 'a' + 'A') : char32_t(ch);
-    setCell(app.song, channelColumn(cursorChannel(app), kVolume), rowIndex(app, app.cursorRow), c);
+    setCell(app.song, channelColumn(app.cursorChannel(), kVolume), rowIndex(app, app.cursorRow), c);
     app.undoSnapshot();
     app.cursorRow += 1;
 }
@@ -161,7 +156,7 @@ void volumeDigit(c_SoundEngine& app, int ch) {
 // One semitone down (-1) or up (+1) for the 32 visible rows of the cursor channel;
 // the commands stay, notes stop at "y" and "p".
 void transpose(c_SoundEngine& app, int step) {
-    int column = channelColumn(cursorChannel(app), kNote);
+    int column = channelColumn(app.cursorChannel(), kNote);
     for (int r = 1; r <= 32; ++r) {
         int index = rowIndex(app, r);
         int v = noteValue(app.song.cell(column, index));
@@ -174,7 +169,7 @@ void transpose(c_SoundEngine& app, int step) {
 }
 
 void deleteRow(c_SoundEngine& app) {
-    int ch = cursorChannel(app);
+    int ch = app.cursorChannel();
     for (int kind = kNote; kind <= kOctave; ++kind) {
         int column = channelColumn(ch, kind);
         for (int r = app.cursorRow; r <= 31; ++r)
@@ -188,7 +183,7 @@ void deleteRow(c_SoundEngine& app) {
 // With the cursor below the view (row 33, after a volume digit on row 32 in the same
 // update) nothing changes, so the next pattern's first row stays as it is.
 void insertRow(c_SoundEngine& app) {
-    int ch = cursorChannel(app);
+    int ch = app.cursorChannel();
     for (int kind = kNote; kind <= kOctave; ++kind) {
         int column = channelColumn(ch, kind);
         String before;
@@ -203,21 +198,23 @@ void insertRow(c_SoundEngine& app) {
 
 // ---- [notes] ----
 
+// The characters note entry takes in a note column: the piano keys and what sits
+// between them in the character table, "<", and the commands.
 bool acceptedNote(int ch) {
     return (ch >= 97 && ch <= 127) || (ch >= 46 && ch <= 60) || ch == '#' || ch == '+' || ch == '-';
 }
 
-bool isCommand(int ch) { return ch == '.' || ch == '+' || ch == '#' || ch == '-'; }
+bool isCommand(char32_t c) { return c == U'.' || c == U'+' || c == U'#' || c == U'-'; }
 
-void writeNote(c_SoundEngine& app, EditorState& ed, int ch) {
-    int channel = cursorChannel(app);
+void writeNote(c_SoundEngine& app, EditorState& ed, NoteInput input) {
+    int channel = app.cursorChannel();
     int index = rowIndex(app, app.cursorRow);
-    bool command = isCommand(ch);
-    setCell(app.song, channelColumn(channel, kNote), index, char32_t(ch));
+    bool command = isCommand(input.cell);
+    setCell(app.song, channelColumn(channel, kNote), index, input.cell);
     setCell(app.song, channelColumn(channel, kInstrument), index,
             command ? U'0' : instrumentDigit(app.currentInstrument));
     setCell(app.song, channelColumn(channel, kOctave), index,
-            command ? U'0' : char32_t(U'0' + app.octave));
+            command ? U'0' : char32_t(U'0' + input.octave));
     if (!command) {
         int volume = channelColumn(channel, kVolume);
         if (app.song.cell(volume, index) == U'0') setCell(app.song, volume, index, U'8');
@@ -227,12 +224,12 @@ void writeNote(c_SoundEngine& app, EditorState& ed, int ch) {
     app.cursorRow += 1;
 }
 
-// Sounds the typed note on audio channels ch and ch + 4; "<" only silences them.
-void triggerPreview(c_SoundEngine& app, EditorState& ed, int ch) {
+// Sounds the note on audio channels ch and ch + 4; "<" only silences them.
+void triggerPreview(c_SoundEngine& app, EditorState& ed, NoteInput input) {
     ChannelOut& out = channelsOf(ed);
-    int channel = cursorChannel(app);
-    int s = noteValue(char32_t(ch)) + 12 * app.octave - 24;
-    if (s == 12 * app.octave + 104) {
+    int channel = app.cursorChannel();
+    int s = noteValue(input.cell) + 12 * input.octave - 24;
+    if (s == 12 * input.octave + 104) {
         out.stop(channel);
         out.stop(channel + 4);
     } else if (s <= 43) {
@@ -243,69 +240,38 @@ void triggerPreview(c_SoundEngine& app, EditorState& ed, int ch) {
     }
 }
 
-void noteEntry(c_SoundEngine& app, EditorState& ed, int ch) {
-    if (app.cursorColumn % 2 == 0 || !acceptedNote(ch)) return;
-    if (ch != '-' && ch != '.') ed.lastNoteKey = String(1, char32_t(ch));
-    if (app.mode == 0) writeNote(app, ed, ch);
-    else if (app.mode == 2) ed.preview.restart();
-    triggerPreview(app, ed, ch);
+}  // namespace
+
+std::optional<NoteInput> typedNote(const c_SoundEngine& app, int ch) {
+    if (app.cursorColumn % 2 == 0 || !acceptedNote(ch)) return std::nullopt;
+    return NoteInput{char32_t(ch), app.octave};
 }
 
-}  // namespace
+NoteInput noteOf(int value, int octave) { return {noteCharacter(value), octave}; }
+
+void enterNote(c_SoundEngine& app, NoteInput input) {
+    EditorState& ed = editorOf(app);
+    if (input.cell != U'-' && input.cell != U'.') ed.lastNoteKey = String(1, input.cell);
+    if (app.mode == Mode::Editing) writeNote(app, ed, input);
+    else if (app.mode == Mode::Standby) ed.preview.restart();
+    triggerPreview(app, ed, input);
+}
 
 // ---- [preview] ----
 
-void NotePreview::restart() {
-    arpeggioStep = 0;
-    swingCounter = 0;
-    envelope = 0;
-    noteTicks = 0;
-    e2pAmount = 0;
-}
-
-void updatePreview(NotePreview& p, ChannelOut& out, const Song& song, int instrument,
+// The preview's one voice at full level on every channel: levels 1..8 in order, then
+// the rates pair by pair (1, 5, 2, 6, ...).
+void updatePreview(Voice& voice, ChannelOut& out, const Song& song, int instrument,
                    int note, int octave, float pwm) {
-    int param[8];
-    for (int j = 0; j < 8; ++j) param[j] = song.param(instrument, j);
-
-    // ENV 0 would rise without bound in one step: the preview falls silent at once.
-    if (param[4] == 0) p.envelope = 2.0f;
-    else p.envelope += (1.0f / float(param[4])) * 0.125f;
-    float level = 1.0f - p.envelope;
-    if (p.envelope > 1.0f) {
-        p.envelope = 1.0f;
-        level = 0.0f;
-    }
+    const Instrument sound = Instrument::of(song, instrument);
+    float level = voice.decayFromFull(sound);
     for (int c = 1; c <= 8; ++c) out.setVolume(c, level);
-
-    int e2p = param[2] % 16;
-    p.e2pAmount = e2p != 0 ? p.envelope : 0.0f;
-
-    int spd = param[5], amount = param[3] % 16;
-    int& a = p.arpeggioStep;
-    if (a == 0) p.arpeggioOffset = 0;
-    if (a == spd) p.arpeggioOffset = float(amount) * (float(param[6]) / 15.0f);
-    if (a == 2 * spd) p.arpeggioOffset = float(amount) * (float(param[7]) / 15.0f);
-    a = (a + 1 == 3 * spd) ? 0 : a + 1;
-
-    p.noteTicks += 1;
-    if (param[2] > 15 && 3 * spd < p.noteTicks) a = 0;
-
-    int period = (param[3] / 16) * 3;
-    int& q = p.swingCounter;
-    q += 1;
-    if (q < period / 2) p.swingDirection = 1;
-    if (q > period / 2) p.swingDirection = -1;
-    if (q == period) q = 0;
-    if (period == 0) p.swingDirection = 1;
-
-    float exponent = float(note + 12 * octave - 24) + p.arpeggioOffset;
-    float base = float(std::pow(kSemitone, double(exponent)));
-    float bend = float(e2p) * p.e2pAmount;
-    float detune = pwm / 800.0f * float(p.swingDirection);
+    voice.stepPitch(sound);
+    voice.detuneDepth = pwm;
+    VoiceRates rates = voice.rates(float(note), octave);
     for (int c = 1; c <= 4; ++c) {
-        out.setRate(c, base - bend);
-        out.setRate(c + 4, base + detune - bend);
+        out.setRate(c, rates.main);
+        out.setRate(c + 4, rates.second);
     }
 }
 
@@ -325,11 +291,11 @@ void c_SoundEngine::editorInput() {
     if (pressed(Key::F3)) transpose(*this, -1);
     if (pressed(Key::F4)) transpose(*this, +1);
     blockStep();
-    if (mode == 0) {
+    if (mode == Mode::Editing) {
         if (pressed(Key::Backspace)) deleteRow(*this);
         if (pressed(Key::Insert)) insertRow(*this);
     }
-    noteEntry(*this, ed, ch);
+    if (auto typed = typedNote(*this, ch)) enterNote(*this, *typed);
     int note = ed.lastNoteKey.empty() ? 0 : noteValue(ed.lastNoteKey[0]);
     updatePreview(ed.preview, channelsOf(ed), song, currentInstrument, note, octave, ed.previewPwm);
 }

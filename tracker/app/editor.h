@@ -4,33 +4,21 @@
 //   repeat:   updates for which Up or Down has been held; past 12 the cursor moves
 //             one row per update
 //   preview:  the last typed note sounds on audio channels ch and ch + 4 through the
-//             current instrument; every update re-levels channels 1..8 and re-pitches
-//             them (order 1, 5, 2, 6, 3, 7, 4, 8) with the instrument's envelope,
-//             envelope-to-pitch, arpeggio and detune swing, in single precision but
-//             for the pitch power
+//             current instrument; every update steps its one instrument voice
+//             (tracker/core/voice.h) and re-levels channels 1..8, then re-pitches them
+//             (order 1, 5, 2, 6, 3, 7, 4, 8)
 //
 // The preview only drives audio channels; it never changes the song.
 #include <memory>
+#include <optional>
 
 #include "host/text.h"
+#include "tracker/app/layout.h"
+#include "tracker/core/voice.h"
 
 class c_Sound;
 class ChannelOut;
 struct Song;
-
-// The counters of the preview voice; reset whenever a note is entered or previewed.
-struct NotePreview {
-    float envelope = 0;          // decay level 0..1, + 0.125 / ENV per update
-    float e2pAmount = 0;         // envelope level used for E2P (0 when E2P is 0)
-    float arpeggioOffset = 0;    // semitones, kept between the arpeggio's steps
-    int arpeggioStep = 0;        // update counter of the arpeggio cycle, 0..3*SPD-1
-    int noteTicks = 0;           // updates since the note was entered
-    int swingCounter = 0;        // update counter of the detune swing, 0..SWP*3
-    int swingDirection = 0;      // +1 or -1 once the swing has run; 0 before
-
-    // Restarts envelope, arpeggio and swing counters (offset and direction persist).
-    void restart();
-};
 
 struct EditorState {
     int upRepeat = 0;                         // updates Up has been held
@@ -39,7 +27,7 @@ struct EditorState {
     std::shared_ptr<c_Sound> previewMain;     // sample of the current instrument's WAV
     std::shared_ptr<c_Sound> previewSecond;   // its detuned partner
     float previewPwm = 0;                     // PWM of the current instrument, 0..15
-    NotePreview preview;
+    Voice preview;                            // the preview's voice, restarted by each note
     ChannelOut* out = nullptr;                // channel operations; none: the audio device
 };
 
@@ -50,11 +38,11 @@ ChannelOut& editorChannels(c_SoundEngine& app);
 
 // One update of the preview voice: levels and rates of audio channels 1..8 for note
 // value `note` at `octave` with instrument `instrument` of `song`.
-void updatePreview(NotePreview& p, ChannelOut& out, const Song& song, int instrument,
+void updatePreview(Voice& p, ChannelOut& out, const Song& song, int instrument,
                    int note, int octave, float pwm);
 
-// A click in this update strictly inside left < x < right, top < y < bottom.
-bool clickedIn(float left, float right, float top, float bottom);
+// A click in this update strictly inside `rect`.
+bool clickedIn(const Rect& rect);
 // A press of `key` in this update.
 bool pressed(int key);
 
@@ -66,3 +54,22 @@ inline int screenIndex(int patternBase, int editRow, int row) {
 void setCell(Song& song, int column, int index, char32_t c);
 // The four columns of tracker channel `channel` (1..4): note, volume, instrument, octave.
 inline int channelColumn(int channel, int kind) { return channel - 1 + 4 * kind; }
+
+// ---- Note entry ----
+// A note at the cursor from any source: the note cell as stored (a note character,
+// "<" note off, or one of the commands "." "+" "#" "-") and the octave digit stored
+// with a note (0..3).
+struct NoteInput {
+    char32_t cell;
+    int octave;
+};
+// The note a typed character means in the cursor's column: in a note column the
+// piano keys, "<", the commands and the other characters between them (stored as
+// typed, heard as the lowest note); none in a volume column or for any other one.
+std::optional<NoteInput> typedNote(const c_SoundEngine& app, int ch);
+// The note of note value `value` (0..28) at octave digit `octave`.
+NoteInput noteOf(int value, int octave);
+// Enters a note at the cursor: in Editing it is written into the cursor channel's
+// row (with the current instrument, volume 8 where the volume is 0) and the cursor
+// moves down; in Editing and Standby the preview sounds it ("<" silences it).
+void enterNote(c_SoundEngine& app, NoteInput input);

@@ -2,7 +2,6 @@
 // description, and the LOAD and SAVE of the named song. Each field takes at most one
 // typed character per update; while either is active the editor stays in Standby and
 // every audio channel is kept silent.
-#include "host/datapath.h"
 #include "host/errors.h"
 #include "host/input.h"
 #include "tracker/app/app.h"
@@ -37,12 +36,12 @@ void takeCharacter(String& text, size_t limit) {
 }
 
 void holdStandby(c_SoundEngine& app) {
-    app.mode = 2;
+    app.mode = Mode::Standby;
     stopAllChannels(editorChannels(app));
 }
 
 void nameEntry(c_SoundEngine& app) {
-    if (clickedIn(0, 380, 443, 457)) app.nameEntryActive = 1;
+    if (clickedIn(layout::kNameBox)) app.nameEntryActive = 1;
     if (app.nameEntryActive != 1) return;
     holdStandby(app);
     takeCharacter(app.fileName, kNameLength);
@@ -54,7 +53,7 @@ void descriptionEntry(c_SoundEngine& app) {
     int slot = app.currentInstrument;
     if (slot < 0 || slot >= kDescriptionSlots) return;
     String& text = app.song.instrumentDescriptions[slot];
-    if (clickedIn(396, 776, 122, 136)) {
+    if (clickedIn(layout::kDescriptionBox)) {
         text.clear();
         app.descriptionEntryActive = 1;
     }
@@ -75,29 +74,28 @@ void c_SoundEngine::textEntries() {
     descriptionEntry(*this);
 }
 
-// ---- LOAD and SAVE ----
+// ---- [load and save] ----
 
-String c_SoundEngine::saveSong(const String& name) {
-    if (name.empty()) return U"Enter a Name...";
-    if (!isSongName(name)) return U"Saving Failed!";
-    const String backup = keepsBackup(name) ? kSongFolder + kBackupFolder + name : String();
-    SaveResult result = saveTextFile(kSongFolder + name, writeSong(song), backup);
-    if (!result.saved) return U"Saving Failed!";
+Status c_SoundEngine::saveSong(const String& name) {
+    if (name.empty()) return Status::EnterName;
+    if (!isSongName(name)) return Status::SavingFailed;
+    SaveResult result = songs.write(name, writeSong(song));
+    if (!result.saved) return Status::SavingFailed;
     if (result.backup == BackupResult::Failed) printLine(U"No backup kept of songs/" + name);
-    if (name != kHandOffName) storedDigest = songDigest(song);
-    return U"File Saved...";
+    if (name != SongStore::kHandOffName) storedDigest = songDigest(song);
+    return Status::FileSaved;
 }
 
-String c_SoundEngine::loadSong() {
+Status c_SoundEngine::loadSong() {
     fileName = cutSongName(fileName);
-    if (fileName.empty() || !isSongName(fileName)) return U"File not found!";
-    String text = loadText(kSongFolder + fileName);
+    if (fileName.empty() || !isSongName(fileName)) return Status::FileNotFound;
+    String text = songs.read(fileName);
     Song loaded = song;
-    if (!readSong(text, loaded)) return U"File not found!";
+    if (!readSong(text, loaded)) return Status::FileNotFound;
     rescueUnsaved();   // the song about to be replaced
     song = std::move(loaded);
     // A loaded rescue copy is still unsaved work: it is kept again until it is saved.
-    if (fileName != kRescueName) storePending = true;
+    if (fileName != SongStore::kRescueName) storePending = true;
     resetUndo();
-    return U"File Loaded...";
+    return Status::FileLoaded;
 }

@@ -1,10 +1,7 @@
 // Ctrl+E: the song to a temporary file, tamo-render on it as a child process.
 #include "tracker/app/export.h"
 
-#include <cstdio>
-
 #include "host/datapath.h"
-#include "host/game.h"
 #include "host/input.h"
 #include "tracker/app/app.h"
 #include "tracker/app/editor.h"
@@ -12,37 +9,32 @@
 
 namespace {
 
-std::string realPath(const String& dataPath) {
-    VXGame* game = VXGame::current();
-    return game ? narrow(game->mapDataPath(dataPath)) : std::string();
-}
-
 std::string renderProgram(const ExportState& ex) {
     if (!ex.program.empty()) return narrow(ex.program);
     return narrow(executableFolder()) + "/tamo-render";
 }
 
-void forgetSongFile(ExportState& ex) {
-    if (!ex.songFile.empty()) std::remove(realPath(ex.songFile).c_str());
+void forgetSongFile(const SongStore& songs, ExportState& ex) {
+    if (!ex.songFile.empty()) songs.remove(ex.songFile);
     ex.songFile.clear();
 }
 
 // Writes the song and starts the render; the status text tells how it went.
-String startExport(c_SoundEngine& app, ExportState& ex) {
-    if (app.fileName.empty()) return U"Enter a Name...";
-    if (!isSongName(app.fileName)) return U"Export Failed!";
+Status startExport(c_SoundEngine& app, ExportState& ex) {
+    if (app.fileName.empty()) return Status::EnterName;
+    if (!isSongName(app.fileName)) return Status::ExportFailed;
     // "~" is never typed into a name, so this cannot be one of the user's songs.
-    ex.songFile = kSongFolder + app.fileName + U"~export";
-    const std::string song = realPath(ex.songFile);
-    const std::string wav = realPath(kSongFolder + app.fileName + U".wav");
+    ex.songFile = app.fileName + U"~export";
+    const std::string song = app.songs.realPath(ex.songFile);
+    const std::string wav = app.songs.realPath(app.fileName + U".wav");
     ex.child = ex.makeChild();
-    if (song.empty() || wav.empty() || !saveTextFile(ex.songFile, writeSong(app.song)).saved ||
+    if (song.empty() || wav.empty() || !app.songs.write(ex.songFile, writeSong(app.song)).saved ||
         !ex.child->start({renderProgram(ex), "--loops", "2", "--fade", "8", song, wav})) {
         ex.child.reset();
-        forgetSongFile(ex);
-        return U"Export Failed!";
+        forgetSongFile(app.songs, ex);
+        return Status::ExportFailed;
     }
-    return U"Exporting...";
+    return Status::Exporting;
 }
 
 }  // namespace
@@ -58,10 +50,10 @@ void exportStep(c_SoundEngine& app) {
         int status = ex.child->poll();
         if (status != ChildProcess::kRunning) {
             ex.child.reset();
-            forgetSongFile(ex);
-            app.statusText = status == 0 ? U"WAV Saved..." : U"Export Failed!";
+            forgetSongFile(app.songs, ex);
+            app.status = status == 0 ? Status::WavSaved : Status::ExportFailed;
         }
     }
-    if (app.mode != 1 && !ex.child && app.control && pressed(kKeyE))
-        app.statusText = startExport(app, ex);
+    if (app.mode != Mode::Playing && !ex.child && app.control && pressed(Key::E))
+        app.status = startExport(app, ex);
 }

@@ -20,15 +20,13 @@ class c_SoundEngine;
 
 struct ExportState {
     std::unique_ptr<ChildProcess> child;   // the running render; none when idle
-    String songFile;                       // data path of the song file it reads
+    String songFile;                       // its song file's name in the song store
     String program;                        // tamo-render; empty: beside the executable
     // Makes the child process (tests substitute one they finish themselves).
     std::function<std::unique_ptr<ChildProcess>()> makeChild = [] {
         return std::make_unique<ChildProcess>();
     };
 };
-
-constexpr int kKeyE = 69;
 
 // The export's state of `app` (made on first use).
 ExportState& exportOf(c_SoundEngine& app);

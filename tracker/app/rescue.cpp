@@ -17,12 +17,12 @@ bool c_SoundEngine::songChanged() const { return songDigest(song) != storedDiges
 void c_SoundEngine::rescueUnsaved() {
     const uint64_t digest = songDigest(song);
     if (digest == storedDigest || digest == rescuedDigest) return;
-    if (!saveTextFile(kSongFolder + kRescueName, writeSong(song)).saved) {
-        printLine(U"Unsaved song could not be kept in songs/" + kRescueName);
+    if (!songs.write(SongStore::kRescueName, writeSong(song)).saved) {
+        printLine(U"Unsaved song could not be kept in songs/" + SongStore::kRescueName);
         return;
     }
     rescuedDigest = digest;
-    printLine(U"Unsaved song kept in songs/" + kRescueName);
+    printLine(U"Unsaved song kept in songs/" + SongStore::kRescueName);
 }
 
 // The song as created or loaded becomes the stored one only at the end of that update,

@@ -19,6 +19,7 @@
 
 #include "graphics/drawing.h"
 #include "tracker/app/app.h"
+#include "tracker/app/layout.h"
 
 // ---- [formats] ----
 
@@ -67,6 +68,16 @@ String noteName(const Song& song, int channel, int index) {
     return s;
 }
 
+String statusText(Status status) {
+    // In the order of Status.
+    static const char32_t* const kTexts[] = {
+        U"Standby...",  U"Editing...",      U"Playing...",      U"Enter a Name...",
+        U"File Saved...", U"Saving Failed!", U"File Loaded...", U"File not found!",
+        U"Loading Failed!", U"Exporting...", U"WAV Saved...",   U"Export Failed!",
+    };
+    return kTexts[int(status)];
+}
+
 // ---- [render] ----
 
 static const String kHeader = U"POS CHN1  CHN2  CHN3  CHN4  POS ## Status: ";
@@ -77,8 +88,7 @@ int c_SoundEngine::handleRender() {
     bool lost = canvasLost(), damaged = canvasDamaged();
     bool metersMoved = updateLevels();
     if (repaintCounter > 2 || lost || damaged) {
-        bool followOn = followLabel == U"On";
-        bool layout = lost || mode != 1 || (followOn && editRow == 0);
+        bool layout = lost || mode != Mode::Playing || (follow && editRow == 0);
         uint64_t print = drawingPrint([&] { paintRepaint(layout); });
         if (!repaintSkip || damaged || print != shownPrint || (lost && metersMoved)) {
             paintRepaint(layout);
@@ -94,7 +104,7 @@ int c_SoundEngine::handleRender() {
 // The layout (when asked), the play line while following, and the status texts.
 void c_SoundEngine::paintRepaint(bool layout) {
     if (layout) paintLayout();
-    if (mode == 1 && followLabel == U"On") {
+    if (mode == Mode::Playing && follow) {
         float e = editRow;
         setColor(0, 0, 0);   // erase the previous row's line
         drawLine(2, 12 * e - 10, 303, 12 * e - 10);
@@ -112,21 +122,19 @@ void c_SoundEngine::paintStatus() {
     drawRect(2, 0, 640, 14);
     setColor(171.6f, 37.2f, 104.4f);
     screenText.assign(43, U' ');
-    screenText += statusText;
+    screenText += statusText(status);
     drawText(screenText, 0, -1);
     setColor(148, 144, 164);
     drawText(kHeader, 0, -1);
-    for (int k = 0; k < kChannels; ++k)
-        channelLabels[k] = channelEnable[k] == 1.0f ? U"on  " : U"off ";
     screenText = U"    ";
     for (int k = 0; k < kChannels; ++k) {
         if (k > 0) screenText += U"  ";
-        screenText += channelLabels[k];
+        screenText += channelEnable[k] == 1.0f ? U"on  " : U"off ";
     }
     screenText += U" FLW:";
-    screenText += followLabel;
+    screenText += follow ? U"On" : U"Off";
     drawText(screenText, 0, 408);
-    text(mode == 1 ? U"STOP HOME" : U"PLAY HOME", 520, 323);
+    text(mode == Mode::Playing ? U"STOP HOME" : U"PLAY HOME", 520, 323);
 }
 
 // Each meter jumps to 8 x the volume digit of the row playback has just reached (on
@@ -137,7 +145,7 @@ bool c_SoundEngine::updateLevels() {
     bool moved = false;
     for (int k = 0; k < kChannels; ++k) {
         int channel = k + 1;
-        if (mode == 1 && channelEnable[k] != 0 && song.cell(noteColumn(channel), i) != U'.')
+        if (mode == Mode::Playing && channelEnable[k] != 0 && song.cell(noteColumn(channel), i) != U'.')
             levels[k] = hexValue(song.cell(volumeColumn(channel), i)) * 8;
         levels[k] = std::clamp(levels[k] - 2, 2, 64);
         moved = moved || levels[k] != shownLevels[k];
@@ -184,12 +192,6 @@ const PlacedText kLabels[] = {
     {U"Description:", 442, 106},
 };
 
-// The spinner buttons of the panel and the free spinners, where button1.png goes.
-const int kSpinners[][2] = {
-    {561, 144}, {473, 360}, {561, 168}, {561, 180}, {561, 192}, {561, 204}, {561, 228},
-    {593, 228}, {561, 240}, {561, 252}, {561, 264}, {561, 216}, {473, 372}, {473, 384},
-};
-
 }  // namespace
 
 void c_SoundEngine::paintLayout() {
@@ -216,34 +218,36 @@ void c_SoundEngine::paintLayout() {
 
     int n = currentInstrument;
     auto p = [&](int j) { return song.param(n, j); };
+    // Each value on the row of its spinner.
+    using namespace layout;
     const struct {
         const char32_t* label;
-        int y;
+        Spinner spinner;
         int value;
     } panel[] = {
-        {U"  INSTRUMENT:", 144, n},          {U"         WAV:", 168, p(0)},
-        {U"         PWM:", 180, p(1)},       {U"         SWP:", 192, p(3) / 16},
-        {U"         ENV:", 204, p(4)},       {U"         E2P:", 216, p(2) % 16},
-        {U"         ARP:", 228, p(6) * 16 + p(7)},
-        {U"         SPD:", 240, p(5)},       {U"         AMT:", 252, p(3) % 16},
-        {U"         RPT:", 264, p(2) / 16},  {U" OCT:", 360, octave},
-        {U" SPD:", 372, song.speed},         {U" Len:", 384, song.songLength / 32},
+        {U"  INSTRUMENT:", InstrumentNumber, n}, {U"         WAV:", Wav, p(0)},
+        {U"         PWM:", Pwm, p(1)},           {U"         SWP:", Swp, p(3) / 16},
+        {U"         ENV:", Env, p(4)},           {U"         E2P:", E2p, p(2) % 16},
+        {U"         ARP:", Arp1, p(6) * 16 + p(7)},
+        {U"         SPD:", ArpSpeed, p(5)},      {U"         AMT:", Amt, p(3) % 16},
+        {U"         RPT:", Rpt, p(2) / 16},      {U" OCT:", OctaveDigit, octave},
+        {U" SPD:", SongSpeed, song.speed},       {U" Len:", SongLength, song.songLength / 32},
     };
     setColor(148, 144, 164);
     for (const auto& row : panel) {
         screenText = row.label;
         appendHex2(screenText, row.value);
-        drawText(screenText, 385, row.y);
+        drawText(screenText, 385, kSpinnerAt[row.spinner].y);
     }
     screenText = U"LAYOUT ";
-    screenText += layoutLabel;
+    screenText += keyboardLayout == KeyboardLayout::US ? U"US" : U"DE";
     drawText(screenText, 520, 440);
     screenText = U" ";
     screenText += fileName;
     drawText(screenText, 0, 441);
 
     setColor(82, 72, 74);
-    if (mode == 0) drawRect(0, 12 * cursorRow + 2, 303, 12);
+    if (mode == Mode::Editing) drawRect(0, 12 * cursorRow + 2, 303, 12);
     if (blockMarking != 0 && cursorRow > blockStart) {
         static const float kBlockX[] = {33, 99, 165, 231};
         float x = kBlockX[std::clamp((cursorColumn - 1) / 2, 0, 3)];
@@ -291,6 +295,6 @@ void c_SoundEngine::paintLayout() {
 
     setColor(255, 255, 255);
     if (buttonImage)
-        for (const auto& s : kSpinners) drawImage(buttonImage.get(), s[0], s[1], 0);
-    if (navrowImage) drawImage(navrowImage.get(), 385, 12, 0);
+        for (int s = 0; s < OrderEntry; ++s) drawImage(buttonImage.get(), kSpinnerAt[s].x, kSpinnerAt[s].y, 0);
+    if (navrowImage) drawImage(navrowImage.get(), kNavRow.x, kNavRow.y, 0);
 }

@@ -33,11 +33,10 @@ bool c_tamoPlay::takeSongText(const String& text) {
     return true;
 }
 
-String c_tamoPlay::loadIntoPlayer(const String& path) {
+bool c_tamoPlay::loadIntoPlayer(const String& path) {
     reloadSamples();
     String text = loadText(path);
-    if (text.empty() || !takeSongText(text)) return U"Loading Failed!";
-    return U"1";
+    return !text.empty() && takeSongText(text);
 }
 
 // ---- [voices] ----
@@ -65,12 +64,7 @@ void c_tamoPlay::playerTick() {
     if (playPosition < 0 || playPosition >= kOrderLength) playPosition = 0;
     patternBase = song.orderList[playPosition] * kRowsPerPattern;
     if (rowDue()) readRow();
-    updateEnvelopes();
-    sendVolumes();
-    updateEnvelopeToPitch();
-    stepArpeggios();
-    stepDetuneSwings();
-    applySlides();
+    sendLevels();
     sendRates();
     tick += 1.0f;
 }
@@ -83,12 +77,8 @@ void c_tamoPlay::readRow() {
         ChannelState& s = channels[i];
         s.rowNote = float(noteValue(song.cell(noteColumn(i + 1), row)));
         if (s.rowNote < kSlideDown) {
-            s.arpeggioOffset = 0;
+            s.restart();
             s.slide = 0;
-            s.arpeggioStep = 0;
-            s.pwmCounter = 0;
-            s.envelope = 0;
-            s.noteTicks = 0;
             s.playingNote = s.rowNote;
         }
     }
@@ -107,7 +97,7 @@ void c_tamoPlay::readRow() {
         }
     }
     for (int i = 0; i < kChannels; ++i)
-        if (rowInstrument[i] != 0) pwmDepth[i] = float(song.param(rowInstrument[i], 1));
+        if (rowInstrument[i] != 0) channels[i].detuneDepth = float(song.param(rowInstrument[i], 1));
     for (int i = 0; i < kChannels; ++i) {
         if (channelVolume[i] == 0) continue;
         int octaveDigit = decimalValue(song.cell(octaveColumn(i + 1), row));
@@ -146,97 +136,25 @@ void c_tamoPlay::endRow() {
     }
 }
 
-// The envelope rises by 0.125 / ENV per tick until it reaches 1.0; once it exceeds
-// the channel volume the channel falls silent. ENV 0 would rise without bound in one
-// step, so it silences the channel at once.
-void c_tamoPlay::updateEnvelopes() {
+// Every channel's level, pair by pair (1, 5, 2, 6, ...), before any rate.
+void c_tamoPlay::sendLevels() {
     for (int i = 0; i < kChannels; ++i) {
-        ChannelState& s = channels[i];
-        if (s.envelope < 1.0f) {
-            int env = song.param(channelInstrument[i], 4);
-            if (env == 0) {
-                channelVolume[i] = 0;
-                s.envelope = 0;
-                continue;
-            }
-            s.envelope += (1.0f / float(env)) * 0.125f;
-        }
-        if (channelVolume[i] - s.envelope < 0) {
-            channelVolume[i] = 0;
-            s.envelope = 0;
-        }
-    }
-}
-
-void c_tamoPlay::sendVolumes() {
-    for (int i = 0; i < kChannels; ++i) {
-        float volume = channelVolume[i] - channels[i].envelope;
-        out->setVolume(i + 1, volume);
-        out->setVolume(i + 5, volume);
-    }
-}
-
-void c_tamoPlay::updateEnvelopeToPitch() {
-    for (int i = 0; i < kChannels; ++i) {
-        e2pAmount[i] = song.param(channelInstrument[i], 2) % 16;
-        e2pLevel[i] = e2pAmount[i] != 0 ? channels[i].envelope : 0.0f;
-    }
-}
-
-// The arpeggio cycles base note, ARP1 and ARP2 for SPD ticks each; with RPT it
-// plays one cycle and then holds the base note.
-void c_tamoPlay::stepArpeggios() {
-    for (int i = 0; i < kChannels; ++i) {
-        ChannelState& s = channels[i];
-        const int instrument = channelInstrument[i];
-        const int spd = song.param(instrument, 5);
-        const int amount = song.param(instrument, 3) % 16;
-        arpSpeed[i] = spd;
-        if (s.arpeggioStep == 0) s.arpeggioOffset = 0;
-        if (s.arpeggioStep == spd)
-            s.arpeggioOffset = float(amount) * (float(song.param(instrument, 6)) / 15.0f);
-        if (s.arpeggioStep == 2 * spd)
-            s.arpeggioOffset = float(amount) * (float(song.param(instrument, 7)) / 15.0f);
-        s.arpeggioStep = (s.arpeggioStep + 1 == 3 * spd) ? 0 : s.arpeggioStep + 1;
-        s.noteTicks += 1;
-        bool repeatOnce = song.param(instrument, 2) >= 16;
-        if (repeatOnce && s.noteTicks > 3 * spd) s.arpeggioStep = 0;
-    }
-}
-
-// The second voice swings up for half of SWP x 3 ticks and down for the other half.
-void c_tamoPlay::stepDetuneSwings() {
-    for (int i = 0; i < kChannels; ++i) {
-        ChannelState& s = channels[i];
-        pwmPeriod[i] = (song.param(channelInstrument[i], 3) / 16) * 3;
-        s.pwmCounter += 1;
-        if (s.pwmCounter < pwmPeriod[i] / 2) pwmDirection[i] = 1;
-        if (s.pwmCounter > pwmPeriod[i] / 2) pwmDirection[i] = -1;
-        if (s.pwmCounter == pwmPeriod[i]) s.pwmCounter = 0;
-        if (pwmPeriod[i] == 0) pwmDirection[i] = 1;
+        float level = channels[i].decayAgainst(channelVolume[i], Instrument::of(song, channelInstrument[i]));
+        out->setVolume(i + 1, level);
+        out->setVolume(i + 5, level);
     }
 }
 
 // "+" slides down and "#" up, by 0.005 of rate factor per tick per volume step.
-void c_tamoPlay::applySlides() {
-    for (int i = 0; i < kChannels; ++i) {
-        ChannelState& s = channels[i];
-        if (s.lastRowNote == kSlideDown) s.slide -= channelVolume[i] * 8.0f * 0.005f;
-        if (s.lastRowNote == kSlideUp) s.slide += channelVolume[i] * 8.0f * 0.005f;
-    }
-}
-
-// The exponent is formed in single precision, the power taken in double precision
-// and then rounded to single precision.
 void c_tamoPlay::sendRates() {
     for (int i = 0; i < kChannels; ++i) {
-        const ChannelState& s = channels[i];
-        float exponent = float(12 * channelOctave[i]) + s.playingNote - 24.0f + s.arpeggioOffset;
-        float p = float(pitchFactor(double(exponent)));
-        float e2p = float(e2pAmount[i]) * e2pLevel[i];
-        float detune = (pwmDepth[i] / 800.0f) * float(pwmDirection[i]);
-        out->setRate(i + 1, p + s.slide - e2p);
-        out->setRate(i + 5, p + s.slide + detune - e2p);
+        ChannelState& s = channels[i];
+        s.stepPitch(Instrument::of(song, channelInstrument[i]));
+        if (s.lastRowNote == kSlideDown) s.slide -= channelVolume[i] * 8.0f * 0.005f;
+        if (s.lastRowNote == kSlideUp) s.slide += channelVolume[i] * 8.0f * 0.005f;
+        VoiceRates rates = s.rates(s.playingNote, channelOctave[i], s.slide);
+        out->setRate(i + 1, rates.main);
+        out->setRate(i + 5, rates.second);
     }
 }
 

@@ -6,7 +6,8 @@
 //   position: index into the order list; after the last position (songLength / 32)
 //             playback loops to position 0, and it never runs past position 255
 //   voice:    tracker channel c (1..4) plays its main sample on audio channel c and its
-//             second sample, detuned by PWM, on audio channel c + 4
+//             second sample, detuned by PWM, on audio channel c + 4; one instrument
+//             voice (voice.h) per channel computes its level and rates
 //
 // Every tick sets volume and rate of audio channels 1..8 (order 1,5,2,6,3,7,4,8); rows
 // start and stop samples. The copy is loaded from the hand-off file "songs/tmp.dat"
@@ -24,28 +25,26 @@
 #include "host/object.h"
 #include "tracker/core/channels.h"
 #include "tracker/core/song.h"
+#include "tracker/core/voice.h"
 
 class c_Sound;
 class gxtkAudio;
 
-// Per tracker channel playback state; zeroed at creation, kept between playbacks.
-struct ChannelState {
+// Per tracker channel playback state: the voice and what the rows gave it; zeroed
+// at creation, kept between playbacks.
+struct ChannelState : Voice {
     float rowNote = 0;          // noteValue of the row just read (0..28, 127..130, 255)
     float lastRowNote = 0;      // rowNote of the most recently completed row read
     float playingNote = 0;      // last note 0..28 read on the channel
-    float arpeggioOffset = 0;   // current arpeggio offset, semitones
     float slide = 0;            // accumulated slide, added to the rate factor
-    int arpeggioStep = 0;       // tick counter of the arpeggio cycle, 0..3*SPD-1
-    int pwmCounter = 0;         // tick counter of the detune swing
-    float envelope = 0;         // decay level, rises from 0 by 0.125/ENV per tick
-    int noteTicks = 0;          // ticks since the note started
 };
 
 class c_tamoPlay : public Object {
 public:
     c_tamoPlay();
-    // Reloads the eight wave samples, then the song copy from `path`: "1" or "Loading Failed!".
-    String loadIntoPlayer(const String& path);
+    // Reloads the eight wave samples, then the song copy from the file at `path`; false
+    // (copy untouched) when the file is missing or refused.
+    bool loadIntoPlayer(const String& path);
     // Loads the eight wave samples again (index order), replacing the previous ones.
     void reloadSamples();
     // Replaces the song copy from a song file's text; false (copy untouched) when refused.
@@ -83,28 +82,18 @@ public:
     std::array<int, kChannels> rowOctave{};          // octave digit of the row just read
     std::array<std::shared_ptr<c_Sound>, kChannels> mainSample;    // from the last WAV
     std::array<std::shared_ptr<c_Sound>, kChannels> secondSample;  // from the last WAV
-    std::array<float, kChannels> pwmDepth{};         // PWM of the last instrument named
     std::array<int, kChannels> channelInstrument{};  // last non-zero instrument digit
     std::array<int, kChannels> channelOctave{};      // octave latched with channelInstrument
-    std::array<int, kChannels> e2pAmount{};          // E2P of the channel instrument, 0..15
-    std::array<float, kChannels> e2pLevel{};         // envelope used for E2P (0 when E2P is 0)
-    std::array<int, kChannels> arpSpeed{};           // SPD of the channel instrument
-    std::array<int, kChannels> pwmPeriod{8, 8, 8, 8};  // SWP x 3 of the channel instrument
-    std::array<int, kChannels> pwmDirection{};       // +1 or -1 (0 before the first tick)
 
 private:
     void readRow();
     void endRow();
-    void updateEnvelopes();
-    void sendVolumes();
-    void updateEnvelopeToPitch();
-    void stepArpeggios();
-    void stepDetuneSwings();
-    void applySlides();
+    void sendLevels();
     void sendRates();
 };
 
-// ---- Playing a song once through into memory (the WAV export and its tests) ----
+// ---- [once through] ----
+// Playing a song once through into memory (the WAV export and its tests).
 
 constexpr int kRenderHertz = 44100;
 constexpr int kFramesPerTick = kRenderHertz / 50;   // 882 stereo frames per tick

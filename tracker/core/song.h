@@ -1,6 +1,7 @@
 #pragma once
-// tracker/core/: the tracker's lower floor (song model, file format, player, channel
-// output); it includes nothing of the application's rooms.
+// tracker/core/: the tracker's lower floor (song model, file format, instrument voice,
+// player, channel output); it includes nothing of the application's rooms and reaches
+// no file but through the paths it is given.
 //
 // Song model: what a song is, shared by the editor's copy (c_SoundEngine) and the
 // player's private copy (c_tamoPlay). Plain data, no window, no audio.

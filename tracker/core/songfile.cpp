@@ -1,24 +1,13 @@
-// Song files: the TAM1 writer and reader on text, song names, and the atomic write.
+// Song files: the TAM1 writer and reader on text, and song names.
 //
 //   [layout]   sizes and offsets of the fields
 //   [text]     songDigest, writeSong, readSong
 //   [names]    isSongName, cutSongName
-//   [files]    savingPath, saveTextFile, keepsBackup
 #include "tracker/core/songfile.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <string>
-
-#include "host/datapath.h"
-#include "host/errors.h"
-#include "host/game.h"
-#include "host/savefile.h"
-
-const String kSongFolder = U"vantorix://data/songs/";
-const String kBackupFolder = U"backup/";
-const String kHandOffName = U"tmp.dat";
-const String kRescueName = U"autosave";
 
 // ---- [layout] ----
 
@@ -152,19 +141,3 @@ String cutSongName(const String& name) {
         if (name[i] == U'\\' && name.compare(i - 5, 5, U"songs") == 0) return name.substr(i);
     return name;
 }
-
-// ---- [files] ----
-
-// "~" is never typed into a file name, so the temporary name cannot be a user's song.
-String savingPath(const String& path) { return path + U"~saving"; }
-
-SaveResult saveTextFile(const String& path, const String& text, const String& backup) {
-    VXGame* game = VXGame::current();
-    if (!game) return SaveResult();
-    const std::string target = narrow(game->mapDataPath(path));
-    const std::string backupFile = backup.empty() ? std::string() : narrow(game->mapDataPath(backup));
-    if (target.empty() || (!backup.empty() && backupFile.empty())) return SaveResult();
-    return replaceFile(target, encodeUtf8(text), backupFile);
-}
-
-bool keepsBackup(const String& name) { return name != kHandOffName && name != kRescueName; }

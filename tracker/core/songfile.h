@@ -6,24 +6,13 @@
 //
 //   P:        patterns stored, 1 + the largest order entry, 1..256
 //   length:   1163 + 512*P characters; the fields follow each other without separators
-//   folder:   song files live in "songs" of the data folder; names stay inside it
+//   name:     a song file's name inside the songs folder (the application's song store
+//             says where that folder is and writes the files)
 //
-// The reader and the writer work on text in memory. Saving replaces the file through
-// a temporary file and a rename (host/savefile.h), so a failed save leaves the old
-// file as it was; the version a save replaces is kept as "songs/backup/NAME".
-#include "host/savefile.h"
+// The reader and the writer work on text in memory; nothing here touches a file.
 #include <cstdint>
 
 #include "tracker/core/song.h"
-
-// The data folder of song files, "vantorix://data/songs/".
-extern const String kSongFolder;
-// The folder within it that holds the previous version of each saved song.
-extern const String kBackupFolder;    // "backup/"
-// The playback hand-off, rewritten at every start; it keeps no backup.
-extern const String kHandOffName;     // "tmp.dat"
-// The rescue copy of unsaved work; it keeps no backup either.
-extern const String kRescueName;      // "autosave"
 
 // Patterns stored for `song`: 1 + its largest order entry, kept within 1..256.
 int storedPatterns(const Song& song);
@@ -51,11 +40,3 @@ bool isSongName(const String& name);
 // The typed name from the last backslash that follows "songs" (the backslash stays);
 // the name itself when there is none.
 String cutSongName(const String& name);
-
-// The temporary file a save of `path` writes first (beside it, same folder).
-String savingPath(const String& path);
-// Writes `text` as UTF-8 to the data path `path` with replaceFile; with a `backup`
-// data path, a file that was at `path` is kept there.
-SaveResult saveTextFile(const String& path, const String& text, const String& backup = String());
-// False for the names that keep no backup: the hand-off and the rescue copy.
-bool keepsBackup(const String& name);
