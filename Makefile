@@ -6,15 +6,19 @@
 #   make fuzz       install clang, run each fuzz target for FUZZ_SECONDS (default 60)
 #   make bench      idle, playing, start-up and render costs beside a bare window
 #   make install    install into PREFIX (default ~/.local); make uninstall removes it again
+#   make deb        the Debian package build/tamo-tracker_VERSION_ARCH.deb, checked by lintian
 
 # What building and running need (Mesa's GL driver for the window, libsndfile for the
-# export, RtMidi for MIDI input), what the tests add (a JACK server for the MIDI tests),
-# and what the fuzz build adds.
+# export, RtMidi for MIDI input), what the Debian package's build adds, what the tests
+# add (the package, the MIME database and its query tool, a JACK server for the MIDI tests
+# among them), and what the fuzz build adds.
 RUN_PACKAGES  := cmake g++ make pkg-config libglfw3-dev libgl-dev libopenal-dev libopenal1 \
                  libstb-dev libsndfile1-dev libgl1-mesa-dri libglx-mesa0 libx11-dev \
-                 librtmidi-dev
-TEST_PACKAGES := $(RUN_PACKAGES) googletest libgtest-dev xvfb xauth xdotool x11-apps sox \
-                 imagemagick libxtst-dev desktop-file-utils appstream x11-xkb-utils jackd2
+                 librtmidi-dev libasound2-dev libjack-jackd2-dev
+DEB_PACKAGES  := $(RUN_PACKAGES) debhelper dpkg-dev lintian
+TEST_PACKAGES := $(DEB_PACKAGES) googletest libgtest-dev xvfb xauth xdotool x11-apps sox \
+                 imagemagick libxtst-dev desktop-file-utils appstream x11-xkb-utils \
+                 shared-mime-info libglib2.0-bin jackd2
 FUZZ_PACKAGES := $(RUN_PACKAGES) clang libclang-rt-14-dev
 PREFIX   ?= $(HOME)/.local
 BUILD    := build
@@ -31,8 +35,8 @@ E2E_TESTS := ^(TrackerWindow|DemoSongRender|Installation)[.]
 SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:alloc_dealloc_mismatch=0 \
                  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: all deps deps-test deps-fuzz build build-all run test test-asan fuzz bench clean \
-        install uninstall
+.PHONY: all deps deps-deb deps-test deps-fuzz build build-all run test test-asan fuzz bench \
+        clean install uninstall deb
 
 all: build
 
@@ -56,6 +60,9 @@ endef
 
 deps:
 	$(call install-missing,$(RUN_PACKAGES))
+
+deps-deb:
+	$(call install-missing,$(DEB_PACKAGES))
 
 deps-test:
 	$(call install-missing,$(TEST_PACKAGES))
@@ -101,6 +108,16 @@ install:
 
 uninstall:
 	dist/uninstall.sh "$(PREFIX)"
+
+# dpkg-buildpackage writes the package beside the source folder, so it builds a copy of
+# the sources in $(BUILD)/deb (without the build folders and the repository itself).
+deb: deps-deb
+	rm -rf $(BUILD)/deb && mkdir -p $(BUILD)/deb/tamo-tracker
+	tar -cf - --exclude="./$$(realpath -m --relative-to=. $(BUILD))" --exclude='./build*' \
+	  --exclude=./.git . | tar -xf - -C $(BUILD)/deb/tamo-tracker
+	cd $(BUILD)/deb/tamo-tracker && dpkg-buildpackage --build=binary --no-sign
+	deb=$$(cd $(BUILD)/deb && ls tamo-tracker_*.deb) && cp $(BUILD)/deb/$$deb $(BUILD)/ && \
+	  lintian --fail-on error,warning --info $(BUILD)/$$deb && echo "Built $(BUILD)/$$deb"
 
 clean:
 	rm -rf $(BUILD) $(ASAN) $(FUZZ)

@@ -9,7 +9,9 @@
 // to a temporary file and renamed when all of them are complete, so a failed render
 // leaves nothing behind, and the song file itself is never written. Each render (the
 // normalizing measurement, the mix, each stem) runs on a fresh device and player, so
-// it sounds exactly as a render of its own would.
+// it sounds exactly as a render of its own would. Stopped by a signal (Ctrl+C, a hang-up,
+// the tracker ending an export), it removes its temporary files and then ends by that
+// signal.
 //
 // Sections: [messages] [reading the song] [checking outputs] [rendering] [main]
 #include <sys/stat.h>
@@ -35,7 +37,14 @@
 
 namespace {
 
-constexpr const char* kVersion = "tamo-render 1.706";
+constexpr const char* kVersion = "tamo-render " TAMO_VERSION;
+
+// SIGINT, SIGTERM or SIGHUP once received: the render stops at its next block.
+volatile std::sig_atomic_t stopSignal = 0;
+
+void onStopSignal(int signal) { stopSignal = signal; }
+
+const char kStopped[] = "stopped by a signal; nothing written";
 
 // ---- [messages] ----
 
@@ -165,9 +174,10 @@ std::string renderOnce(const Job& job, const MixPlan& plan, const std::string& w
     long long sent = 0;
     result = mixDown(player, device, plan, [&](const float* frames, int count) {
         job.progress.at(what, sent += count);
-        return sink(frames, count);
+        return stopSignal == 0 && sink(frames, count);
     });
     job.progress.done();
+    if (stopSignal != 0) return kStopped;
     if (result.play.ticks == 0)
         return quoted(job.options.song) + " reads no row within an hour (speed " +
                std::to_string(double(player.speed)) + ")";
@@ -207,22 +217,8 @@ void printSummary(const RenderOptions& o, const MixResult& mix, double wall,
     std::printf("\n");
 }
 
-}  // namespace
-
-// ---- [main] ----
-
-int main(int argc, char** argv) {
-    CommandLine command = parseCommandLine(argc, argv);
-    if (command.what == CommandLine::Help) return std::fputs(helpText(), stdout), 0;
-    if (command.what == CommandLine::Version) return std::puts(kVersion), 0;
-    if (command.what == CommandLine::Usage) return usage(command.problem);
-    const RenderOptions& options = command.options;
-    // A file size limit or a reader of standard output that goes away then fails the
-    // write (and the temporary file is removed) instead of killing the program with
-    // the partial file left behind.
-    signal(SIGXFSZ, SIG_IGN);
-    signal(SIGPIPE, SIG_IGN);
-
+// Renders every output and commits them; the exit status.
+int render(const RenderOptions& options) {
     const std::vector<Output> outputs = outputsOf(options);
     if (!options.toStandardOutput())
         for (const Output& out : outputs) {
@@ -249,6 +245,7 @@ int main(int argc, char** argv) {
         problem = renderFile(job, *files.back(), outputs[i].only, gain, result);
         if (i == 0) mix = result;
     }
+    if (problem.empty() && stopSignal != 0) problem = kStopped;
     for (auto& file : files)
         if (problem.empty() && !file->commit())
             problem = "cannot write " + quoted(file->target()) + ": " + file->error();
@@ -256,4 +253,28 @@ int main(int argc, char** argv) {
     double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!options.toStandardOutput()) printSummary(options, mix, wall, outputs);
     return 0;
+}
+
+}  // namespace
+
+// ---- [main] ----
+
+int main(int argc, char** argv) {
+    CommandLine command = parseCommandLine(argc, argv);
+    if (command.what == CommandLine::Help) return std::fputs(helpText(), stdout), 0;
+    if (command.what == CommandLine::Version) return std::puts(kVersion), 0;
+    if (command.what == CommandLine::Usage) return usage(command.problem);
+    const RenderOptions& options = command.options;
+    // A file size limit or a reader of standard output that goes away then fails the
+    // write (and the temporary file is removed) instead of killing the program with
+    // the partial file left behind.
+    signal(SIGXFSZ, SIG_IGN);
+    signal(SIGPIPE, SIG_IGN);
+    for (int stop : {SIGINT, SIGTERM, SIGHUP}) signal(stop, onStopSignal);
+    int status = render(options);
+    if (stopSignal != 0) {   // the temporary files are gone with render()'s outputs
+        signal(stopSignal, SIG_DFL);
+        raise(stopSignal);
+    }
+    return status;
 }

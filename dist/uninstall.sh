@@ -31,6 +31,26 @@ while read -r sum path; do
 done < "$list"
 rm -f "$list" "$app/data/songs/tmp.dat"
 find "$app" -depth -type d -empty -delete
+
+# The desktop's databases that the installation updated: brought up to date without the
+# song type and the menu entry, and gone where the installation made their folder and
+# nothing of anyone else's is left in it (the MIME database is made from its packages/).
+made() { echo "$folders" | grep -qx "$1"; }
+mime=$prefix/share/mime
+if [ -d "$mime" ]; then
+    if [ -z "$(ls -A "$mime/packages" 2>/dev/null)" ] && made share/mime; then
+        rm -rf "$mime"
+    elif command -v update-mime-database >/dev/null; then
+        update-mime-database "$mime"
+    fi
+fi
+apps=$prefix/share/applications
+if [ -d "$apps" ] && command -v update-desktop-database >/dev/null; then
+    update-desktop-database "$apps"
+fi
+if made share/applications && [ "$(ls -A "$apps" 2>/dev/null)" = mimeinfo.cache ]; then
+    rm -f "$apps/mimeinfo.cache"
+fi
 # The shared folders the installation created, deepest first, when they are empty.
 echo "$folders" | while read -r path; do
     [ -n "$path" ] && rmdir "$prefix/$path" 2>/dev/null || true

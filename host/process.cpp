@@ -1,9 +1,12 @@
-// Child processes: posix_spawn and a waitpid that never blocks.
+// Child processes: posix_spawn, a waitpid that never blocks, and one that waits.
 #include "host/process.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+
+#include <cerrno>
 
 extern char** environ;
 
@@ -25,10 +28,18 @@ bool ChildProcess::start(const std::vector<std::string>& argv) {
     return true;
 }
 
-int ChildProcess::poll() {
+int ChildProcess::poll() { return reap(WNOHANG); }
+
+int ChildProcess::stop() {
+    if (pid_ > 0) kill(pid_, SIGTERM);
+    return reap(0);
+}
+
+int ChildProcess::reap(int options) {
     if (pid_ <= 0) return status_;
     int raw = 0;
-    pid_t done = waitpid(pid_, &raw, WNOHANG);
+    pid_t done;
+    while ((done = waitpid(pid_, &raw, options)) < 0 && errno == EINTR) {}
     if (done == 0) return kRunning;
     pid_ = -1;
     if (done < 0) return status_ = 255;

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <sys/stat.h>
 
+#include "host/folders.h"
 #include "host/savefile.h"
 
 namespace {
@@ -27,24 +28,10 @@ bool validValue(const std::string& value) {
     return true;
 }
 
-// Makes the folders above `path` (like mkdir -p of its folder).
-void makeFolders(const std::string& path) {
-    for (size_t slash = path.find('/', 1); slash != std::string::npos;
-         slash = path.find('/', slash + 1))
-        mkdir(path.substr(0, slash).c_str(), 0755);
-}
 }  // namespace
 
 std::string Settings::userPath() {
-    const char* config = getenv("XDG_CONFIG_HOME");
-    std::string base;
-    if (config && *config) {
-        base = config;
-    } else {
-        const char* home = getenv("HOME");
-        base = std::string(home ? home : "") + "/.config";
-    }
-    return base + "/tamo-tracker/settings";
+    return userConfigFolder("tamo-tracker") + "/settings";
 }
 
 Settings::Settings(std::string path) : path_(std::move(path)) {}
@@ -103,7 +90,7 @@ bool Settings::set(const std::string& name, const std::string& value) {
     if (!found) values_.emplace_back(name, value);
     std::string text;
     for (const auto& v : values_) text += v.first + " " + v.second + "\n";
-    makeFolders(path_);
+    makeFolders(path_.substr(0, path_.find_last_of('/')));
     if (!replaceFile(path_, text).saved) return false;
     damaged_ = false;
     return true;

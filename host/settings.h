@@ -1,9 +1,10 @@
 #pragma once
 // The user's settings: a few named values kept between runs in one small text file.
 //
-//   file:    $XDG_CONFIG_HOME/tamo-tracker/settings (~/.config/tamo-tracker/settings
-//            when XDG_CONFIG_HOME is unset or empty), UTF-8, one "NAME value" line per
-//            value: NAME of capitals, value of printable characters without spaces
+//   file:    settings in the user's configuration folder (host/folders:
+//            $XDG_CONFIG_HOME/tamo-tracker, else ~/.config/tamo-tracker), UTF-8, one
+//            "NAME value" line per value: NAME of capitals, value of printable
+//            characters without spaces
 //   missing: no values (every setting has its default)
 //   damaged: cannot be read, or a line that is not "NAME value", a name twice, a value
 //            its reader cannot use: no values, one line on standard error, and the

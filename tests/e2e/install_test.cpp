@@ -1,6 +1,7 @@
 // `make install` and `make uninstall` as a user meets them, in a temporary prefix: the
-// installed launchers run, the desktop files pass the desktop's own validators, and
-// uninstalling leaves nothing but the songs the user saved.
+// installed launchers run, the desktop files pass the desktop's own validators, the
+// desktop knows a song file by its type, and uninstalling leaves nothing but the songs
+// the user saved. `make deb` builds a clean package whose unpacked programs run.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include <set>
 
 #include "support/files.h"
+#include "support/renders.h"
 #include "support/xvfb.h"
 
 namespace fs = std::filesystem;
@@ -33,6 +35,8 @@ Shell shell(const std::string& command) {
     return result;
 }
 
+std::string firstLine(const Shell& shell) { return shell.output.substr(0, shell.output.find('\n')); }
+
 std::string inQuotes(const std::string& path) { return "'" + path + "'"; }
 
 // Installs the build into `prefix` with CMake's install rules, as `make install` does.
@@ -49,7 +53,7 @@ Shell uninstall(const std::string& prefix) {
 std::set<std::string> filesBelow(const std::string& root) {
     std::set<std::string> files;
     for (auto& e : fs::recursive_directory_iterator(root))
-        if (!e.is_directory() || e.is_symlink()) files.insert(fs::relative(e.path(), root));
+        if (!e.is_directory() || e.is_symlink()) files.insert(e.path().lexically_relative(root));
     return files;
 }
 
@@ -75,6 +79,26 @@ TEST(Installation, TheInstalledRenderPlaysADemoAndTheDesktopFilesAreValid) {
     EXPECT_EQ(desktop.output, "") << "warnings from desktop-file-validate";
     EXPECT_NE(readFile(entry).find("Exec=\"" + p + "/bin/tamo-tracker\""), std::string::npos)
         << "the menu entry does not start the installed launcher:\n" << readFile(entry);
+
+    EXPECT_NE(readFile(entry).find("MimeType=application/x-tamo-song;"), std::string::npos);
+    EXPECT_NE(readFile(entry).find("tamo-tracker\" %f\n"), std::string::npos)
+        << "a song opened from the desktop does not reach the program";
+
+    // The install registered the song type: the desktop sees it in a song of no
+    // particular name, not in other files, and knows the tracker opens it.
+    const std::string song = prefix.file("a song"), text = prefix.file("notes");
+    fs::copy_file(TAMO_SOURCE_DIR "/data/songs/demo1", song);
+    writeFile(text, "TAM: not quite a song\n");
+    const std::string gio = "XDG_DATA_HOME=" + inQuotes(p + "/share") +
+                            " XDG_DATA_DIRS=/usr/share gio info -a standard::content-type ";
+    Shell type = shell(gio + inQuotes(song));
+    EXPECT_NE(type.output.find("standard::content-type: application/x-tamo-song"),
+              std::string::npos) << type.output;
+    type = shell(gio + inQuotes(text));
+    EXPECT_EQ(type.output.find("x-tamo-song"), std::string::npos) << type.output;
+    EXPECT_NE(readFile(p + "/share/applications/mimeinfo.cache")
+                  .find("application/x-tamo-song=tamo-tracker.desktop;"),
+              std::string::npos);
 
     Shell metainfo = shell("appstreamcli validate --no-net " +
                            inQuotes(p + "/share/metainfo/org.tamotracker.TamoTracker.metainfo.xml"));
@@ -109,4 +133,51 @@ TEST(Installation, UninstallLeavesNothingButTheSongsTheUserSaved) {
     fs::remove_all(p + "/lib");
     r = uninstall(p);
     EXPECT_EQ(r.status, 0) << r.output;
+}
+
+// The whole package as a user gets it: built by `make deb` (which also fails on any
+// lintian error or warning), named by the programs' version, holding the install
+// rules' files where Debian wants them, and runnable where it is unpacked.
+TEST(Installation, TheDebianPackageIsLintianCleanAndRunsUnpacked) {
+    Shell deb = shell("make -C " + inQuotes(TAMO_SOURCE_DIR) + " deb BUILD=" + inQuotes(TAMO_BINARY_DIR));
+    ASSERT_EQ(deb.status, 0) << deb.output.substr(deb.output.size() - std::min<size_t>(deb.output.size(), 4000));
+    EXPECT_EQ(deb.output.find("\nW: "), std::string::npos) << "lintian warnings";
+    EXPECT_EQ(deb.output.find("\nE: "), std::string::npos) << "lintian errors";
+    std::string version = firstLine(shell(inQuotes(TAMO_BINARY_DIR "/tamo") + " --version"));
+    ASSERT_EQ(version.rfind("tamo-tracker ", 0), 0u) << version;
+    version = version.substr(13);
+    const std::string arch = firstLine(shell("dpkg --print-architecture"));
+    const std::string package = TAMO_BINARY_DIR "/tamo-tracker_" + version + "_" + arch + ".deb";
+    ASSERT_TRUE(fs::exists(package)) << package;
+
+    TempDir unpacked;
+    Shell x = shell("dpkg-deb -x " + inQuotes(package) + " " + inQuotes(unpacked.path()));
+    ASSERT_EQ(x.status, 0) << x.output;
+    std::set<std::string> files = filesBelow(unpacked.path());
+    const std::string appDir =
+        "usr/lib/" + firstLine(shell("dpkg-architecture -qDEB_HOST_MULTIARCH")) + "/tamo-tracker/";
+    for (const std::string& want : std::vector<std::string>{"usr/bin/tamo-tracker", "usr/bin/tamo-render", appDir + "tamo", appDir + "tamo-render",
+          appDir + "data/installed", appDir + "data/glimfont.png", appDir + "data/wav/saw_64.wav",
+          appDir + "data/songs/demo1", "usr/share/applications/tamo-tracker.desktop",
+          "usr/share/mime/packages/tamo-tracker.xml",
+          "usr/share/metainfo/org.tamotracker.TamoTracker.metainfo.xml",
+          "usr/share/icons/hicolor/48x48/apps/tamo-tracker.png",
+          "usr/share/man/man6/tamo-tracker.6.gz", "usr/share/doc/tamo-tracker/copyright"})
+        EXPECT_EQ(files.count(want), 1u) << want << " is not in the package";
+    for (const std::string& file : files) {
+        EXPECT_EQ(file.rfind("usr/", 0), 0u) << file << " is outside /usr";
+        EXPECT_EQ(file.find("installed-files"), std::string::npos) << "dpkg lists the files itself";
+        EXPECT_EQ(file.find("/songs/"), file.find("/songs/demo")) << "not a demo song: " << file;
+    }
+    EXPECT_NE(readFile(unpacked.file("usr/share/applications/tamo-tracker.desktop"))
+                  .find("Exec=\"/usr/bin/tamo-tracker\" %f"), std::string::npos);
+
+    // The unpacked programs find their data beside themselves, through the launcher.
+    const std::string wav = unpacked.file("demo1.wav");
+    Shell render = shell(inQuotes(unpacked.file("usr/bin/tamo-render")) + " " +
+                         inQuotes(unpacked.file(appDir + "data/songs/demo1")) + " " + inQuotes(wav));
+    ASSERT_EQ(render.status, 0) << render.output;
+    EXPECT_EQ(checksum(sampleBytes(readFile(wav))), committedChecksums()["demo1"]);
+    EXPECT_EQ(shell(inQuotes(unpacked.file("usr/bin/tamo-tracker")) + " --version").output,
+              "tamo-tracker " + version + "\n");
 }

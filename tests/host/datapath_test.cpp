@@ -5,6 +5,8 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
@@ -13,6 +15,7 @@
 #include <string>
 
 #include "host/datapath.h"
+#include "host/folders.h"
 #include "host/game.h"
 #include "host/settings.h"
 #include "support/files.h"
@@ -240,6 +243,58 @@ TEST_F(DataFolderTest, UrlsReachTheOpenerAsOneArgumentWithoutAShell) {
     EXPECT_EQ(readFile(dir.path() + "/argc"), "1");
     EXPECT_EQ(readFile(dir.path() + "/arg"), narrow(url));
     EXPECT_FALSE(fs::exists(dir.path() + "/hacked"));
+}
+
+// An environment variable set for the life of the object, then as it was.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old, had_ = true;
+        value ? setenv(name, value, 1) : unsetenv(name);
+    }
+    ~ScopedVariable() { had_ ? setenv(name_, old_.c_str(), 1) : unsetenv(name_); }
+
+private:
+    const char* name_;
+    std::string old_;
+    bool had_ = false;
+};
+
+TEST(UserFolders, TheDataFolderFollowsXdgDataHomeOrTheHomeFolder) {
+    ScopedVariable home("HOME", "/home/ann");
+    {
+        ScopedVariable data("XDG_DATA_HOME", "/data/ann");
+        EXPECT_EQ(userDataFolder("tamo-tracker"), "/data/ann/tamo-tracker");
+    }
+    for (const char* unusable : {(const char*)nullptr, "", "relative/share"}) {
+        ScopedVariable data("XDG_DATA_HOME", unusable);
+        EXPECT_EQ(userDataFolder("tamo-tracker"), "/home/ann/.local/share/tamo-tracker");
+    }
+}
+
+TEST(UserFolders, FoldersAreMadeWithTheirParentsAndListedWithKindAndTime) {
+    TempDir dir;
+    const std::string songs = dir.file("share/tamo-tracker/songs");
+    ASSERT_TRUE(makeFolders(songs));
+    EXPECT_TRUE(makeFolders(songs)) << "a folder that is there already";
+    writeFile(songs + "/old", "1");
+    writeFile(songs + "/new", "2");
+    fs::create_directory(songs + "/backup");
+    fs::last_write_time(songs + "/old", fs::last_write_time(songs + "/new") - std::chrono::hours(1));
+    EXPECT_FALSE(makeFolders(songs + "/old/x")) << "a file is in the way";
+    EXPECT_TRUE(isFile(songs + "/old"));
+    EXPECT_FALSE(isFile(songs + "/backup"));
+
+    std::vector<FolderEntry> entries = folderEntries(songs);
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].name, "backup");
+    EXPECT_TRUE(entries[0].folder);
+    EXPECT_EQ(entries[1].name, "new");
+    EXPECT_FALSE(entries[1].folder);
+    EXPECT_EQ(entries[1].modified - entries[2].modified, 3600ll * 1000000000);
+    EXPECT_TRUE(folderEntries(dir.file("missing")).empty());
 }
 
 // The settings file: where it lives, what a missing or damaged one gives, and that a

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -644,6 +645,21 @@ TEST(ChildProcessRun, ReportsTheExitStatusOfTheProgramOnceItHasEnded) {
     }
     EXPECT_EQ(a, 0);
     EXPECT_EQ(b, 1);
+}
+
+// A render ended from outside (the tracker's window closing during an export, Ctrl+C)
+// ends by that signal once it has removed its temporary file: nothing half-written.
+TEST(ChildProcessRun, StopEndsARenderThatThenLeavesNoFileBehind) {
+    TempDir dir;
+    const std::string song = dir.file("tune");
+    std::filesystem::copy_file(TAMO_SOURCE_DIR "/data/songs/demo1", song);
+    ChildProcess render;
+    ASSERT_TRUE(render.start({TAMO_BINARY_DIR "/tamo-render", "--loops", "99", song, dir.file("tune.wav")}));
+    while (filesIn(dir).size() < 2 && render.poll() == ChildProcess::kRunning) usleep(1000);
+    ASSERT_EQ(filesIn(dir).size(), 2u) << "the render never began its file";
+    EXPECT_EQ(render.stop(), 128 + SIGTERM);
+    EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"tune"}));
+    EXPECT_EQ(render.stop(), 128 + SIGTERM) << "a stopped child is not stopped again";
 }
 
 }  // namespace
