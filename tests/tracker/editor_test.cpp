@@ -150,6 +150,34 @@ TEST_F(NoteEntry, UsLayoutSwapsYAndZ) {
     EXPECT_EQ(rows(noteColumn(1), 5, 6), U"zy");
 }
 
+// With ANY the key places count, not what the keymap types: the character queue holds
+// the AZERTY "a" of the Q place, which must not be stored as well.
+TEST_F(NoteEntry, AnyLayoutTakesTheGermanKeysByTheirPlaces) {
+    editing();
+    app->keyboardLayout = KeyboardLayout::Any;
+    const int places[] = {Key::Z, Key::Y, Key::Q, '2', Key::LeftOfZ, Key::Comma, Key::RightBracket,
+                          Key::Backslash, Key::Slash, Key::Period, Key::A, '1'};
+    for (int key : places) press(key, 'a');
+    EXPECT_EQ(rows(noteColumn(1), 1, 11), U"yzq2<<+#-..") << "A and 1 are no note places";
+    EXPECT_EQ(app->cursorRow, 11);
+    app->control = true;   // a Ctrl chord types no note
+    press(Key::Q);
+    app->control = false;
+    app->nameEntryActive = 1;   // nor a key typed into the file name
+    press(Key::Q, 'q');
+    app->nameEntryActive = 0;
+    EXPECT_EQ(cell(noteColumn(1), 11), U'.');
+    editing();   // the entry left Editing
+
+    app->cursorColumn = 2;   // volume: digits by place, a..f by what is typed
+    app->cursorRow = 20;
+    press('2', 0xE9);        // AZERTY: the 2 key types an e acute
+    press(Key::Q, 'a');
+    press(Key::Z, 'w');
+    press(Key::E, 'e');
+    EXPECT_EQ(rows(volumeColumn(1), 20, 22), U"2AE");
+}
+
 // MIDI keys: the pitch rule, and what the editor does with a keyboard's messages.
 TEST(MidiKeyNotes, EachKeyIsTheTypablePairOfItsPitchAtOrNearestToOct) {
     struct Case {
@@ -243,33 +271,6 @@ TEST_F(MidiNotes, KeysWaitTheirTurnAndAReleaseStopsOnlyThePreviewItsKeyStarted) 
     app->mode = Mode::Editing;
     midiUpdate();
     EXPECT_EQ(show(channelRows(1, 1, 5)), "yqew.|8888" "0|1111" "0|2222" "0");
-
-// With ANY the key places count, not what the keymap types: the character queue holds
-// the AZERTY "a" of the Q place, which must not be stored as well.
-TEST_F(NoteEntry, AnyLayoutTakesTheGermanKeysByTheirPlaces) {
-    editing();
-    app->keyboardLayout = KeyboardLayout::Any;
-    const int places[] = {Key::Z, Key::Y, Key::Q, '2', Key::LeftOfZ, Key::Comma, Key::RightBracket,
-                          Key::Backslash, Key::Slash, Key::Period, Key::A, '1'};
-    for (int key : places) press(key, 'a');
-    EXPECT_EQ(rows(noteColumn(1), 1, 11), U"yzq2<<+#-..") << "A and 1 are no note places";
-    EXPECT_EQ(app->cursorRow, 11);
-    app->control = true;   // a Ctrl chord types no note
-    press(Key::Q);
-    app->control = false;
-    app->nameEntryActive = 1;   // nor a key typed into the file name
-    press(Key::Q, 'q');
-    app->nameEntryActive = 0;
-    EXPECT_EQ(cell(noteColumn(1), 11), U'.');
-    editing();   // the entry left Editing
-
-    app->cursorColumn = 2;   // volume: digits by place, a..f by what is typed
-    app->cursorRow = 20;
-    press('2', 0xE9);        // AZERTY: the 2 key types an e acute
-    press(Key::Q, 'a');
-    press(Key::Z, 'w');
-    press(Key::E, 'e');
-    EXPECT_EQ(rows(volumeColumn(1), 20, 22), U"2AE");
 }
 
 class VolumeDigits : public EditorHarness {};
