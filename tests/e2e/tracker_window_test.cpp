@@ -15,8 +15,10 @@
 #include <memory>
 #include <set>
 #include <sstream>
+#include <unistd.h>
 
 #include "session.h"
+#include "support/jack.h"
 #include "tracker/core/songfile.h"
 
 namespace {
@@ -810,4 +812,123 @@ TEST_F(TrackerWindow, TheFirstStartTakesTheDesktopsScale) {
     EXPECT_EQ(shot.width, 640);
     EXPECT_EQ(shot.height, 475);
     EXPECT_EQ(tamo.close(), 0);
+}
+
+namespace {
+
+// The saved song's cell of channel 1 in column set `kind` (0 note, 1 volume, 2
+// instrument, 3 octave) at `row` of its one pattern.
+char savedCell(const std::string& bytes, int kind, int row) { return bytes[7 + kind * 4 * 32 + row]; }
+
+// Instrument 1 a 50 % square that sounds for 40 s unless a note-off cuts it.
+Song midiSong() {
+    Song song;
+    song.clear();
+    song.param(1, 0) = 3;
+    song.param(1, 4) = 255;
+    return song;
+}
+
+std::vector<uint8_t> noteOn(int key) { return {0x90, uint8_t(key), 100}; }
+std::vector<uint8_t> noteOff(int key) { return {0x80, uint8_t(key), 0}; }
+
+}  // namespace
+
+// A MIDI keyboard on a private JACK server (no sound card): the tracker connects to it at
+// start; in Standby its keys are heard at their pitch and a release cuts the note; in
+// Editing they are written at the cursor with the octave digit that gives their pitch,
+// and a burst sent within one JACK period is entered in order, one note per update.
+// Without any MIDI system the tracker says so in one line and runs as before.
+TEST_F(TrackerWindow, NotesFromAMidiKeyboardArePreviewedInStandbyAndEnteredInEditing) {
+    if (access("/dev/snd/seq", F_OK) == 0) GTEST_SKIP() << "ALSA would be chosen before JACK here";
+    {
+        TempDir plain;
+        TamoSession alone(plain);
+        setenv("JACK_DEFAULT_SERVER", ("none-" + std::to_string(getpid())).c_str(), 1);
+        startOrFail(alone);
+        unsetenv("JACK_DEFAULT_SERVER");
+        EXPECT_EQ(alone.close(), 0) << alone.log();
+        std::string errors = alone.errors();
+        EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+        EXPECT_EQ(errors.rfind("MIDI input off: ALSA sequencer: ", 0), 0u) << errors;
+        EXPECT_NE(errors.find("; JACK: no server running\n"), std::string::npos) << errors;
+    }
+
+    JackServer server;
+    ASSERT_TRUE(server.ok()) << "jackd did not start";
+    MidiKeyboard keyboard;
+    ASSERT_TRUE(keyboard.ok());
+    TempDir dir;
+    TamoSession tamo(dir);
+    writeFile(tamo.songsFolder() + "/keys", encodeUtf8(writeSong(midiSong())));
+    startOrFail(tamo);
+    FontCells font(tamo.fontPath());
+    ASSERT_TRUE(keyboard.connectedTo("Tamo Tracker:Tamo Tracker")) << tamo.errors();
+    enterName(tamo, "keys");
+    tamo.click(kLoadButton[0], kLoadButton[1]);
+    expectText(tamo, font, kStatusX, -1, "File Loaded...", kStatusText);
+
+    // Standby: A-3 (MIDI 57, 220 Hz) and A-5 (MIDI 81, 880 Hz: octave digit 3 with OCT
+    // 2), each released a while later.
+    for (int key : {57, 81}) {
+        ASSERT_TRUE(keyboard.send({noteOn(key)}));
+        tamo.wait(300);
+        ASSERT_TRUE(keyboard.send({noteOff(key)}));
+        tamo.wait(300);
+    }
+    tamo.click(kSaveButton[0], kSaveButton[1]);   // under the name still given, "keys"
+    expectText(tamo, font, kStatusX, -1, "File Saved...", kStatusText);
+    std::string standby = readFile(tamo.songsFolder() + "/keys");
+    ASSERT_GT(standby.size(), 7u + 32);
+    EXPECT_EQ(standby.substr(7, 32), std::string(32, '.')) << "Standby wrote a note";
+
+    // Editing: 40 keys from MIDI 36 up with their releases, a controller and a pitch bend
+    // in one period; then MIDI 81, 24 (the lowest the editor reaches) and 23 and 89
+    // (out of its reach).
+    tamo.click(kEditButton[0], kEditButton[1]);
+    expectText(tamo, font, kStatusX, -1, "Editing...", kStatusText);
+    std::vector<std::vector<uint8_t>> burst;
+    for (int key = 36; key < 76; ++key) {
+        burst.push_back(noteOn(key));
+        burst.push_back(noteOff(key));
+    }
+    burst.push_back({0xB0, 1, 64});
+    burst.push_back({0xE0, 0, 0x60});
+    ASSERT_TRUE(keyboard.send(burst));
+    ASSERT_TRUE(keyboard.send({noteOn(81), noteOn(24), noteOn(23), noteOn(89), noteOff(24)}));
+    // The cursor wraps from row 31 to row 0: the 42nd note, MIDI 24, lands on row 9.
+    for (int i = 0; i < 50; ++i) {
+        tamo.wait(100);
+        if (font.check(tamo.screenshot(), 0, 120, "09: C-081", kText) == "") break;
+    }
+    tamo.click(kSaveButton[0], kSaveButton[1]);
+    expectText(tamo, font, kStatusX, -1, "File Saved...", kStatusText);
+    ASSERT_EQ(tamo.close(), 0) << tamo.log();
+    EXPECT_EQ(tamo.errors(), "");
+
+    std::vector<int> keys;
+    for (int key = 36; key < 76; ++key) keys.push_back(key);
+    keys.push_back(81);
+    keys.push_back(24);
+    std::string saved = readFile(tamo.songsFolder() + "/keys");
+    ASSERT_GT(saved.size(), 7u + 16 * 32);
+    for (int row = 0; row < 32; ++row) {
+        int key = keys[size_t(row + 32) < keys.size() ? row + 32 : row];
+        int octave = key == 24 ? 0 : key < 48 ? 1 : key < 77 ? 2 : 3;
+        int value = key - 24 - 12 * octave;
+        EXPECT_EQ(savedCell(saved, 0, row), char(noteCharacter(value))) << "row " << row << " key " << key;
+        EXPECT_EQ(savedCell(saved, 3, row), char('0' + octave)) << "row " << row;
+        EXPECT_EQ(savedCell(saved, 1, row), '8') << "row " << row;
+        EXPECT_EQ(savedCell(saved, 2, row), '1') << "row " << row;
+    }
+
+    // The two Standby notes at their pitch, each cut by its release (without it the
+    // first would sound on under the second, which would then not start from silence).
+    Sound sound = readWave(tamo.wavePath());
+    ASSERT_GT(sound.hertz, 0) << "no sound file was written";
+    std::vector<double> starts = onsets(sound);
+    ASSERT_GE(starts.size(), 2u) << "the two Standby notes were not heard apart";
+    const double want[2] = {220.0, 880.0};
+    for (int i = 0; i < 2; ++i)
+        EXPECT_NEAR(pitch(sound, starts[size_t(i)] + 0.02, 0.1), want[i], want[i] * 0.01) << "note " << i + 1;
 }

@@ -3,7 +3,7 @@
 // Sections:
 //   [clicks]     orderAt (clicks and presses are the editor's clickedIn, pressed)
 //   [create]     constructor, handleCreate, handleCreateSounds, reportMissingData
-//   [update]     handleUpdate: toggles, edit switch, undo, zoom, transport, editor,
+//   [update]     handleUpdate: MIDI, toggles, edit switch, undo, zoom, transport, editor,
 //                playing, rescue; readControl, undoKeys
 //   [settings]   loadSettings, switchLayout, zoomKeys: what is kept between runs
 //   [transport]  runTransport, followStep
@@ -24,6 +24,7 @@
 #include "tracker/app/editor.h"
 #include "tracker/app/export.h"
 #include "tracker/app/layout.h"
+#include "tracker/app/midikeys.h"
 
 // ---- [clicks] ----
 
@@ -35,8 +36,14 @@ int orderAt(const Song& song, int position) {
 // ---- [create] ----
 
 c_SoundEngine::c_SoundEngine()
-    : editorState(std::make_unique<EditorState>()), undoState(std::make_unique<UndoState>()) {
+    : midiKeys(std::make_unique<MidiKeys>()),
+      editorState(std::make_unique<EditorState>()),
+      undoState(std::make_unique<UndoState>()) {
     song.clear();
+}
+
+void c_SoundEngine::useMidiInput(std::unique_ptr<MidiInput> input) {
+    midiKeys->input = std::move(input);
 }
 
 c_SoundEngine::~c_SoundEngine() = default;
@@ -83,6 +90,7 @@ void c_SoundEngine::reportMissingData() const {
 int c_SoundEngine::handleUpdate() {
     ++repaintCounter;
     wheelDelta = takeMouseWheel();
+    takeMidi(*this);
 
     for (int k = 0; k < kChannels; ++k)
         if (clickedIn(layout::channelSwitch(k)) || pressed(Key::F5 + k))

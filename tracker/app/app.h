@@ -6,7 +6,7 @@
 // c_SoundEngine: the tracker application, the one application object of the host.
 //
 //   mode:      Editing, Playing, or Standby (initial)
-//   frame:     one update (50 per second): toggles, transport, then in Standby and
+//   frame:     one update (50 per second): the MIDI input read, toggles, transport, then in Standby and
 //              Editing the editor input and the spinners, in Playing one player tick
 //   view:      32 screen rows of the pattern at `currentPosition`, starting at `editRow`
 //   cursor:    cursorColumn 1..8 (odd: note column, even: volume column of channel
@@ -27,7 +27,7 @@
 // The application owns the edited song, the editor state, its font, images and
 // samples, the song store, and the player (which keeps its own copy of the song). Its
 // handlers are split by concern: app.cpp (life cycle, transport, spinners), editor.cpp
-// (keys, note entry, the preview), blocks.cpp (copy, paste, undo), entry.cpp (file name
+// (keys, note entry, the preview), midikeys.cpp (MIDI keys as notes), blocks.cpp (copy, paste, undo), entry.cpp (file name
 // and description, LOAD and SAVE), songstore.cpp (where song files live), rescue.cpp
 // (the rescue copy of unsaved work), export.cpp (Ctrl+E), screen.cpp (the render
 // handler and every text the screen shows); layout.h names the screen's rectangles. The
@@ -72,6 +72,8 @@ class c_Font;
 class c_Sound;
 struct EditorState;
 struct ExportState;
+struct MidiKeys;
+class MidiInput;
 struct UndoState;
 
 class c_SoundEngine : public c_App {
@@ -123,6 +125,8 @@ public:
     int cursorRow = 1;                        // 1..32 (33 only inside one update)
     int cursorChannel() const { return (cursorColumn + 1) / 2; }   // 1..4
     void editorInput();                       // the editor input step, once per update
+    std::unique_ptr<MidiKeys> midiKeys;       // the MIDI input and its waiting messages
+    void useMidiInput(std::unique_ptr<MidiInput> input);   // before the first update
 
     // ---- Blocks and undo (blocks.cpp) ----
     int blockMarking = 0;                     // 1 while marking; the end follows the cursor

@@ -6,7 +6,7 @@
 //   [cursor]      column, position, row with hold repeat
 //   [cells]       typed character (by layout), volume digits, transposition, row delete
 //                 and insert
-//   [notes]       note entry and the preview trigger
+//   [notes]       note entry and the preview trigger (MIDI keys: midikeys.cpp)
 //   [preview]     the preview voice, re-levelled and re-pitched every update
 //   [step]        editorInput: the steps in their order
 #include "tracker/app/editor.h"
@@ -14,6 +14,7 @@
 #include "host/input.h"
 #include "tracker/app/app.h"
 #include "tracker/app/layout.h"
+#include "tracker/app/midikeys.h"
 #include "tracker/core/channels.h"
 
 // ---- [helpers] ----
@@ -289,9 +290,13 @@ NoteInput noteOf(int value, int octave) { return {noteCharacter(value), octave};
 
 void enterNote(c_SoundEngine& app, NoteInput input) {
     EditorState& ed = editorOf(app);
-    if (input.cell != U'-' && input.cell != U'.') ed.lastNoteKey = String(1, input.cell);
-    if (app.mode == Mode::Editing) writeNote(app, ed, input);
-    else if (app.mode == Mode::Standby) ed.preview.restart();
+    if (input.cell != U'-' && input.cell != U'.') {
+        ed.lastNoteKey = String(1, input.cell);
+        ed.previewShift = input.octave - app.octave;
+    }
+    ++ed.notesEntered;
+    if (app.mode == Mode::Editing && app.cursorColumn % 2 != 0) writeNote(app, ed, input);
+    else if (app.mode != Mode::Playing) ed.preview.restart();
     triggerPreview(app, ed, input);
 }
 
@@ -333,7 +338,10 @@ void c_SoundEngine::editorInput() {
         if (pressed(Key::Backspace)) deleteRow(*this);
         if (pressed(Key::Insert)) insertRow(*this);
     }
-    if (auto typed = typedNote(*this, ch)) enterNote(*this, *typed);
+    std::optional<NoteInput> typed = typedNote(*this, ch);
+    if (typed) enterNote(*this, *typed);
+    enterMidiNotes(*this, typed.has_value());
     int note = ed.lastNoteKey.empty() ? 0 : noteValue(ed.lastNoteKey[0]);
-    updatePreview(ed.preview, channelsOf(ed), song, currentInstrument, note, octave, ed.previewPwm);
+    updatePreview(ed.preview, channelsOf(ed), song, currentInstrument, note,
+                  octave + ed.previewShift, ed.previewPwm);
 }
