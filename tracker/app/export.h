@@ -10,6 +10,9 @@
 //   status:  "Enter a Name..." for an empty name box; "Exporting..." while the child
 //            runs, then "WAV Saved..." or "Export Failed!"
 //   one:     a second Ctrl+E while an export runs is ignored
+//   close:   closing the window ends a running render and waits for it; the render
+//            removes its temporary files, the tracker the song file, so no WAV is
+//            left half written
 #include <functional>
 #include <memory>
 
@@ -30,5 +33,7 @@ struct ExportState {
 
 // The export's state of `app` (made on first use).
 ExportState& exportOf(c_SoundEngine& app);
+// Ends a running export, leaving nothing of it behind (the window's close).
+void stopExport(c_SoundEngine& app);
 // One update of the export: the finished child's status, then a Ctrl+E press.
 void exportStep(c_SoundEngine& app);

@@ -4,6 +4,7 @@
 // standard output and never stops the program.
 #include "host/errors.h"
 #include "tracker/app/app.h"
+#include "tracker/app/export.h"
 #include "tracker/core/songfile.h"
 
 namespace {
@@ -40,5 +41,6 @@ void c_SoundEngine::rescueStep() {
 
 int c_SoundEngine::handleClose() {
     rescueUnsaved();
+    stopExport(*this);
     return 0;
 }
