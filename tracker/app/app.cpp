@@ -29,8 +29,9 @@ int orderAt(const Song& song, int position) {
 
 // ---- [create] ----
 
-c_SoundEngine::c_SoundEngine()
-    : editorState(std::make_unique<EditorState>()), undoState(std::make_unique<UndoState>()) {
+c_SoundEngine::c_SoundEngine(String startSong)
+    : startSong(std::move(startSong)), editorState(std::make_unique<EditorState>()),
+      undoState(std::make_unique<UndoState>()) {
     song.clear();
 }
 
@@ -51,6 +52,8 @@ int c_SoundEngine::handleCreate() {
     player = std::make_unique<c_tamoPlay>();
     status = Status::Standby;
     storePending = true;   // nothing to rescue until the song is changed
+    songs.chooseFolders();
+    if (!startSong.empty()) openStartSong();
     return 0;
 }
 

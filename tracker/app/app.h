@@ -11,6 +11,8 @@
 //   view:      32 screen rows of the pattern at `currentPosition`, starting at `editRow`
 //   cursor:    cursorColumn 1..8 (odd: note column, even: volume column of channel
 //              (c+1)/2), cursorRow 1..32 (screen row)
+//   opened:    a song file named on the command line is loaded at the start and saved
+//              back to its path (songstore.h)
 //   start:     PLAY/F2/F1 write the song to "songs/tmp.dat" and reload the player from
 //              it; `followStep` then moves `editRow` one frame behind the player's rows
 //   repaint:   the layout is repainted when more than two updates ran since the last
@@ -67,7 +69,8 @@ struct UndoState;
 
 class c_SoundEngine : public c_App {
 public:
-    c_SoundEngine();
+    // `startSong`: the absolute path of a song file to open at the start; empty: none.
+    explicit c_SoundEngine(String startSong = String());
     ~c_SoundEngine() override;
 
     int handleCreate() override;
@@ -133,6 +136,8 @@ public:
     SongStore songs;                          // the songs folder and its file names
     Status saveSong(const String& name);      // EnterName, FileSaved or SavingFailed
     Status loadSong();                        // FileLoaded or FileNotFound
+    String startSong;                         // the file named on the command line; empty: none
+    void openStartSong();                     // loads it, its name in the name box
 
     // ---- Rescue copy of unsaved work (rescue.cpp) ----
     uint64_t storedDigest = 0;                // songDigest of the song as last loaded or saved

@@ -91,7 +91,7 @@ void orderListButtons(c_SoundEngine& app) {
 // ---- [cursor] ----
 
 void moveCursorColumn(c_SoundEngine& app, ChannelOut& out) {
-    if (pressed(Key::Tab)) { app.cursorColumn += 2; stopAllChannels(out); }
+    if (pressed(Key::Tab) && !app.nameEntryActive) { app.cursorColumn += 2; stopAllChannels(out); }
     if (pressed(Key::Right)) { app.cursorColumn += 1; stopAllChannels(out); }
     if (pressed(Key::Left)) { app.cursorColumn -= 1; stopAllChannels(out); }
     if (app.cursorColumn < 1) app.cursorColumn = 8;
@@ -285,7 +285,7 @@ void c_SoundEngine::editorInput() {
     if (!entryActive(*this)) orderListButtons(*this);
     moveCursorColumn(*this, channelsOf(ed));
     movePosition(*this);
-    moveCursorRow(*this, ed);
+    if (!nameEntryActive) moveCursorRow(*this, ed);   // Up and Down pick a song there
     int ch = typedCharacter(*this);
     volumeDigit(*this, ch);
     if (pressed(Key::F3)) transpose(*this, -1);
