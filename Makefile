@@ -16,7 +16,7 @@ RUN_PACKAGES  := cmake g++ make pkg-config libglfw3-dev libgl-dev libopenal-dev 
 DEB_PACKAGES  := $(RUN_PACKAGES) debhelper dpkg-dev lintian
 TEST_PACKAGES := $(DEB_PACKAGES) googletest libgtest-dev xvfb xauth xdotool x11-apps sox \
                  imagemagick libxtst-dev desktop-file-utils appstream x11-xkb-utils \
-                 shared-mime-info libglib2.0-bin
+                 shared-mime-info libglib2.0-bin strace
 FUZZ_PACKAGES := $(RUN_PACKAGES) clang libclang-rt-14-dev
 PREFIX   ?= $(HOME)/.local
 BUILD    := build

@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,7 @@
 #include "render/options.h"
 #include "render/soundfile.h"
 #include "tracker/core/player.h"
+#include "tracker/core/songfile.h"
 
 namespace {
 
@@ -84,18 +86,20 @@ private:
 // ---- [reading the song] ----
 
 // Reads and checks the song file's text; an empty string on success, else why not.
+// Only a regular file of a song's size is read: a FIFO, a device or a huge file is
+// refused at once.
 std::string readSongFile(const std::string& path, String& text) {
     struct stat info;
     if (stat(path.c_str(), &info) != 0)
         return "cannot read " + quoted(path) + ": " + std::strerror(errno);
     if (S_ISDIR(info.st_mode)) return "cannot read " + quoted(path) + ": it is a folder";
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return "cannot read " + quoted(path) + ": " + std::strerror(errno);
-    std::vector<uint8_t> bytes = readAll(file);
-    bool readError = std::ferror(file) != 0;
-    std::fclose(file);
-    if (readError) return "cannot read " + quoted(path) + ": read error";
-    text = decodeText(bytes.data(), bytes.size());
+    if (!S_ISREG(info.st_mode)) return "cannot read " + quoted(path) + ": not a regular file";
+    if (uint64_t(info.st_size) > kMaxSongFileBytes)
+        return quoted(path) + " is not a song file (far too large)";
+    errno = 0;
+    std::optional<std::vector<uint8_t>> bytes = readRegularFile(path, kMaxSongFileBytes);
+    if (!bytes) return "cannot read " + quoted(path) + (errno ? ": " + std::string(std::strerror(errno)) : "");
+    text = decodeText(bytes->data(), bytes->size());
     if (text.size() < 4 || text.compare(0, 4, U"TAM1") != 0)
         return quoted(path) + " is not a song file (it does not start with TAM1)";
     c_tamoPlay player;

@@ -31,14 +31,9 @@ bool endsWithLower(const String& path, const char* ending) {
 
 // Without a host (tools, tests) a path is a plain file name.
 std::optional<DecodedSound> readSoundFile(const String& path) {
-    FILE* f = std::fopen(narrow(path).c_str(), "rb");
-    if (!f) return std::nullopt;
-    std::vector<uint8_t> bytes;
-    uint8_t chunk[65536];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
-    std::fclose(f);
-    return decodeSoundFile(path, bytes.data(), bytes.size());
+    std::optional<std::vector<uint8_t>> bytes = readRegularFile(narrow(path), kMaxDataFileBytes);
+    if (!bytes) return std::nullopt;
+    return decodeSoundFile(path, bytes->data(), bytes->size());
 }
 
 }  // namespace

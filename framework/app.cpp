@@ -103,12 +103,12 @@ void c_GameDelegate::onRender() {
     }
 }
 
-// The window's close request: the application has its say, the audio device is
-// closed (so the output is finished, a wave capture included), then the process ends
-// with status 0.
+// The window's close request: the application has its say; unless it keeps the
+// window open, the audio device is closed (so the output is finished, a wave capture
+// included), then the process ends with status 0.
 void c_GameDelegate::quitOnClose() {
     if (audioDue_) openAudio();   // the start ends as it would have: sounds loaded, reports made
-    if (currentApp) currentApp->handleClose();
+    if (currentApp && currentApp->handleClose() != 0) return;
     delete audio;
     audio = nullptr;
     raiseError(String());

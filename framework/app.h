@@ -26,8 +26,9 @@ public:
     virtual int handleCreateSounds() { return 0; }
     virtual int handleUpdate() { return 0; }
     virtual int handleRender() { return 0; }
-    // The window's close request, just before the process ends: the last chance to
-    // keep what would otherwise be lost. The process ends whatever it returns.
+    // The window's close request: the last chance to keep what would otherwise be
+    // lost. 0 ends the process; anything else keeps the window open and running (the
+    // application could not keep its work and says so; a later request asks again).
     virtual int handleClose() { return 0; }
     static c_App* current();
 
@@ -52,7 +53,8 @@ public:
     void onRefresh() override;
     bool frameNeedsSwap() override;
     static c_GameDelegate* current();
-    void quitOnClose();               // the close request: app's handleClose, audio closed, exit 0
+    void quitOnClose();               // the close request: app's handleClose; unless it refused,
+                                      // audio closed, exit 0
 
     gxtkGraphics* graphics = nullptr;   // from onStart
     gxtkAudio* audio = nullptr;         // from the first update

@@ -1,17 +1,20 @@
 // Data paths, whole-file loading, text decoding, the saved state and URLs.
 //
 //   [paths]    toDataPath, executableFolder, VXGlfwGame::mapDataPath
-//   [files]    openFile, readAll, loadData, the image and sound loaders, reportDataFile
+//   [files]    openFile, readAll, readRegularFile, loadData, the image and sound
+//              loaders, reportDataFile
 //   [text]     decodeText, loadString, loadText
 //   [state]    saveState, loadState
 //   [urls]     VXGlfwGame::openUrl
 #include "host/datapath.h"
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <string>
@@ -106,12 +109,60 @@ std::vector<uint8_t> readAll(FILE* file) {
     return bytes;
 }
 
-std::optional<std::vector<uint8_t>> VXGame::loadData(const String& path) {
-    FILE* f = openFile(path, "rb");
-    if (!f) return std::nullopt;
-    std::vector<uint8_t> bytes = readAll(f);
-    std::fclose(f);
+namespace {
+
+// A descriptor of `path` open for reading when it is a regular file, else -1. A
+// FIFO, socket or device is never opened when the path names one; one put in its
+// place after that check opens without waiting (O_NONBLOCK) and is refused by the
+// second check on the opened file.
+int openRegular(const std::string& path, struct stat& info) {
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+std::optional<std::vector<uint8_t>> readRegularFile(const std::string& path, size_t maxBytes) {
+    struct stat info;
+    int fd = openRegular(path, info);
+    if (fd < 0) return std::nullopt;
+    std::vector<uint8_t> bytes;
+    bool ok = uint64_t(info.st_size) <= maxBytes;
+    if (ok) {
+        // One byte more than allowed tells a file that grew since it was checked.
+        bytes.resize(size_t(info.st_size) + 1);
+        size_t got = 0;
+        for (;;) {
+            if (got == bytes.size()) {
+                if (bytes.size() > maxBytes) break;
+                bytes.resize(std::min(maxBytes + 1, bytes.size() * 2 + 4096));
+            }
+            ssize_t n = read(fd, bytes.data() + got, bytes.size() - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                ok = n == 0;
+                break;
+            }
+            got += size_t(n);
+        }
+        ok = ok && got <= maxBytes;
+        bytes.resize(got);
+    }
+    close(fd);
+    if (!ok) return std::nullopt;
     return bytes;
+}
+
+std::optional<std::vector<uint8_t>> VXGame::loadData(const String& path, size_t maxBytes) {
+    String mapped = mapDataPath(path);
+    if (mapped.empty()) return std::nullopt;
+    return readRegularFile(narrow(mapped), maxBytes);
 }
 
 std::optional<ImagePixels> VXGame::loadImagePixels(const String& path) {
@@ -121,18 +172,13 @@ std::optional<ImagePixels> VXGame::loadImagePixels(const String& path) {
 }
 
 std::optional<DecodedSound> VXGame::loadAudioSamples(const String& path) {
-    FILE* f = openFile(path, "rb");
-    if (!f) return std::nullopt;
     String lower = lowerAscii(path);
     bool wav = endsWith(lower, U".wav");
     bool ogg = !wav && endsWith(lower, U".ogg");
-    if (!wav && !ogg) {
-        std::fclose(f);
-        return std::nullopt;
-    }
-    std::vector<uint8_t> bytes = readAll(f);
-    std::fclose(f);
-    return wav ? decodeWav(bytes.data(), bytes.size()) : decodeOgg(bytes.data(), bytes.size());
+    if (!wav && !ogg) return std::nullopt;
+    std::optional<std::vector<uint8_t>> bytes = loadData(path);
+    if (!bytes) return std::nullopt;
+    return wav ? decodeWav(bytes->data(), bytes->size()) : decodeOgg(bytes->data(), bytes->size());
 }
 
 void reportDataFile(const String& name) {
@@ -169,10 +215,12 @@ String decodeUtf16(const uint8_t* bytes, size_t size, bool bigEndian) {
     return text;
 }
 
-// Strict UTF-8 of one to four bytes; false at the first byte that does not fit.
+// Strict UTF-8 of one to four bytes; false at the first byte that does not fit. The
+// characters go straight into a text of the largest size they can take (one per byte).
 bool decodeUtf8(const uint8_t* bytes, size_t size, String& text) {
-    text.clear();
-    text.reserve(size);
+    text.assign(size, U'\0');
+    char32_t* out = text.data();
+    size_t count = 0;
     size_t i = 0;
     while (i < size) {
         unsigned c = bytes[i];
@@ -189,9 +237,10 @@ bool decodeUtf8(const uint8_t* bytes, size_t size, String& text) {
             c = (c << 6) | (b & 0x3F);
         }
         if (c > 0x10FFFF) return false;
-        text += char32_t(c);
+        out[count++] = char32_t(c);
         i += extra + 1;
     }
+    text.resize(count);
     return true;
 }
 
@@ -210,17 +259,15 @@ String decodeText(const uint8_t* bytes, size_t size) {
     return widen(std::string(reinterpret_cast<const char*>(bytes), size));
 }
 
-String VXGame::loadString(const String& path) {
-    FILE* f = openFile(path, "rb");
-    if (!f) return String();
-    std::vector<uint8_t> bytes = readAll(f);
-    std::fclose(f);
-    return decodeText(bytes.data(), bytes.size());
+String VXGame::loadString(const String& path, size_t maxBytes) {
+    std::optional<std::vector<uint8_t>> bytes = loadData(path, maxBytes);
+    if (!bytes) return String();
+    return decodeText(bytes->data(), bytes->size());
 }
 
-String loadText(const String& path) {
+String loadText(const String& path, size_t maxBytes) {
     VXGame* game = VXGame::current();
-    return game ? game->loadString(toDataPath(path)) : String();
+    return game ? game->loadString(toDataPath(path), maxBytes) : String();
 }
 
 // ---- [state] ----

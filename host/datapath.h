@@ -15,6 +15,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "host/text.h"
@@ -24,9 +26,14 @@
 // otherwise "vantorix://data/" + path.
 String toDataPath(const String& path);
 
+// Whole-file loads read regular files only: a folder, FIFO, socket or device, or a
+// file larger than its loader's bound, is refused unread as a missing file is, at
+// once (a FIFO without a writer never makes a load wait).
+constexpr size_t kMaxDataFileBytes = size_t(256) << 20;   // pictures, sounds, text
+
 // The whole text of a data file (a relative name is a data path), empty when the
-// file is missing. Needs a current host (VXGame::current()).
-String loadText(const String& path);
+// file is missing or refused (above). Needs a current host (VXGame::current()).
+String loadText(const String& path, size_t maxBytes = kMaxDataFileBytes);
 
 // Decodes the bytes of a text file: the byte-order mark rules above, UTF-8 of one to
 // four bytes (overlong forms accepted), Latin-1 when anything else is met.
@@ -34,6 +41,11 @@ String decodeText(const uint8_t* bytes, size_t size);
 
 // Reads `file` from its current position to its end. The file stays open.
 std::vector<uint8_t> readAll(FILE* file);
+
+// The bytes of the file-system file `path` when it is a regular file of at most
+// `maxBytes`; none otherwise, or when reading fails. The path is checked before it is
+// opened and the opened file again, so nothing but a regular file is ever read.
+std::optional<std::vector<uint8_t>> readRegularFile(const std::string& path, size_t maxBytes);
 
 // Says on standard error, in one line, why the data file `name` (a path below the data
 // folder) gave its loader nothing: "data/NAME: missing" when nothing is there, "...:

@@ -26,6 +26,7 @@
 #include <optional>
 #include <vector>
 
+#include "host/datapath.h"
 #include "host/decode/decoded.h"
 #include "host/object.h"
 
@@ -120,8 +121,9 @@ public:
     // Data paths, files and saved state (datapath.cpp).
     virtual String mapDataPath(const String& path) { return path; }
     FILE* openFile(const String& path, const char* mode);
-    std::optional<std::vector<uint8_t>> loadData(const String& path);
-    String loadString(const String& path);
+    // Whole-file loads: regular files of at most `maxBytes` only (datapath.h).
+    std::optional<std::vector<uint8_t>> loadData(const String& path, size_t maxBytes = kMaxDataFileBytes);
+    String loadString(const String& path, size_t maxBytes = kMaxDataFileBytes);
     int saveState(const String& text);
     String loadState();
     virtual void openUrl(const String&) {}

@@ -1,27 +1,30 @@
-// Crash-safe file replacement: temporary file, flush, rename, folder flush, backup.
+// Crash-safe file replacement: temporary file, flush, rename, folder flush, backup;
+// file stamps and moving files along a row of names.
 #include "host/savefile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 
 SaveSystemCalls& saveSystemCalls() {
     static SaveSystemCalls calls{::link, ::fsync, ::rename};
     return calls;
 }
 
-namespace {
-
-constexpr int kLinkDepth = 16;   // links followed before the target counts as a loop
-
 std::string folderOf(const std::string& path) {
     size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
 }
+
+namespace {
+
+constexpr int kLinkDepth = 16;   // links followed before the target counts as a loop
 
 // The file a chain of symbolic links ends at (it need not exist); empty for a loop.
 std::string followLinks(std::string path) {
@@ -78,12 +81,6 @@ void makeFolders(const std::string& path) {
         mkdir(path.substr(0, slash).c_str(), 0777);
 }
 
-void syncFolder(const std::string& folder) {
-    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    saveSystemCalls().fsync(fd);
-    close(fd);
-}
 
 // Stages the old `file` at `staging` beside its backup: a hard link, or a copy where
 // the file system has none. The caller renames it over the older backup once the
@@ -96,13 +93,21 @@ bool stageBackup(const std::string& file, const std::string& staging, int mode) 
     return readAll(file, bytes) && writeFresh(staging, bytes, mode);
 }
 
+// A staged backup that cannot be moved into place is the only copy left of the
+// version just replaced: it stays where it is.
 BackupResult finishBackup(const std::string& staging, const std::string& backup) {
     if (saveSystemCalls().rename(staging.c_str(), backup.c_str()) == 0) return BackupResult::Kept;
-    unlink(staging.c_str());
     return BackupResult::Failed;
 }
 
 }  // namespace
+
+bool syncToDisk(const std::string& path) {
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = saveSystemCalls().fsync(fd) == 0;
+    return close(fd) == 0 && ok;
+}
 
 SaveResult replaceFile(const std::string& target, const std::string& bytes, const std::string& backup) {
     SaveResult result;
@@ -123,8 +128,44 @@ SaveResult replaceFile(const std::string& target, const std::string& bytes, cons
         if (staged) unlink(staging.c_str());
         return result;
     }
-    syncFolder(folderOf(file));
+    syncToDisk(folderOf(file));
     if (wantBackup) result.backup = staged ? finishBackup(staging, backup) : BackupResult::Failed;
     result.saved = true;
     return result;
+}
+
+std::optional<FileStamp> stampOf(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return std::nullopt;
+    FileStamp stamp;
+    stamp.device = uint64_t(st.st_dev);
+    stamp.inode = uint64_t(st.st_ino);
+    stamp.modified = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return stamp;
+}
+
+bool moveAlong(const std::vector<std::string>& paths) {
+    for (size_t i = paths.size(); i-- > 1;) {
+        const std::string& from = paths[i - 1];
+        struct stat st;
+        if (lstat(from.c_str(), &st) != 0) continue;
+        // A file that stays would be overwritten by the next move: stop there.
+        if (saveSystemCalls().rename(from.c_str(), paths[i].c_str()) != 0) return false;
+    }
+    return true;
+}
+
+void removeLeftovers(const std::string& folder, const std::string& suffix, int seconds) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return;
+    const time_t before = time(nullptr) - seconds;
+    while (dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.size() <= suffix.size() || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
+        const std::string path = folder + "/" + name;
+        struct stat st;
+        if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_mtime < before) unlink(path.c_str());
+    }
+    closedir(dir);
 }

@@ -1,14 +1,19 @@
 #include "host/text.h"
 
+// Both run over whole song columns: plain pointers keep them cheap in every build.
 std::string narrow(const String& text) {
     std::string out(text.size(), '\0');
-    for (size_t i = 0; i < text.size(); ++i) out[i] = char(text[i] & 0xFF);
+    const char32_t* in = text.data();
+    char* to = out.data();
+    for (size_t i = 0, n = text.size(); i < n; ++i) to[i] = char(in[i] & 0xFF);
     return out;
 }
 
 String widen(const std::string& bytes) {
     String out(bytes.size(), U'\0');
-    for (size_t i = 0; i < bytes.size(); ++i) out[i] = char32_t(uint8_t(bytes[i]));
+    const char* in = bytes.data();
+    char32_t* to = out.data();
+    for (size_t i = 0, n = bytes.size(); i < n; ++i) to[i] = char32_t(uint8_t(in[i]));
     return out;
 }
 

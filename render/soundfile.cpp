@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "audio/audio.h"
+#include "host/savefile.h"
 
 namespace {
 
@@ -121,12 +122,18 @@ bool SoundFile::close() {
     return true;
 }
 
+// A file is on disk before it is renamed into place, and its folder after, so a
+// power loss leaves the old file or the complete new one.
 bool SoundFile::commit() {
     if (temp_.empty()) return false;
-    bool ok = options_.toStandardOutput() ? copyToStandardOutput()
-                                          : std::rename(temp_.c_str(), target_.c_str()) == 0;
-    if (!ok) return fail(std::strerror(errno));
-    if (options_.toStandardOutput()) unlink(temp_.c_str());
+    if (options_.toStandardOutput()) {
+        if (!copyToStandardOutput()) return fail(std::strerror(errno));
+        unlink(temp_.c_str());
+    } else {
+        if (!syncToDisk(temp_) || saveSystemCalls().rename(temp_.c_str(), target_.c_str()) != 0)
+            return fail(std::strerror(errno));
+        syncToDisk(folderOf(target_));
+    }
     temp_.clear();
     return true;
 }

@@ -253,18 +253,17 @@ bool TamoSession::start() {
     while (std::chrono::steady_clock::now() < deadline) {
         if (!running()) { error_ = "the program ended at start: " + log(); return false; }
         std::string out;
-        if (window_.empty() && xdotool("search --pid " + std::to_string(pid_) + " --name 'Tamo Tracker'", &out)) {
+        if (window_.empty() && xdotool("search --all --pid " + std::to_string(pid_) + " --name 'Tamo Tracker'", &out)) {
             std::istringstream ids(out);
             ids >> window_;
         }
         if (!window_.empty()) {
             Screenshot shot = screenshot();
             if (shot.ok() && near(shot.at(shot.width - 5, shot.height - 5), kBackground)) {
-                // Put the pointer on the window: keys go where the pointer and focus are.
-                xdotool("mousemove --window " + window_ + " " + std::to_string(shot.width - 10) +
-                        " " + std::to_string(shot.height - 5));
-                xdotool("windowfocus --sync " + window_);
-                wait(200);
+                width_ = shot.width;
+                height_ = shot.height;
+                focus();
+                wait(100);
                 return true;
             }
         }
@@ -356,9 +355,33 @@ static bool sendDeleteMessage(const std::string& display, unsigned long window) 
     return true;
 }
 
+void TamoSession::requestClose() {
+    if (pid_ > 0 && !window_.empty()) sendDeleteMessage(display_, std::stoul(window_));
+}
+
+void TamoSession::killAtOnce() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+}
+
+// Puts the pointer on the window: keys go where the pointer and focus are.
+void TamoSession::focus() {
+    xdotool("mousemove --window " + window_ + " " + std::to_string(width_ - 10) + " " +
+            std::to_string(height_ - 5));
+    xdotool("windowfocus --sync " + window_);
+    wait(100);
+}
+
+void TamoSession::shareSongsOf(const TamoSession& other) {
+    fs::remove_all(songsFolder());
+    fs::create_directory_symlink(other.songsFolder(), songsFolder());
+}
+
 int TamoSession::close() {
     if (pid_ <= 0) return exitStatus_;
-    if (!window_.empty()) sendDeleteMessage(display_, std::stoul(window_));
+    requestClose();
     for (int i = 0; i < 100; ++i) {
         if (!running()) return exitStatus_;
         wait(50);

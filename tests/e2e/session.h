@@ -92,7 +92,13 @@ public:
     // Sends the window manager's delete message and waits for the end: the exit
     // status (negative: -128 - signal), or -1000 when the program had to be killed.
     int close();
+    void requestClose();                    // the delete message only; no waiting
+    void killAtOnce();                      // SIGKILL, as a crash or power cut would end it
+    void focus();                           // keys and typing go to this window
     bool running();
+    // Makes this session's songs folder the other session's (before either starts):
+    // two programs on one songs folder.
+    void shareSongsOf(const TamoSession& other);
 
     std::string songsFolder() const { return dir_ + "/data/songs"; }
     std::string wavePath() const { return dir_ + "/sound.wav"; }
@@ -108,6 +114,7 @@ private:
     std::string dir_;
     std::string display_;           // e.g. ":5"; empty: the shared server
     std::string window_;
+    int width_ = 640, height_ = 475;  // the window's size, found at start
     std::string error_;
     std::string program_;           // empty: the private copy
     std::vector<std::string> arguments_;

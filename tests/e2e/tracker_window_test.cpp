@@ -2,6 +2,7 @@
 // notes and digits, naming and saving a song, loading a demo and listening to it.
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 
 #include "support/files.h"
 
@@ -10,6 +11,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <set>
 #include <sstream>
 #include <sys/wait.h>
 
@@ -421,6 +424,126 @@ TEST_F(TrackerWindow, UnsavedEditsComeBackFromTheRescueCopyAfterTheWindowIsClose
     expectText(tamo, font, kStatusX, -1, "File Loaded...", kStatusText);
     expectText(tamo, font, 0, 12, "00: C-381 ---00 ---00 ---00", kDimRow, kBelowStatusBar);
     expectText(tamo, font, 0, 24, "01: ---00 ---00 ---00 ---00", kText);
+    EXPECT_EQ(tamo.close(), 0) << tamo.log();
+}
+
+namespace {
+
+// The first note cell of every rescue copy in `songs`, by file name ("autosave",
+// "autosave.1", ...): character 7 of a song file.
+std::map<std::string, char> rescuedNotes(const std::string& songs) {
+    std::map<std::string, char> notes;
+    for (auto& e : std::filesystem::directory_iterator(songs)) {
+        std::string name = e.path().filename();
+        std::string bytes = readFile(e.path());
+        if (name.rfind("autosave", 0) == 0 && bytes.size() > 7) notes[name] = bytes[7];
+    }
+    return notes;
+}
+
+// The pattern's row 0 with a note of octave 3, volume 8 and instrument 1 in channel 1.
+std::string rowZeroWith(char note) {
+    const char* name = note == 'q' ? "C-3" : note == 'w' ? "D-3" : note == 'e' ? "E-3" : "???";
+    return std::string("00: ") + name + "81 ---00 ---00 ---00";
+}
+
+}  // namespace
+
+// Unsaved work is never overwritten by another window's or a later run's rescue copy:
+// two windows on one songs folder edit and close, a third run edits and is killed six
+// seconds later; each edit is in a rescue copy of its own and loads back by its name.
+TEST_F(TrackerWindow, RescueCopiesOfTwoWindowsAndOfAKilledRunAreAllKept) {
+    TempDir dirA, dirB;
+    TamoSession a(dirA), b(dirB);
+    b.shareSongsOf(a);
+    FontCells font(a.fontPath());
+    startOrFail(a);
+    a.click(kEditButton[0], kEditButton[1]);
+    a.type("q");
+    startOrFail(b);
+    b.click(kEditButton[0], kEditButton[1]);
+    b.type("w");
+    ASSERT_TRUE(a.running()) << a.log();
+    ASSERT_TRUE(b.running()) << b.log();
+    EXPECT_EQ(a.close(), 0) << a.log();
+    EXPECT_EQ(b.close(), 0) << b.log();
+    std::map<std::string, char> notes = rescuedNotes(a.songsFolder());
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_EQ(std::set<char>({notes["autosave"], notes["autosave.1"]}), std::set<char>({'q', 'w'}));
+
+    // The next run's first rescue copy, then a kill: nothing is lost.
+    startOrFail(a);
+    a.click(kEditButton[0], kEditButton[1]);
+    a.type("e");
+    a.wait(6000);
+    a.killAtOnce();
+    std::map<std::string, char> after = rescuedNotes(a.songsFolder());
+    EXPECT_EQ(after["autosave"], 'e');
+    EXPECT_EQ(after["autosave.1"], notes["autosave"]);
+    EXPECT_EQ(after["autosave.2"], notes["autosave.1"]);
+
+    startOrFail(a);
+    for (const char* name : {"autosave", "autosave.2"}) {
+        enterName(a, name);
+        a.click(kLoadButton[0], kLoadButton[1]);
+        expectText(a, font, kStatusX, -1, "File Loaded...", kStatusText);
+        expectText(a, font, 0, 12, rowZeroWith(after[name]), kDimRow, kBelowStatusBar);
+        a.click(kNameBox[0], kNameBox[1]);
+        for (size_t i = 0; i < std::string(name).size(); ++i) a.key("BackSpace");
+        a.key("Return");
+    }
+    EXPECT_EQ(a.close(), 0) << a.log();
+}
+
+// With the songs folder full the close cannot keep the unsaved song: the window stays
+// open and says so; a second close ends the program as usual.
+TEST_F(TrackerWindow, ACloseThatCannotKeepTheSongLeavesTheWindowOpenUntilTheNextClose) {
+    TempDir dir;
+    TamoSession tamo(dir);
+    SmallFileSystem songs(tamo.songsFolder(), 256);
+    if (!songs.ok()) GTEST_SKIP() << songs.why();
+    startOrFail(tamo);
+    FontCells font(tamo.fontPath());
+    ASSERT_GT(songs.fill("filler"), 0);
+    tamo.click(kEditButton[0], kEditButton[1]);
+    tamo.type("q");
+    tamo.requestClose();
+    tamo.wait(1000);
+    ASSERT_TRUE(tamo.running()) << "the first close ended the program: " << tamo.log();
+    expectText(tamo, font, kStatusX, -1, "Song not kept!", kStatusText);
+    tamo.requestClose();
+    for (int i = 0; i < 100 && tamo.running(); ++i) tamo.wait(50);
+    EXPECT_EQ(tamo.close(), 0) << tamo.log();
+    EXPECT_NE(tamo.log().find("Unsaved song could not be kept"), std::string::npos) << tamo.log();
+}
+
+// LOAD reads only song files: a FIFO nobody writes to, an endless device, a 50 MB
+// file and a WAV are each refused at once as a missing file is, and the song stays.
+TEST_F(TrackerWindow, LoadRefusesWhatIsNoSongAtOnceAndKeepsTheSong) {
+    TempDir dir;
+    TamoSession tamo(dir);
+    const std::string songs = tamo.songsFolder();
+    ASSERT_EQ(mkfifo((songs + "/pipe").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", songs + "/zero");
+    std::filesystem::copy_file(TAMO_SOURCE_DIR "/data/songs/demo1", songs + "/big");
+    std::filesystem::resize_file(songs + "/big", 50u << 20);
+    std::filesystem::copy_file(TAMO_SOURCE_DIR "/data/wav/saw_64.wav", songs + "/saw.wav");
+    startOrFail(tamo);
+    FontCells font(tamo.fontPath());
+    tamo.click(kEditButton[0], kEditButton[1]);
+    tamo.type("q");
+    std::string typed;
+    for (const std::string name : {"pipe", "zero", "big", "saw.wav"}) {
+        SCOPED_TRACE(name);
+        tamo.click(kNameBox[0], kNameBox[1]);
+        for (size_t i = 0; i < typed.size(); ++i) tamo.key("BackSpace");
+        tamo.type(name);
+        tamo.key("Return");
+        typed = name;
+        tamo.click(kLoadButton[0], kLoadButton[1]);
+        expectText(tamo, font, kStatusX, -1, "File not found!", kStatusText);
+        expectText(tamo, font, 0, 12, rowZeroWith('q'), kDimRow, kBelowStatusBar);
+    }
     EXPECT_EQ(tamo.close(), 0) << tamo.log();
 }
 

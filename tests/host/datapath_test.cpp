@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -118,6 +119,26 @@ TEST_F(DataFolderTest, WholeFilesLoadAsBytesOfEverySize) {
         ASSERT_TRUE(loaded.has_value());
         EXPECT_EQ(std::string(loaded->begin(), loaded->end()), bytes) << size;
     }
+}
+
+// A FIFO without a writer, a device, a folder and a file above the loader's bound
+// load as a missing file does, at once: nothing waits on the FIFO, nothing reads on
+// from the device.
+TEST_F(DataFolderTest, OnlyRegularFilesWithinTheirBoundAreRead) {
+    ASSERT_EQ(mkfifo(dataFile("pipe.wav").c_str(), 0600), 0);
+    for (const String& path : {String(U"vantorix://data/pipe.wav"), String(U"/dev/zero"),
+                               String(U"vantorix://data/songs")}) {
+        SCOPED_TRACE(narrow(path));
+        EXPECT_FALSE(host.loadData(path).has_value());
+        EXPECT_EQ(host.loadString(path), U"");
+    }
+    EXPECT_EQ(loadText(U"pipe.wav"), U"");
+    EXPECT_FALSE(host.loadAudioSamples(U"vantorix://data/pipe.wav").has_value());
+    writeFile(dataFile("sized"), std::string(1000, 'a'));
+    EXPECT_EQ(loadText(U"sized", 1000), String(1000, U'a'));
+    EXPECT_EQ(loadText(U"sized", 999), U"");
+    EXPECT_FALSE(readRegularFile(dataFile("sized"), 999).has_value());
+    EXPECT_EQ(readRegularFile(dataFile("sized"), 1000)->size(), 1000u);
 }
 
 TEST_F(DataFolderTest, TextFilesDecodeUtf8AndFallBackToLatin1) {

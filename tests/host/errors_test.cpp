@@ -148,11 +148,15 @@ TEST(SecondApplication, IsRefusedWithARuntimeError) {
     EXPECT_EQ(r.out, "Vantorix Runtime Error : App has already been created\n\n");
 }
 
-TEST(ClosingTheWindow, EndsTheProgramWithStatusZeroAndNoOutput) {
+TEST(ClosingTheWindow, EndsTheProgramWithStatusZeroUnlessTheApplicationKeepsItOpen) {
     Finished r = runCase("close-request");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "");
+    // An application that could not keep its work keeps the window open once.
+    Finished refused = runCase("close-refused-once");
+    EXPECT_EQ(refused.status, 0);
+    EXPECT_EQ(refused.out, "still running\n");
 }
 
 TEST(FaultSignals, BecomeRuntimeErrorsWithTheirMessages) {

@@ -50,6 +50,14 @@ void runCase(const std::string& name) {
         InputRig rig;
         onCloseRequest();
     }
+    if (name == "close-refused-once") {
+        InputRig rig;
+        int asked = 0;
+        rig.app.close = [&] { return ++asked == 1 ? 1 : 0; };
+        onCloseRequest();
+        printLine(U"still running");
+        onCloseRequest();
+    }
     if (name == "segv" || name == "fpe" || name == "ill" || name == "bus") {
         installFaultSignalHandler();
         raise(name == "segv" ? SIGSEGV : name == "fpe" ? SIGFPE : name == "ill" ? SIGILL : SIGBUS);

@@ -76,9 +76,11 @@ public:
 class TestApp : public c_App {
 public:
     std::function<void()> create, update, render;
+    std::function<int()> close;   // the answer to a close request; none: 0
     int handleCreate() override { if (create) create(); return 0; }
     int handleUpdate() override { if (update) update(); return 0; }
     int handleRender() override { if (render) render(); return 0; }
+    int handleClose() override { return close ? close() : 0; }
 };
 
 // A started host with a real application and delegate whose input state exists, as

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "host/game.h"
+#include "host/savefile.h"
 #include "host/stream.h"
 #include "support/files.h"
 #include "support/xvfb.h"
@@ -289,4 +291,44 @@ TEST(BufferErrors, MisuseEndsTheProgramWithAReport) {
                 "Vantorix Runtime Error : Allocate DataBuffer failed");
     EXPECT_EXIT((quietDebugger(), b.pokeString(0, U"x", U"utf16")), ::testing::ExitedWithCode(255),
                 "Vantorix Runtime Error : Invalid string encoding:utf16");
+}
+
+// When the staged backup cannot be moved over the older one, the version the save
+// replaced is not thrown away: it stays staged beside the backup.
+TEST_F(StreamTest, AReplacedVersionWhoseBackupCannotBeMovedIntoPlaceStaysOnDisk) {
+    writeFile(file("song"), "first");
+    ASSERT_TRUE(replaceFile(file("song"), "second", file("backup/song")).saved);
+    SaveSystemCalls real = saveSystemCalls();
+    saveSystemCalls().rename = [](const char* from, const char* to) {
+        if (std::string(to).find("/backup/") != std::string::npos) return errno = EIO, -1;
+        return ::rename(from, to);
+    };
+    SaveResult result = replaceFile(file("song"), "third", file("backup/song"));
+    saveSystemCalls() = real;
+    EXPECT_TRUE(result.saved);
+    EXPECT_EQ(result.backup, BackupResult::Failed);
+    EXPECT_EQ(readFile(file("song")), "third");
+    EXPECT_EQ(readFile(file("backup/song")), "first");
+    EXPECT_EQ(readFile(file("backup/song~saving")), "second");
+}
+
+// Older files move along a row of names and the oldest drops out; a new version of a
+// file has another stamp.
+TEST_F(StreamTest, FilesMoveAlongARowOfNamesAndStampsTellVersionsApart) {
+    const std::vector<std::string> row{file("a"), file("a.1"), file("a.2")};
+    writeFile(file("a"), "new");
+    writeFile(file("a.1"), "old");
+    writeFile(file("a.2"), "oldest");
+    std::optional<FileStamp> before = stampOf(file("a"));
+    ASSERT_TRUE(before.has_value());
+    EXPECT_TRUE(moveAlong(row));
+    EXPECT_FALSE(fs::exists(file("a")));
+    EXPECT_EQ(readFile(file("a.1")), "new");
+    EXPECT_EQ(readFile(file("a.2")), "old");
+    EXPECT_EQ(stampOf(file("a.1")), before) << "a move keeps the file's stamp";
+    ASSERT_TRUE(replaceFile(file("a.1"), "newer").saved);
+    EXPECT_NE(stampOf(file("a.1")), before);
+    EXPECT_FALSE(stampOf(file("a")).has_value());
+    EXPECT_TRUE(moveAlong(row)) << "a missing first name is already free";
+    EXPECT_EQ(readFile(file("a.2")), "newer");
 }

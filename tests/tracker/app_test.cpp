@@ -348,12 +348,18 @@ TEST_F(Tracker, AReadOnlySongsFolderStopsPlaybackButNotALoad) {
     EXPECT_EQ(app->mode, Mode::Standby);
     EXPECT_EQ(app->status, Status::SavingFailed);
 
-    // The rescue copy cannot be written either; the load goes ahead all the same.
+    // The rescue copy cannot be written either: the LOAD keeps the song and says so; the
+    // same LOAD again within 10 seconds goes ahead.
     app->fileName = U"tune";
     testing::internal::CaptureStdout();
     key(Key::F12);
     update();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Unsaved song could not be kept in songs/autosave\n");
+    EXPECT_EQ(app->status, Status::SongNotKept);
+    EXPECT_EQ(app->song.trackColumns[noteColumn(1)][0], U'q');
+    update(100);
+    key(Key::F12);
+    update();
     EXPECT_EQ(app->status, Status::FileLoaded);
     EXPECT_EQ(app->song.trackColumns[noteColumn(1)][0], U'.');
 }
@@ -441,14 +447,16 @@ TEST_F(Tracker, SpaceStopsPlaybackWhileANameIsTyped) {
 
 // ---- the rescue copy of unsaved work ----
 
-TEST_F(Tracker, UnsavedWorkIsKeptEvery30SecondsAndOnlyWhenThereIsNew) {
+TEST_F(Tracker, UnsavedWorkIsKeptWithin5SecondsAndOnlyWhenThereIsNew) {
     const std::string rescue = dir.path() + "/data/songs/autosave";
     update(1500);
     EXPECT_FALSE(app_env::fs::exists(rescue)) << "nothing changed";
     app->song.trackColumns[noteColumn(2)].set(5, U'w');
     app->song.instrumentDescriptions[3] = U"lead";
     testing::internal::CaptureStdout();
-    update(1500);
+    update(249);
+    EXPECT_FALSE(app_env::fs::exists(rescue)) << "not more often than every 5 seconds";
+    update(1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Unsaved song kept in songs/autosave\n");
     Song kept;
     const std::string bytes = readFile(rescue);
@@ -484,6 +492,67 @@ TEST_F(Tracker, LoadKeepsTheSongItReplacesAndTheRescueLoadsBack) {
     EXPECT_EQ(app->status, Status::FileLoaded);
     EXPECT_EQ(app->song.trackColumns[noteColumn(1)][0], U'q');
     EXPECT_TRUE(app->songChanged()) << "a loaded rescue copy is still unsaved work";
+    testing::internal::CaptureStdout();
+    update(250);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "it is kept already";
+}
+
+// Rescue copies other windows or earlier runs left are moved along, never written
+// over; the oldest drops out after ten, and a window's own copy is simply replaced.
+TEST_F(Tracker, RescueCopiesOthersLeftMoveAlongAndAtMostTenAreKept) {
+    const std::string songs = dir.path() + "/data/songs/";
+    for (int n = 0; n < 12; ++n) {
+        ASSERT_TRUE(replaceFile(songs + "autosave", "other " + std::to_string(n)).saved);
+        app->song.speed = 5 + n % 10;
+        ASSERT_EQ(app->handleClose(), 0);
+    }
+    EXPECT_EQ(readFile(songs + "autosave")[5], char(5 + 11 % 10));
+    EXPECT_EQ(readFile(songs + "autosave.1"), "other 11");
+    EXPECT_EQ(readFile(songs + "autosave.9"), "other 3");
+    EXPECT_FALSE(app_env::fs::exists(songs + "autosave.10"));
+    app->song.speed = 16;
+    ASSERT_EQ(app->handleClose(), 0);
+    EXPECT_EQ(readFile(songs + "autosave")[5], char(16));
+    EXPECT_EQ(readFile(songs + "autosave.1"), "other 11") << "its own copy moves nothing";
+
+    // Another window taking turns with this one: each replaces its own earlier copy,
+    // wherever that has moved, so the older work stays.
+    std::optional<FileStamp> other;
+    for (int turn = 0; turn < 3; ++turn) {
+        ASSERT_TRUE(app->songs.writeRescue(U"the other window's " + toString(turn), other));
+        app->song.speed = 1 + turn;
+        ASSERT_EQ(app->handleClose(), 0);
+    }
+    EXPECT_EQ(readFile(songs + "autosave")[5], char(3));
+    EXPECT_EQ(readFile(songs + "autosave.1"), "the other window's 2");
+    EXPECT_EQ(readFile(songs + "autosave.2"), "other 11");
+    EXPECT_EQ(readFile(songs + "autosave.9"), "other 4");
+}
+
+// A close that cannot keep the unsaved song keeps the window open and says so; a
+// second close within 10 seconds ends the program all the same.
+TEST_F(Tracker, ACloseThatCannotKeepTheSongIsRefusedOnceWithin10Seconds) {
+    const std::string songs = dir.path() + "/data/songs/";
+    update();
+    app_env::fs::create_directory(songs + "autosave~saving");   // where the copy is written first
+    app->song.speed = 9;
+    testing::internal::CaptureStdout();
+    const int first = app->handleClose();
+    const Status status = app->status;
+    update(501);
+    const int later = app->handleClose();
+    update(10);
+    const int again = app->handleClose();
+    EXPECT_EQ(testing::internal::GetCapturedStdout().substr(0, 49),
+              "Unsaved song could not be kept in songs/autosave\n");
+    EXPECT_EQ(first, 1);
+    EXPECT_EQ(status, Status::SongNotKept);
+    EXPECT_EQ(later, 1) << "more than 10 seconds later it asks again";
+    EXPECT_EQ(again, 0);
+
+    app_env::fs::remove(songs + "autosave~saving");
+    app->song.speed = 10;
+    EXPECT_EQ(app->handleClose(), 0) << "once kept, a close ends at once";
 }
 
 // ---- spinners ----

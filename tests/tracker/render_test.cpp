@@ -255,6 +255,11 @@ TEST(TamoRender, AMissingTruncatedOrForeignFileFailsClearlyAndLeavesNoWav) {
     spit(dir.file("cut.tam"), song.substr(0, song.size() / 2));
     spit(dir.file("letter.txt"), std::string(3000, 'x') + "\nDear friend,\n");
     spit(dir.file("empty.tam"), "");
+    // A whole song followed by 50 MB, a FIFO nobody writes to and an endless device
+    // are refused without being read.
+    spit(dir.file("huge.tam"), song);
+    std::filesystem::resize_file(dir.file("huge.tam"), 50u << 20);
+    ASSERT_EQ(mkfifo(dir.file("pipe.tam").c_str(), 0600), 0);
     struct Case {
         const char* args;
         const char* says;
@@ -265,6 +270,9 @@ TEST(TamoRender, AMissingTruncatedOrForeignFileFailsClearlyAndLeavesNoWav) {
         {"empty.tam out.wav", "not a song file"},
         {". out.wav", "folder"},
         {"cut.tam", "usage"},
+        {"huge.tam out.wav", "far too large"},
+        {"pipe.tam out.wav", "not a regular file"},
+        {"/dev/zero out.wav", "not a regular file"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);
@@ -272,8 +280,30 @@ TEST(TamoRender, AMissingTruncatedOrForeignFileFailsClearlyAndLeavesNoWav) {
         EXPECT_EQ(run.status, std::string(c.says) == "usage" ? 2 : 1);
         EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
         EXPECT_EQ(run.out, "");
-        EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"cut.tam", "empty.tam", "letter.txt"}));
+        EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"cut.tam", "empty.tam", "huge.tam", "letter.txt",
+                                                          "pipe.tam"}));
     }
+}
+
+// The finished file reaches the disk before it is renamed into place, and the folder
+// holding it after (seen in the program's system calls).
+TEST(TamoRender, TheOutputIsOnDiskBeforeItsRename) {
+    TempDir dir;
+    spit(dir.file("tune.tam"), songBytes());
+    RenderRun run = render(dir, "tune.tam out.wav", "strace -f -y -o calls.txt -e trace=fsync,rename,renameat,renameat2 ");
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::vector<std::string> seen;
+    std::istringstream calls(slurp(dir.file("calls.txt")));
+    for (std::string line; std::getline(calls, line);) {
+        if (line.find("fsync(") != std::string::npos && line.find("out.wav.partial-") != std::string::npos)
+            seen.push_back("fsync out.wav.partial");
+        else if (line.find("fsync(") != std::string::npos && line.find("<" + dir.path() + ">") != std::string::npos)
+            seen.push_back("fsync folder");
+        else if (line.find("rename") != std::string::npos && line.find("\"out.wav\"") != std::string::npos)
+            seen.push_back("rename");
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{"fsync out.wav.partial", "rename", "fsync folder"}))
+        << slurp(dir.file("calls.txt"));
 }
 
 TEST(TamoRender, NeverWritesOverTheSongFile) {

@@ -1,6 +1,7 @@
 // Song files: the TAM1 text, and SAVE and LOAD of the application on real files in a
 // temporary data folder.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -194,8 +195,10 @@ TEST(SongText, DamagedTextsAreRefusedAndTheSongStaysAsItWas) {
     tooManyPatterns[6] = 257;
     String claimsTwo = good;
     claimsTwo[6] = 2;   // 512 characters short of two patterns
+    String otherMagic = good;
+    otherMagic[3] = U'2';
     for (const String& bad : {String(), String(U"TAM1"), good.substr(0, 7), good.substr(0, good.size() - 1),
-                              noPatterns, tooManyPatterns, claimsTwo}) {
+                              noPatterns, tooManyPatterns, claimsTwo, otherMagic, U"RIFF" + good.substr(4)}) {
         Song song = before;
         EXPECT_FALSE(readSong(bad, song)) << "length " << bad.size();
         expectSameSong(song, before);
@@ -282,8 +285,15 @@ TEST_F(SongFileTest, MissingEmptyAndDamagedFilesAreNotLoaded) {
     oversized.replace(6, 2, "\xC4\x81");    // P = 257
     writeFile(song("oversized"), oversized);
     fs::create_directory(song("folder"));
+    // Not songs, though a reader that does not look could take them for one: a WAV as
+    // long as a song, the song after 600 KB of other text, a FIFO nobody writes to (a
+    // read would wait for ever) and an endless device.
+    writeFile(song("sound.wav"), "RIFF" + bytes.substr(4));
+    writeFile(song("huge"), bytes + std::string(600000, ' '));
+    ASSERT_EQ(mkfifo(song("pipe").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", song("zero"));
     for (const char32_t* name : {U"", U"missing", U"truncated", U"short", U"empty", U"header", U"oversized",
-                                 U"folder"}) {
+                                 U"folder", U"sound.wav", U"huge", U"pipe", U"zero"}) {
         EXPECT_EQ(load(name), Status::FileNotFound) << narrow(name);
         expectSameSong(app->song, before);
     }
@@ -394,12 +404,13 @@ TEST_F(SongFileTest, SavingOverASongKeepsItsPreviousVersionInTheBackupFolder) {
     EXPECT_EQ(load(U"backup/tune"), Status::FileLoaded);
     EXPECT_EQ(app->song.speed, 7);
 
-    // The playback hand-off and the rescue copy keep none.
-    for (const char* name : {"tmp.dat", "autosave"}) {
-        ASSERT_EQ(app->saveSong(widen(name)), Status::FileSaved);
-        ASSERT_EQ(app->saveSong(widen(name)), Status::FileSaved);
-        EXPECT_FALSE(fs::exists(song(std::string("backup/") + name))) << name;
+    // The names the tracker writes itself are refused: the next playback or rescue
+    // copy would replace such a song without a backup.
+    for (const char* name : {"tmp.dat", "autosave", "autosave.9"}) {
+        EXPECT_EQ(app->saveSong(widen(name)), Status::SavingFailed) << name;
+        EXPECT_FALSE(fs::exists(song(name))) << name;
     }
+    EXPECT_EQ(app->saveSong(U"autosave.10"), Status::FileSaved) << "not a rescue copy's name";
 }
 
 TEST_F(SongFileTest, WithoutHardLinksTheBackupIsACopyAndWithoutAnyTheSaveGoesOn) {
@@ -418,7 +429,7 @@ TEST_F(SongFileTest, WithoutHardLinksTheBackupIsACopyAndWithoutAnyTheSaveGoesOn)
     writeFile(song("backup"), "a plain file where the folder would be");
     app->song.speed = 8;
     testing::internal::CaptureStdout();
-    EXPECT_EQ(app->saveSong(U"tune"), Status::FileSaved);
+    EXPECT_EQ(app->saveSong(U"tune"), Status::NoBackupKept);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "No backup kept of songs/tune\n");
     EXPECT_EQ(readFile(song("tune"))[5], 8);
 }

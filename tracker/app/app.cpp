@@ -165,9 +165,8 @@ void c_SoundEngine::runTransport(bool fromStart) {
     if (!player) player = std::make_unique<c_tamoPlay>();
     // Playback starts only from a fresh copy: a failed hand-off leaves the mode as it
     // was and says why.
-    Status saved = saveSong(SongStore::kHandOffName);
-    if (saved != Status::FileSaved) {
-        status = saved;
+    if (!saveHandOff()) {
+        status = Status::SavingFailed;
         return;
     }
     if (!player->loadIntoPlayer(songs.path(SongStore::kHandOffName))) {

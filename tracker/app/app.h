@@ -38,6 +38,7 @@
 #include <optional>
 
 #include "framework/app.h"
+#include "host/savefile.h"
 #include "tracker/app/songstore.h"
 #include "tracker/core/player.h"
 #include "tracker/core/song.h"
@@ -51,7 +52,9 @@ enum class KeyboardLayout { DE, US };   // US swaps the keys labelled Y and Z
 enum class Status {
     Standby, Editing, Playing,             // the mode
     EnterName, FileSaved, SavingFailed,    // SAVE (and the hand-off at a start)
+    NoBackupKept,                          // SAVE wrote the song but kept no backup
     FileLoaded, FileNotFound,              // LOAD
+    SongNotKept,                           // a rescue copy could not be written
     LoadingFailed,                         // the player could not read the hand-off
     Exporting, WavSaved, ExportFailed,     // Ctrl+E
 };
@@ -134,19 +137,31 @@ public:
 
     // ---- Song files (entry.cpp) ----
     SongStore songs;                          // the songs folder and its file names
-    Status saveSong(const String& name);      // EnterName, FileSaved or SavingFailed
-    Status loadSong();                        // FileLoaded or FileNotFound
+    // EnterName, FileSaved, NoBackupKept or SavingFailed (also for the own names)
+    Status saveSong(const String& name);
+    bool saveHandOff();                       // the song to the hand-off for the player
+    // FileLoaded, FileNotFound, or SongNotKept when the song about to be replaced
+    // could not be kept (a repeat within 10 s loads anyway)
+    Status loadSong();
     String startSong;                         // the file named on the command line; empty: none
     void openStartSong();                     // loads it, its name in the name box
 
     // ---- Rescue copy of unsaved work (rescue.cpp) ----
     uint64_t storedDigest = 0;                // songDigest of the song as last loaded or saved
     bool storePending = false;                // take storedDigest at the end of this update
-    std::optional<uint64_t> rescuedDigest;    // songDigest last written to "autosave"; none yet
+    bool rescuePending = false;               // take rescuedDigest then (a rescue copy was loaded)
+    std::optional<uint64_t> rescuedDigest;    // songDigest last kept in a rescue copy; none yet
+    std::optional<FileStamp> rescueStamp;     // the rescue copy this window wrote last; none yet
     int rescueCounter = 0;                    // updates since the last periodic check
+    long updates = 0;                         // updates run so far
+    long closeRefusedAt = -1;                 // `updates` at the last close kept open; -1 none
+    long loadRefusedAt = -1;                  // `updates` at the last LOAD refused; -1 none
+    // A discard the song could not be kept for goes ahead only when it repeats one
+    // refused (at `refusedAt`) within 10 s; otherwise `refusedAt` becomes now.
+    bool discardAgain(long& refusedAt);
     int handleClose() override;               // the window's close request: rescue, then quit
     bool songChanged() const;                 // the song differs from the one last stored
-    void rescueUnsaved();                     // write "songs/autosave" when there is new unsaved work
+    bool rescueUnsaved();                     // keep new unsaved work; false when it could not be
     void rescueStep();                        // every update: the periodic rescue
 
     // ---- Export, Ctrl+E (export.cpp) ----

@@ -110,15 +110,20 @@ void c_SoundEngine::textEntries() {
 
 // ---- [load and save] ----
 
+// The own names are refused: the next playback or rescue copy would replace such a
+// song without a backup.
 Status c_SoundEngine::saveSong(const String& name) {
     if (name.empty()) return Status::EnterName;
-    if (!isSongName(name)) return Status::SavingFailed;
+    if (!isSongName(name) || SongStore::isOwnName(name)) return Status::SavingFailed;
     SaveResult result = songs.write(name, writeSong(song));
     if (!result.saved) return Status::SavingFailed;
-    if (result.backup == BackupResult::Failed) printLine(U"No backup kept of songs/" + name);
-    if (name != SongStore::kHandOffName) storedDigest = songDigest(song);
-    return Status::FileSaved;
+    storedDigest = songDigest(song);
+    if (result.backup != BackupResult::Failed) return Status::FileSaved;
+    printLine(U"No backup kept of songs/" + name);
+    return Status::NoBackupKept;
 }
+
+bool c_SoundEngine::saveHandOff() { return songs.write(SongStore::kHandOffName, writeSong(song)).saved; }
 
 // The song named on the command line: loaded as LOAD would, and saved back to its file.
 void c_SoundEngine::openStartSong() {
@@ -133,10 +138,15 @@ Status c_SoundEngine::loadSong() {
     String text = songs.read(fileName);
     Song loaded = song;
     if (!readSong(text, loaded)) return Status::FileNotFound;
-    rescueUnsaved();   // the song about to be replaced
+    // The song about to be replaced is kept first; when it cannot be, it stays.
+    if (!rescueUnsaved() && !discardAgain(loadRefusedAt)) return Status::SongNotKept;
+    // Its copy is left as it is: the next one, of the loaded song, goes beside it.
+    rescueStamp.reset();
     song = std::move(loaded);
-    // A loaded rescue copy is still unsaved work: it is kept again until it is saved.
-    if (fileName != SongStore::kRescueName) storePending = true;
+    // A loaded rescue copy is still unsaved work, but already kept: it is written again
+    // once it changes, until it is saved.
+    if (SongStore::isRescueName(fileName)) rescuePending = true;
+    else storePending = true;
     resetUndo();
     return Status::FileLoaded;
 }

@@ -14,6 +14,13 @@ std::string renderProgram(const ExportState& ex) {
     return narrow(executableFolder()) + "/tamo-render";
 }
 
+// A render reads its song file as it starts: one left for a minute was left by an
+// export that was killed, in this run or an earlier one.
+constexpr int kStaleExportSeconds = 60;
+const String kExportEnding = U"~export";
+
+void removeStaleExports(const SongStore& songs) { songs.removeLeftovers(kExportEnding, kStaleExportSeconds); }
+
 void forgetSongFile(const SongStore& songs, ExportState& ex) {
     if (!ex.songFile.empty()) songs.remove(ex.songFile);
     ex.songFile.clear();
@@ -23,8 +30,9 @@ void forgetSongFile(const SongStore& songs, ExportState& ex) {
 Status startExport(c_SoundEngine& app, ExportState& ex) {
     if (app.fileName.empty()) return Status::EnterName;
     if (!isSongName(app.fileName)) return Status::ExportFailed;
+    removeStaleExports(app.songs);
     // "~" is never typed into a name, so this cannot be one of the user's songs.
-    ex.songFile = app.fileName + U"~export";
+    ex.songFile = app.fileName + kExportEnding;
     const std::string song = app.songs.realPath(ex.songFile);
     const std::string wav = app.songs.realPath(app.fileName + U".wav");
     ex.child = ex.makeChild();
@@ -40,7 +48,10 @@ Status startExport(c_SoundEngine& app, ExportState& ex) {
 }  // namespace
 
 ExportState& exportOf(c_SoundEngine& app) {
-    if (!app.exportState) app.exportState = std::make_unique<ExportState>();
+    if (!app.exportState) {
+        app.exportState = std::make_unique<ExportState>();
+        removeStaleExports(app.songs);   // the first update of a run
+    }
     return *app.exportState;
 }
 

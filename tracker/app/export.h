@@ -10,6 +10,8 @@
 //   status:  "Enter a Name..." for an empty name box; "Exporting..." while the child
 //            runs, then "WAV Saved..." or "Export Failed!"
 //   one:     a second Ctrl+E while an export runs is ignored
+//   leftover: a song file "NAME~export" a killed export left (over a minute old) is
+//            removed at the next start and at the next export
 //   close:   closing the window ends a running render and waits for it; the render
 //            removes its temporary files, the tracker the song file, so no WAV is
 //            left half written

@@ -71,9 +71,10 @@ String noteName(const Song& song, int channel, int index) {
 String statusText(Status status) {
     // In the order of Status.
     static const char32_t* const kTexts[] = {
-        U"Standby...",  U"Editing...",      U"Playing...",      U"Enter a Name...",
-        U"File Saved...", U"Saving Failed!", U"File Loaded...", U"File not found!",
-        U"Loading Failed!", U"Exporting...", U"WAV Saved...",   U"Export Failed!",
+        U"Standby...",      U"Editing...",      U"Playing...",      U"Enter a Name...",
+        U"File Saved...",   U"Saving Failed!",  U"No backup kept",  U"File Loaded...",
+        U"File not found!", U"Song not kept!",  U"Loading Failed!", U"Exporting...",
+        U"WAV Saved...",    U"Export Failed!",
     };
     return kTexts[int(status)];
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "host/datapath.h"
 #include "host/folders.h"
@@ -63,9 +64,9 @@ std::string SongStore::realPath(const String& name) const {
 }
 
 String SongStore::read(const String& name) const {
-    if (isOpened(name)) return loadText(opened_);
-    if (demos_.empty() || isFile(realPath(name))) return loadText(path(name));
-    return loadText(demos_ + name);
+    if (isOpened(name)) return loadText(opened_, kMaxSongFileBytes);
+    if (demos_.empty() || isFile(realPath(name))) return loadText(path(name), kMaxSongFileBytes);
+    return loadText(demos_ + name, kMaxSongFileBytes);
 }
 
 SaveResult SongStore::write(const String& name, const String& text) const {
@@ -93,6 +94,34 @@ std::vector<String> SongStore::songs() const {
     return names;
 }
 
-bool SongStore::keepsBackup(const String& name) {
-    return name != kHandOffName && name != kRescueName && name.find(U'~') == String::npos;
+void SongStore::removeLeftovers(const String& ending, int seconds) const {
+    const std::string folder = realPath(String());
+    if (!folder.empty()) ::removeLeftovers(folder, narrow(ending), seconds);
+}
+
+String SongStore::rescueName(int age) { return age == 0 ? kRescueName : kRescueName + U"." + toString(age); }
+
+bool SongStore::isRescueName(const String& name) {
+    for (int age = 0; age < kRescueCopies; ++age)
+        if (name == rescueName(age)) return true;
+    return false;
+}
+
+bool SongStore::isOwnName(const String& name) { return name == kHandOffName || isRescueName(name); }
+
+bool SongStore::keepsBackup(const String& name) { return !isOwnName(name) && name.find(U'~') == String::npos; }
+
+bool SongStore::writeRescue(const String& text, std::optional<FileStamp>& mine) const {
+    std::vector<std::string> ages;
+    for (int age = 0; age < kRescueCopies; ++age) {
+        ages.push_back(realPath(rescueName(age)));
+        if (ages.back().empty()) return false;
+        // A move keeps a file's stamp: this writer's last copy, wherever it went, is
+        // the end of the row.
+        if (mine && stampOf(ages.back()) == mine) break;
+    }
+    if (stampOf(ages[0]) && !(mine && stampOf(ages[0]) == mine) && !moveAlong(ages)) return false;
+    if (!write(kRescueName, text).saved) return false;
+    mine = stampOf(ages[0]);
+    return true;
 }

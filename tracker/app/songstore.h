@@ -15,10 +15,15 @@
 //   name:      a song's path inside the folder, as typed ("tune", "backup/tune");
 //              isSongName (songfile.h) keeps a typed name inside it
 //   hand-off:  "tmp.dat", the copy playback reads, rewritten at every start
-//   rescue:    "autosave", the copy of unsaved work
+//   rescue:    "autosave", the newest copy of unsaved work; older ones move along to
+//              "autosave.1" .. "autosave.9", so no window's or earlier run's copy is
+//              written over before it could be loaded
+//   own names: the hand-off and the rescue copies, which the tracker rewrites itself:
+//              they keep no backup and SAVE refuses them; they always name files of
+//              the songs folder, also when an opened file has such a name
 //   backup:    "backup/NAME" in the songs folder holds the version a save of NAME
-//              replaced (an opened file's too); the hand-off, the rescue copy and
-//              working files (a "~" in the name, never typed) keep none
+//              replaced (an opened file's too); the own names and working files (a
+//              "~" in the name, never typed) keep none
 //   real path: a name's file-system path: a data path is mapped by the host, a
 //              folder of the file system is taken as it is
 //   songs:     the song files of the folder and the demos, newest first, one per name
@@ -27,6 +32,7 @@
 //
 // Writing replaces a file atomically (host/savefile.h): a failed write leaves the old
 // file as it was.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +43,7 @@ class SongStore {
 public:
     static const String kHandOffName;   // "tmp.dat"
     static const String kRescueName;    // "autosave"
+    static constexpr int kRescueCopies = 10;   // "autosave" and "autosave.1" .. "autosave.9"
     static const String kBackupFolder;  // "backup/"
 
     // The folders of this copy of the program: see "installed" above.
@@ -51,7 +58,8 @@ public:
     String path(const String& name) const { return folder_ + name; }
     // The file-system path `name` is written to; empty when the host cannot map it.
     std::string realPath(const String& name) const;
-    // The whole text of `name` (from the folder, else the demos); empty when missing.
+    // The whole text of `name` (from the folder, else the demos); empty when it is
+    // missing or no regular file of a song's size.
     String read(const String& name) const;
     // Writes `text` as UTF-8 over `name`, keeping the old file as its backup when
     // `name` keeps one.
@@ -60,12 +68,29 @@ public:
     void remove(const String& name) const;
     // The names of the songs, newest first.
     std::vector<String> songs() const;
-    // False for the names that keep no backup: the hand-off, the rescue copy and the
-    // working files.
+
+    // Removes the files of the folder (not of its subfolders) whose names end in
+    // `ending` and that were last changed over `seconds` ago.
+    void removeLeftovers(const String& ending, int seconds) const;
+
+    // The rescue copy of age 0 ("autosave", the newest) to kRescueCopies - 1.
+    static String rescueName(int age);
+    static bool isRescueName(const String& name);
+    // The hand-off and the rescue copies.
+    static bool isOwnName(const String& name);
+    // False for the names that keep no backup: the own names and the working files.
     static bool keepsBackup(const String& name);
+    // Writes `text` as the newest rescue copy. `mine` is the stamp of the copy this
+    // writer made last (updated on success; none for a fresh start). A newest copy that
+    // is not `mine` is moved along first; when `mine` has moved along itself, only the
+    // copies newer than it move, over it, so two windows take turns without pushing
+    // older work out. False when nothing was written.
+    bool writeRescue(const String& text, std::optional<FileStamp>& mine) const;
 
 private:
-    bool isOpened(const String& name) const { return !opened_.empty() && name == openedName_; }
+    bool isOpened(const String& name) const {
+        return !opened_.empty() && name == openedName_ && !isOwnName(name);
+    }
     String folder_ = U"vantorix://data/songs/";
     String demos_;                      // empty: none
     String opened_, openedName_;        // empty: none

@@ -35,7 +35,7 @@ bool c_tamoPlay::takeSongText(const String& text) {
 
 bool c_tamoPlay::loadIntoPlayer(const String& path) {
     reloadSamples();
-    String text = loadText(path);
+    String text = loadText(path, kMaxSongFileBytes);
     return !text.empty() && takeSongText(text);
 }
 

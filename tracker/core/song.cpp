@@ -11,15 +11,45 @@ const std::array<const char32_t*, kWaveSamples> kWaveFiles = {
 // The piano keys of a German keyboard, in noteValue order 0..28.
 static const char32_t kNoteKeys[] = U"ysxdcvgbhnjmq2w3er5t6z7ui9o0p";
 
-Column::Column(size_t count, char32_t fill) : Column(String(count, fill)) {}
+Column::Column(size_t count, char32_t fill) : Column(nullptr, 0, count, fill) {}
 
-Column::Column(const String& cells) : cells_(std::make_shared<Cells>()) {
-    bool byteCells = std::all_of(cells.begin(), cells.end(), [](char32_t c) { return c <= 0xFF; });
-    if (!byteCells) {
-        cells_->wide = cells;
-        return;
+Column::Column(const String& cells) : Column(cells.data(), cells.size(), cells.size(), U'.') {}
+
+// Song files fill whole columns of mostly short songs: the fill is laid down in one
+// piece and only the stored cells are copied one by one.
+Column::Column(const char32_t* cells, size_t count, size_t size, char32_t fill)
+    : cells_(std::make_shared<Cells>()) {
+    count = std::min(count, size);
+    char32_t all = count < size ? fill : 0;   // every bit any cell has
+    cells_->narrow.assign(size, char(fill));
+    char* to = cells_->narrow.data();
+    for (size_t i = 0; i < count; ++i) {
+        to[i] = char(cells[i]);
+        all |= cells[i];
     }
-    cells_->narrow = narrow(cells);
+    if (all <= 0xFF) return;
+    cells_->narrow.clear();
+    cells_->narrow.shrink_to_fit();
+    cells_->wide.assign(size, fill);
+    std::copy(cells, cells + count, cells_->wide.data());
+}
+
+void Column::appendTo(String& text, size_t count, char32_t fill) const {
+    const size_t at = text.size();
+    const size_t stored = std::min(count, size());
+    text.resize(at + count, fill);
+    char32_t* to = text.data() + at;
+    if (stored > 0 && cells_->wide.empty()) {
+        const char* from = cells_->narrow.data();
+        for (size_t i = 0; i < stored; ++i) to[i] = char32_t(uint8_t(from[i]));
+    } else if (stored > 0) {
+        std::copy(cells_->wide.begin(), cells_->wide.begin() + long(stored), to);
+    }
+}
+
+const char* Column::byteCells() const {
+    if (!cells_ || !cells_->wide.empty()) return nullptr;
+    return cells_->narrow.data();
 }
 
 char32_t Column::operator[](size_t index) const {

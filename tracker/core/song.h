@@ -64,16 +64,22 @@ public:
     Column() = default;                          // no cells
     Column(size_t count, char32_t fill);
     explicit Column(const String& cells);
+    // The `count` cells at `cells`, then `fill` up to `size` cells in all.
+    Column(const char32_t* cells, size_t count, size_t size, char32_t fill);
 
     size_t size() const { return cells_ ? cells_->size() : 0; }
     char32_t operator[](size_t index) const;     // index < size()
     void set(size_t index, char32_t c);          // index < size()
     // Up to `count` cells from `from` as text (none when `from` is past the end).
     String text(size_t from = 0, size_t count = String::npos) const;
+    // Appends the first `count` cells to `text`, `fill` for those past the end.
+    void appendTo(String& text, size_t count, char32_t fill) const;
     bool operator==(const Column& other) const;
     bool operator!=(const Column& other) const { return !(*this == other); }
     // The storage behind the cells, to tell whether two columns share it.
     const void* storage() const { return cells_.get(); }
+    // The cells one byte each while every cell is below U+0100; none otherwise.
+    const char* byteCells() const;
 
 private:
     struct Cells {

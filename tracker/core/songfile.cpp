@@ -37,21 +37,35 @@ long songFileLength(long patterns) {
     return descriptionOffset(patterns) + kStoredDescriptions * kDescriptionLength;
 }
 
+const size_t kMaxSongFileBytes = size_t(4 * songFileLength(kPatterns) + 3);
+
 // ---- [text] ----
 
 namespace {
 
 struct Digest {
     uint64_t value = 14695981039346656037ull;   // FNV-1a offset basis
-    void add(uint64_t word) {
-        for (int byte = 0; byte < 4; ++byte, word >>= 8) {
-            value ^= word & 0xFF;
-            value *= 1099511628211ull;            // FNV prime
-        }
+    void byte(uint64_t b) {
+        value ^= b & 0xFF;
+        value *= 1099511628211ull;                // FNV prime
     }
+    // The low four bytes of `word`, lowest first.
+    void add(uint64_t word) {
+        byte(word);
+        byte(word >> 8);
+        byte(word >> 16);
+        byte(word >> 24);
+    }
+    // Byte cells are read straight from their storage: the same words, without a call
+    // per cell.
     void add(const Column& cells) {
-        add(cells.size());
-        for (size_t i = 0; i < cells.size(); ++i) add(uint64_t(cells[i]));
+        const size_t size = cells.size();
+        add(size);
+        if (const char* bytes = cells.byteCells()) {
+            for (size_t i = 0; i < size; ++i) add(uint8_t(bytes[i]));
+            return;
+        }
+        for (size_t i = 0; i < size; ++i) add(uint64_t(cells[i]));
     }
     void add(const String& text) {
         add(text.size());   // keeps "ab"+"c" apart from "a"+"bc"
@@ -81,8 +95,7 @@ String writeSong(const Song& song) {
     text += char32_t(song.songLength / kRowsPerPattern);
     text += char32_t(song.speed);
     text += char32_t(patterns);
-    for (int k = 0; k < kColumns; ++k)
-        for (int i = 0; i < cells; ++i) text += song.cell(k, i);
+    for (int k = 0; k < kColumns; ++k) song.trackColumns[k].appendTo(text, size_t(cells), emptyCell(k));
     for (int entry : song.orderList) text += char32_t(entry);
     for (int i = 0; i < kStoredInstrumentEntries; ++i) text += char32_t(song.instrumentTable[i]);
     for (int slot = 1; slot <= kStoredDescriptions; ++slot) {
@@ -94,7 +107,7 @@ String writeSong(const Song& song) {
 }
 
 bool readSong(const String& text, Song& song) {
-    if (text.size() < size_t(kHeaderLength)) return false;
+    if (text.size() < size_t(kHeaderLength) || text.compare(0, kMagic.size(), kMagic) != 0) return false;
     const long patterns = long(text[6]);
     if (patterns < 1 || patterns > kPatterns) return false;
     if (text.size() < size_t(songFileLength(patterns))) return false;
@@ -103,11 +116,9 @@ bool readSong(const String& text, Song& song) {
     Song loaded = song;   // keeps instrument entries 249..254 and description slot 0
     loaded.songLength = number(text[4]) * kRowsPerPattern;
     loaded.speed = text[5] == 0 ? 5 : number(text[5]);
-    for (int k = 0; k < kColumns; ++k) {
-        String column = text.substr(kHeaderLength + k * cells, cells);
-        column.append(kColumnLength - cells, emptyCell(k));
-        loaded.trackColumns[k] = Column(column);
-    }
+    for (int k = 0; k < kColumns; ++k)
+        loaded.trackColumns[k] =
+            Column(text.data() + kHeaderLength + k * cells, cells, kColumnLength, emptyCell(k));
     const size_t order = size_t(orderOffset(patterns));
     for (int i = 0; i < kOrderLength; ++i) loaded.orderList[i] = number(text[order + i]);
     const size_t instruments = size_t(instrumentOffset(patterns));

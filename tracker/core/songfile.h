@@ -15,6 +15,10 @@
 
 #include "tracker/core/song.h"
 
+// The largest file that can hold a song: the longest song's characters, four bytes
+// each, after a byte-order mark. Readers refuse larger files unread.
+extern const size_t kMaxSongFileBytes;
+
 // Patterns stored for `song`: 1 + its largest order entry, kept within 1..256.
 int storedPatterns(const Song& song);
 // Characters of a song file holding `patterns` patterns: 1163 + 512*patterns.
@@ -29,7 +33,8 @@ uint64_t songDigest(const Song& song);
 // The whole file text of `song`.
 String writeSong(const Song& song);
 // Replaces `song` from a file text; false (song untouched) when the text is refused:
-// empty, P of 0 or above 256, or shorter than the layout of its P needs. A speed
+// it does not start with "TAM1", P is 0 or above 256, or it is shorter than the
+// layout of its P needs. A speed
 // character 0 reads as 5; instrument entries 249..254 and description slot 0 keep
 // their values. Nothing beyond the text is read.
 bool readSong(const String& text, Song& song);
