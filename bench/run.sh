@@ -288,9 +288,14 @@ if part latency && [ -x "$build/bench/latency/tamo-latency" ]; then
     $(latency ./tamo "" "$own_frames") "$own_queued" 30
   latency_line "the same, OpenAL Soft's default 1024 x 3" \
     $(latency ./tamo $'period_size = 1024\nperiods = 3\n' 1024) "$def_queued"
-  # After a rest longer than the sound device's quiet spell, so each note wakes it.
+  # After a rest longer than the sound device's quiet spell. The wave writer itself never
+  # rests, so what a wake adds on a device that does is timed on the null output.
   latency_line "after a rest of 3..4.5 s, own period" \
     $(latency ./tamo "" "$own_frames" "${BENCH_RESTS:-9}" 3000) "$own_queued" 30
+  read -r wake_ms awake_ms rounds <<<"$(cd "$work" && env -u ALSOFT_CONF HOME="$work/nohome" \
+     XDG_CONFIG_DIRS="$work/nohome" "$build/bench/latency/tamo-latency" wake "$work/data" 2>/dev/null)"
+  [ -n "${rounds:-}" ] && printf '  a note that wakes a resting device (null output, %d notes): its start takes %.2f ms, %.2f ms on an awake one\n' \
+    "$rounds" "$wake_ms" "$awake_ms"
   # The first note, 1.5 s after the window appeared: one note per launch.
   : >"$work/first.txt"
   for _ in $(seq "${BENCH_FIRST_NOTES:-7}"); do
