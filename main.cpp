@@ -3,6 +3,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "graphics/drawing.h"
@@ -16,7 +17,9 @@ namespace {
 const char kUsage[] = "usage: tamo-tracker [SONGFILE] (--help says more)\n";
 const char kHelp[] =
     "usage: tamo-tracker [SONGFILE]\n"
-    "Opens the tracker's window. SONGFILE is taken but not loaded yet.\n"
+    "Opens the tracker's window, with SONGFILE loaded when one is given; SAVE writes\n"
+    "it back there. An installed copy keeps the songs it writes (and the version a\n"
+    "SAVE replaced, in backup/) in ~/.local/share/tamo-tracker/songs.\n"
     "\n"
     "  --help      this text\n"
     "  --version   the program's version\n"
@@ -52,6 +55,12 @@ Arguments parseArguments(int argc, char** argv) {
     return a;
 }
 
+// `path` from the working folder when it is relative; empty stays empty.
+std::string absolute(const std::string& path) {
+    if (path.empty() || path[0] == '/') return path;
+    return std::filesystem::absolute(path).lexically_normal().string();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -76,7 +85,7 @@ int main(int argc, char** argv) {
         installFaultSignalHandler();
         if (!setlocale(LC_CTYPE, "en_US.UTF-8")) setlocale(LC_CTYPE, "");
         initGraphicsModule();
-        app = new c_SoundEngine();
+        app = new c_SoundEngine(widen(absolute(arguments.song)));
     } catch (const ThrowableObject& thrown) {
         terminateHostWindowSystem();
         game->reportUncaught(&thrown);

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -52,6 +53,16 @@ bool makeFolders(const std::string& folder) {
 bool isFile(const std::string& path) {
     struct stat info;
     return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::string fileStart(const std::string& path, size_t count) {
+    if (!isFile(path)) return "";
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return "";
+    std::string bytes(count, '\0');
+    bytes.resize(std::fread(&bytes[0], 1, count, f));
+    std::fclose(f);
+    return bytes;
 }
 
 std::vector<FolderEntry> folderEntries(const std::string& folder) {

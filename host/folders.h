@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+// The name of this program's folders in the user's data and configuration folders.
+inline constexpr char kProgramFolder[] = "tamo-tracker";
+
 // The user's data folder of the program `name`; empty when no home folder is known.
 std::string userDataFolder(const std::string& name);
 
@@ -23,6 +26,10 @@ bool makeFolders(const std::string& folder);
 
 // True when `path` names a regular file (also through a link).
 bool isFile(const std::string& path);
+
+// The first `count` bytes of the regular file `path` (fewer when it is shorter); empty
+// when it cannot be read.
+std::string fileStart(const std::string& path, size_t count);
 
 struct FolderEntry {
     std::string name;

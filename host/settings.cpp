@@ -31,7 +31,7 @@ bool validValue(const std::string& value) {
 }  // namespace
 
 std::string Settings::userPath() {
-    return userConfigFolder("tamo-tracker") + "/settings";
+    return userConfigFolder(kProgramFolder) + "/settings";
 }
 
 Settings::Settings(std::string path) : path_(std::move(path)) {}

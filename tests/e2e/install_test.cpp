@@ -1,16 +1,20 @@
 // `make install` and `make uninstall` as a user meets them, in a temporary prefix: the
-// installed launchers run, the desktop files pass the desktop's own validators, the
+// installed tracker writes only into its user's folder, the installed launchers run, the
+// desktop files pass the desktop's own validators, the
 // desktop knows a song file by its type, and uninstalling leaves nothing but the songs
 // the user saved. `make deb` builds a clean package whose unpacked programs run.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <set>
+#include <unistd.h>
 
 #include "support/files.h"
 #include "support/renders.h"
 #include "support/xvfb.h"
+#include "session.h"
 
 namespace fs = std::filesystem;
 
@@ -57,7 +61,70 @@ std::set<std::string> filesBelow(const std::string& root) {
     return files;
 }
 
+// Every file, link and folder below `root` with its size and modification time.
+std::map<std::string, std::string> stamps(const std::string& root) {
+    std::map<std::string, std::string> all;
+    for (auto& e : fs::recursive_directory_iterator(root)) {
+        const auto time = e.symlink_status().type() == fs::file_type::symlink
+                              ? 0 : e.last_write_time().time_since_epoch().count();
+        all[e.path().lexically_relative(root)] =
+            std::to_string(e.is_regular_file() ? e.file_size() : 0) + " " + std::to_string(time);
+    }
+    return all;
+}
+
 }  // namespace
+
+// The installed program as an ordinary user meets it, in a prefix nobody may write to:
+// every song it writes goes to that user's ~/.local/share/tamo-tracker/songs, the demos
+// load from the prefix, and nothing there changes.
+TEST(Installation, AnInstalledTrackerWritesOnlyIntoItsUsersOwnFolder) {
+    ASSERT_TRUE(sharedXvfb().ok()) << "Xvfb did not start";
+    TempDir prefix, dir;
+    const std::string p = prefix.path();
+    install(p);
+    ASSERT_EQ(shell("chmod -R a-w,a+rX " + inQuotes(p)).status, 0);
+    const auto before = stamps(p);
+    TamoSession tamo(dir);
+    const std::string home = dir.file("home"), songs = home + "/.local/share/tamo-tracker/songs/";
+    fs::create_directory(home);
+    if (geteuid() == 0) ASSERT_EQ(shell("chown -R 65534:65534 " + inQuotes(dir.path())).status, 0);
+    tamo.useProgram(p + "/bin/tamo-tracker");
+    tamo.useHome(home);
+    ASSERT_TRUE(tamo.start()) << tamo.error();
+
+    tamo.click(kEditButton[0], kEditButton[1]);
+    tamo.type("q");
+    tamo.enterName("mine");
+    tamo.key("F11");                                    // SAVE
+    tamo.click(kEditButton[0], kEditButton[1]);
+    tamo.type("w");
+    tamo.key("F11");                                    // SAVE again: a backup
+    tamo.key("F1");                                     // PLAY: the hand-off
+    tamo.wait(300);
+    tamo.key("F1");
+    tamo.key("ctrl+e");
+    for (int i = 0; i < 300 && !fs::exists(songs + "mine.wav"); ++i) tamo.wait(100);
+    tamo.click(kEditButton[0], kEditButton[1]);
+    tamo.type("e");                                     // unsaved: the rescue copy at the close
+    ASSERT_EQ(tamo.close(), 0) << tamo.log();
+
+    ASSERT_TRUE(tamo.start()) << tamo.error();
+    tamo.enterName("demo1");
+    tamo.key("F12");                                    // LOAD from the installed demos
+    tamo.key("F11");                                    // SAVE: the user's own copy
+    ASSERT_EQ(tamo.close(), 0) << tamo.log();
+
+    EXPECT_EQ(filesBelow(home), (std::set<std::string>{
+        ".local/share/tamo-tracker/songs/mine", ".local/share/tamo-tracker/songs/backup/mine",
+        ".local/share/tamo-tracker/songs/tmp.dat", ".local/share/tamo-tracker/songs/mine.wav",
+        ".local/share/tamo-tracker/songs/autosave", ".local/share/tamo-tracker/songs/demo1"}))
+        << tamo.log();
+    EXPECT_NE(readFile(songs + "mine"), readFile(songs + "backup/mine"));
+    EXPECT_EQ(readFile(songs + "demo1"), readFile(p + kApp + "/data/songs/demo1"));
+    EXPECT_TRUE(stamps(p) == before) << "the prefix changed";
+    shell("chmod -R u+w " + inQuotes(p));
+}
 
 TEST(Installation, TheInstalledRenderPlaysADemoAndTheDesktopFilesAreValid) {
     TempDir prefix;

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <grp.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -220,7 +221,11 @@ bool TamoSession::start() {
         if (!sharedXvfb().ok()) { error_ = "no X server"; return false; }
         display_ = sharedXvfb().display();
     }
-    if (!fs::exists(dir_ + "/tamo")) { error_ = "build/tamo is missing"; return false; }
+    const std::string program = program_.empty() ? dir_ + "/tamo" : program_;
+    if (!fs::exists(program)) { error_ = program + " is missing"; return false; }
+    std::vector<char*> argv{const_cast<char*>("tamo")};
+    for (const std::string& a : arguments_) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
     window_.clear();   // a session may be started again after a close
     pid_ = fork();
     if (pid_ == 0) {
@@ -235,7 +240,13 @@ bool TamoSession::start() {
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
-        execl((dir_ + "/tamo").c_str(), "tamo", (char*)nullptr);
+        if (!home_.empty()) {
+            setenv("HOME", home_.c_str(), 1);
+            unsetenv("XDG_DATA_HOME");
+            if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+                _exit(126);
+        }
+        execv(program.c_str(), argv.data());
         _exit(127);
     }
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -296,6 +307,12 @@ void TamoSession::type(const std::string& text) {
         wait(80);
     }
     wait(100);
+}
+
+void TamoSession::enterName(const std::string& name) {
+    click(kNameBox[0], kNameBox[1]);
+    type(name);
+    key("Return");
 }
 
 void TamoSession::wait(int milliseconds) {

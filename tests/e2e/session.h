@@ -68,6 +68,15 @@ public:
     // after a close it starts again on the same folder (the songs stay).
     bool start();
     const std::string& error() const { return error_; }
+    // Instead of the private copy: another program (an installed launcher) and the
+    // arguments it gets, given before start.
+    void useProgram(const std::string& program, const std::vector<std::string>& arguments = {}) {
+        program_ = program, arguments_ = arguments;
+    }
+    // A home folder of the program's own (XDG_DATA_HOME unset, so the user's data
+    // folder is in it), and, when the tests run as root, the unprivileged user
+    // "nobody" (uid and gid 65534) to run as; given before start.
+    void useHome(const std::string& home) { home_ = home; }
     // The X server the program and the input go to (the shared one unless told),
     // given before start.
     void useDisplay(const std::string& display) { display_ = display; }
@@ -78,6 +87,8 @@ public:
     void key(const std::string& keysym);    // e.g. "F1", "Return", "Right"
     void type(const std::string& text);     // one character at a time, 80 ms apart
     void wait(int milliseconds);
+    // Types a song name into the file name box and confirms it with Enter.
+    void enterName(const std::string& name);
     Screenshot screenshot();
 
     // Sends the window manager's delete message and waits for the end: the exit
@@ -107,9 +118,18 @@ private:
     std::string window_;
     int width_ = 640, height_ = 475;  // the window's size, found at start
     std::string error_;
+    std::string program_;           // empty: the private copy
+    std::vector<std::string> arguments_;
+    std::string home_;              // empty: the tests' own
     int pid_ = -1;
     int exitStatus_ = -1000;        // once the program has ended
 };
+
+// Places on the screen (window pixels) that tests click.
+inline const int kNameBox[2] = {100, 450};
+inline const int kLoadButton[2] = {414, 450};
+inline const int kSaveButton[2] = {468, 450};
+inline const int kEditButton[2] = {543, 346};
 
 // Colours of the screen.
 inline const Rgb kBackground{86, 60, 106};

@@ -17,9 +17,11 @@
 #include <sstream>
 #include <thread>
 #include <chrono>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "session.h"
+#include "host/text.h"
 #include "support/jack.h"
 #include "tracker/core/songfile.h"
 
@@ -30,10 +32,6 @@ namespace {
 constexpr int kBelowStatusBar = 14;
 const Rgb kDimRow{114, 111, 126};           // rows 0, 4, 8, ... of the pattern
 constexpr int kStatusX = 473;               // status message after 43 characters
-const int kNameBox[2] = {100, 450};
-const int kLoadButton[2] = {414, 450};
-const int kSaveButton[2] = {468, 450};
-const int kEditButton[2] = {543, 346};
 const int kPlayButton[2] = {543, 328};
 const int kLayoutButton[2] = {543, 450};
 const int kFollowLabel[2] = {335, 418};
@@ -149,11 +147,7 @@ protected:
         ASSERT_TRUE(tamo.start()) << tamo.error();
     }
     // Types a song name into the file name box and confirms it with Enter.
-    void enterName(TamoSession& tamo, const std::string& name) {
-        tamo.click(kNameBox[0], kNameBox[1]);
-        tamo.type(name);
-        tamo.key("Return");
-    }
+    void enterName(TamoSession& tamo, const std::string& name) { tamo.enterName(name); }
     // The window's picture once it is `width` pixels wide and painted to its corner.
     Screenshot shotAt(TamoSession& tamo, int width) {
         Screenshot shot;
@@ -559,6 +553,51 @@ TEST_F(TrackerWindow, SavingOverASongKeepsItsPreviousVersionAsABackupThatLoadsBa
     EXPECT_EQ(tamo.close(), 0) << tamo.log();
 }
 
+// `tamo PATH` opens a song from anywhere (PATH relative to the working folder here):
+// loaded at the start with its name in the box, saved back to PATH with the old version
+// kept in the songs folder's backup/. A PATH with no file yet starts with the empty song
+// and SAVE makes it. A bad command line ends at once with the usage.
+TEST_F(TrackerWindow, ASongNamedOnTheCommandLineOpensAndSavesBackToItsFile) {
+    TempDir dir;
+    TamoSession tamo(dir);
+    std::filesystem::create_directory(dir.file("other"));
+    const std::string path = dir.file("other/a tune");
+    std::filesystem::copy_file(TAMO_SOURCE_DIR "/data/songs/demo1", path);
+    const std::string old = readFile(path);
+    tamo.useProgram(dir.file("tamo"), {"other/a tune"});
+    startOrFail(tamo);
+    FontCells font(tamo.fontPath());
+    expectText(tamo, font, kStatusX, -1, "File Loaded...", kStatusText);
+    expectText(tamo, font, 0, 441, " a tune", kText);
+    tamo.click(kEditButton[0], kEditButton[1]);
+    tamo.type("q");
+    tamo.key("F11");
+    expectText(tamo, font, kStatusX, -1, "File Saved...", kStatusText);
+    EXPECT_NE(readFile(path), old);
+    EXPECT_EQ(readFile(path).size(), old.size());
+    EXPECT_EQ(readFile(tamo.songsFolder() + "/backup/a tune"), old);
+    EXPECT_FALSE(std::filesystem::exists(tamo.songsFolder() + "/a tune"));
+    EXPECT_EQ(tamo.close(), 0) << tamo.log();
+
+    tamo.useProgram(dir.file("tamo"), {dir.file("other/new")});
+    startOrFail(tamo);
+    expectText(tamo, font, kStatusX, -1, "File not found!", kStatusText);
+    expectText(tamo, font, 0, 24, "01: ---00 ---00 ---00 ---00", kText);
+    tamo.key("F11");
+    EXPECT_TRUE(std::filesystem::exists(dir.file("other/new")));
+    EXPECT_EQ(tamo.close(), 0) << tamo.log();
+
+    for (const char* bad : {"--bogus", "one two", "-x one"}) {
+        FILE* p = popen(("cd '" + dir.path() + "' && ./tamo " + bad + " 2>&1 >/dev/null").c_str(), "r");
+        ASSERT_NE(p, nullptr);
+        char text[512] = {};
+        const size_t n = fread(text, 1, sizeof text - 1, p);
+        const int status = pclose(p);
+        EXPECT_EQ(WEXITSTATUS(status), 2) << bad;
+        EXPECT_NE(std::string(text, n).find("usage: tamo-tracker [SONGFILE]"), std::string::npos) << bad;
+    }
+}
+
 // The wave writer fills in its header sizes only when the device is closed.
 static bool waveHeaderFinished(const std::string& path) {
     std::string bytes = readFile(path);
@@ -716,7 +755,17 @@ TEST_F(TrackerWindow, LoadRefusesWhatIsNoSongAtOnceAndKeepsTheSong) {
     EXPECT_EQ(tamo.close(), 0) << tamo.log();
 }
 
-TEST_F(TrackerWindow, CtrlEExportsTheSongAsAWavWithTwoLoopsAndAFade) {
+// The processes running the program file `path` (zombies have no program file).
+static int processesOf(const std::string& path) {
+    int n = 0;
+    for (auto& e : std::filesystem::directory_iterator("/proc")) {
+        std::error_code ec;
+        if (std::filesystem::read_symlink(e.path() / "exe", ec) == path) ++n;
+    }
+    return n;
+}
+
+TEST_F(TrackerWindow, CtrlEExportsTheSongAsAWavAndAClosedWindowLeavesNoRenderBehind) {
     TempDir dir;
     TamoSession tamo(dir);
     startOrFail(tamo);
@@ -746,7 +795,30 @@ TEST_F(TrackerWindow, CtrlEExportsTheSongAsAWavWithTwoLoopsAndAFade) {
     for (auto& e : std::filesystem::directory_iterator(tamo.songsFolder()))
         songs.push_back(e.path().filename());
     EXPECT_EQ(songs, std::vector<std::string>{"mine.wav"}) << "the temporary song file is gone";
+
+    // A close while a long render runs (the longest, slowest song) ends the render and
+    // leaves nothing of it.
+    Song longest;
+    longest.clear();
+    longest.songLength = 3168;
+    longest.speed = 16;
+    writeFile(tamo.songsFolder() + "/long", encodeUtf8(writeSong(longest)));
+    tamo.click(kNameBox[0], kNameBox[1]);
+    for (int i = 0; i < 4; ++i) tamo.key("BackSpace");
+    tamo.type("long");
+    tamo.key("Return");
+    tamo.key("F12");
+    tamo.key("ctrl+e");
+    const std::string render = std::filesystem::canonical(dir.file("tamo-render"));
+    EXPECT_EQ(processesOf(render), 1) << "the render is not running";
     EXPECT_EQ(tamo.close(), 0) << tamo.log();
+    EXPECT_EQ(processesOf(render), 0) << "the render runs on";
+    songs.clear();
+    for (auto& e : std::filesystem::directory_iterator(tamo.songsFolder()))
+        songs.push_back(e.path().filename());
+    std::sort(songs.begin(), songs.end());
+    // The LOAD kept the unsaved song it replaced.
+    EXPECT_EQ(songs, (std::vector<std::string>{"autosave", "long", "mine.wav"})) << tamo.log();
 }
 
 namespace {

@@ -3,10 +3,13 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <chrono>
+#include <filesystem>
 #include <fstream>
 
 #include "editor_harness.h"
 #include "host/game.h"
+#include "support/files.h"
 #include "support/xvfb.h"
 
 using Kind = ChannelCall::Kind;
@@ -290,4 +293,56 @@ TEST_F(SongFiles, SaveAndLoadWorkWhileTheNameIsTyped) {
     EXPECT_EQ(app->song.cell(noteColumn(1), 0), U'q');
     type(U"2");
     EXPECT_EQ(app->fileName, U"live2");
+}
+
+// The name box finds songs: Up and Down step through the songs of the folder and the
+// demos, newest first (the folder's copy of a name wins, the hand-off, working files,
+// WAVs and backup/ are left out), Tab completes a typed start; the pattern's cursor
+// stays. LOAD finds a demo, SAVE writes the folder's own copy.
+TEST_F(SongFiles, UpDownAndTabPickTheSongsOfTheFolderAndTheDemosNewestFirst) {
+    namespace fs = std::filesystem;
+    const std::string song = readFile(TAMO_SOURCE_DIR "/data/songs/demo1");
+    const std::string demos = dir.file("demos");
+    mkdir(demos.c_str(), 0755);
+    mkdir((songs + "/backup").c_str(), 0755);
+    const auto now = fs::file_time_type::clock::now();
+    int age = 0;
+    for (const std::string& file : {songs + "/alpha", demos + "/alto", songs + "/beta", demos + "/beta",
+                                    demos + "/demo1", songs + "/tmp.dat", songs + "/alpha~export",
+                                    songs + "/backup/zeta"}) {
+        std::ofstream(file, std::ios::binary) << song;
+        fs::last_write_time(file, now - std::chrono::minutes(age++));
+    }
+    std::ofstream(songs + "/alpha.wav") << "RIFF";
+    app->songs.setDemoFolder(widen(demos) + U"/");
+    app->cursorRow = 5;
+    app->cursorColumn = 3;
+
+    clickNameBox();
+    std::vector<String> shown;
+    for (int i = 0; i < 5; ++i) press(Key::Down), shown.push_back(app->fileName);
+    EXPECT_EQ(shown, (std::vector<String>{U"alpha", U"alto", U"beta", U"demo1", U"demo1"}));
+    press(Key::Up);
+    EXPECT_EQ(app->fileName, U"beta");
+    app->fileName = U"zzz";
+    press(Key::Up);
+    EXPECT_EQ(app->fileName, U"alpha") << "from another name: the newest";
+    for (const auto& [typed, completed] : std::vector<std::pair<String, String>>{
+             {U"al", U"alpha"}, {U"alt", U"alto"}, {U"d", U"demo1"}, {U"x", U"x"}, {U"", U"alpha"}}) {
+        app->fileName = typed;
+        press(Key::Tab);
+        EXPECT_EQ(app->fileName, completed) << narrow(typed);
+    }
+    EXPECT_EQ(app->cursorRow, 5);
+    EXPECT_EQ(app->cursorColumn, 3);
+
+    app->fileName = U"alto";
+    press(Key::F12);
+    EXPECT_EQ(app->status, Status::FileLoaded);
+    press(Key::F11);
+    EXPECT_EQ(readFile(songs + "/alto"), song);
+    press(Key::Enter, 13);
+    press(Key::Down);
+    EXPECT_EQ(app->fileName, U"alto") << "the entry has ended";
+    EXPECT_EQ(app->cursorRow, 6);
 }

@@ -36,8 +36,8 @@ int orderAt(const Song& song, int position) {
 
 // ---- [create] ----
 
-c_SoundEngine::c_SoundEngine()
-    : midiKeys(std::make_unique<MidiKeys>()),
+c_SoundEngine::c_SoundEngine(String startSong)
+    : midiKeys(std::make_unique<MidiKeys>()), startSong(std::move(startSong)),
       editorState(std::make_unique<EditorState>()),
       undoState(std::make_unique<UndoState>()) {
     song.clear();
@@ -65,6 +65,8 @@ int c_SoundEngine::handleCreate() {
     status = Status::Standby;
     storePending = true;   // nothing to rescue until the song is changed
     loadSettings();
+    songs.chooseFolders();
+    if (!startSong.empty()) openStartSong();
     return 0;
 }
 

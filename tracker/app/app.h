@@ -11,6 +11,8 @@
 //   view:      32 screen rows of the pattern at `currentPosition`, starting at `editRow`
 //   cursor:    cursorColumn 1..8 (odd: note column, even: volume column of channel
 //              (c+1)/2), cursorRow 1..32 (screen row)
+//   opened:    a song file named on the command line is loaded at the start and saved
+//              back to its path (songstore.h)
 //   zoom:      the window shows the 640 x 475 layout at 1x, 2x, 3x... (Ctrl with + and -,
 //              Ctrl+0); everything here stays in layout pixels
 //   settings:  LAYOUT and the zoom are kept in the user's settings file (host/settings.h)
@@ -88,7 +90,8 @@ struct UndoState;
 
 class c_SoundEngine : public c_App {
 public:
-    c_SoundEngine();
+    // `startSong`: the absolute path of a song file to open at the start; empty: none.
+    explicit c_SoundEngine(String startSong = String());
     ~c_SoundEngine() override;
 
     int handleCreate() override;
@@ -184,6 +187,8 @@ public:
     // FileLoaded, FileNotFound, or SongNotKept when the song about to be replaced
     // could not be kept (a repeat within 10 s loads anyway)
     Status loadSong();
+    String startSong;                         // the file named on the command line; empty: none
+    void openStartSong();                     // loads it, its name in the name box
 
     // ---- Rescue copy of unsaved work (rescue.cpp) ----
     uint64_t storedDigest = 0;                // songDigest of the song as last loaded or saved

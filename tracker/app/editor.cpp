@@ -101,7 +101,7 @@ void orderListButtons(c_SoundEngine& app) {
 // A move silences the preview, but never live play.
 void moveCursorColumn(c_SoundEngine& app, ChannelOut& out) {
     auto silence = [&] { if (!app.playing()) stopAllChannels(out); };
-    if (pressed(Key::Tab)) { app.cursorColumn += 2; silence(); }
+    if (pressed(Key::Tab) && !app.nameEntryActive) { app.cursorColumn += 2; silence(); }
     if (pressed(Key::Right)) { app.cursorColumn += 1; silence(); }
     if (pressed(Key::Left)) { app.cursorColumn -= 1; silence(); }
     if (app.cursorColumn < 1) app.cursorColumn = 8;
@@ -372,7 +372,7 @@ void c_SoundEngine::editorInput() {
     if (!entryActive(*this)) orderListButtons(*this);
     moveCursorColumn(*this, channelsOf(ed));
     movePosition(*this);
-    moveCursorRow(*this, ed);
+    if (!nameEntryActive) moveCursorRow(*this, ed);   // Up and Down pick a song there
     int ch = typedCharacter(*this);
     volumeDigit(*this, ch);
     if (pressed(Key::F3)) transpose(*this, -1);

@@ -2,6 +2,9 @@
 // description, and the LOAD and SAVE of the named song. Each field takes at most one
 // typed character per update; while either is active the editor stays in Standby and
 // every audio channel is kept silent.
+#include <algorithm>
+#include <vector>
+
 #include "host/errors.h"
 #include "host/input.h"
 #include "tracker/app/app.h"
@@ -40,11 +43,42 @@ void holdStandby(c_SoundEngine& app) {
     stopAllChannels(editorChannels(app));
 }
 
+// The songs a name box can show.
+std::vector<String> songNames(const c_SoundEngine& app) {
+    std::vector<String> names = app.songs.songs();
+    names.erase(std::remove_if(names.begin(), names.end(),
+                               [](const String& n) { return n.size() > kNameLength; }),
+                names.end());
+    return names;
+}
+
+// Up (-1) and Down (+1) step through the songs, newest first; from a name that is not
+// one of them, either key shows the newest.
+void stepName(c_SoundEngine& app, int step) {
+    const std::vector<String> names = songNames(app);
+    if (names.empty()) return;
+    const auto at = std::find(names.begin(), names.end(), app.fileName);
+    const long index = at == names.end() ? 0 : std::clamp<long>((at - names.begin()) + step, 0, long(names.size()) - 1);
+    app.fileName = names[size_t(index)];
+}
+
+// Tab: the typed start becomes the newest song whose name begins with it.
+void completeName(c_SoundEngine& app) {
+    for (const String& name : songNames(app))
+        if (name.compare(0, app.fileName.size(), app.fileName) == 0) {
+            app.fileName = name;
+            return;
+        }
+}
+
 void nameEntry(c_SoundEngine& app) {
     if (clickedIn(layout::kNameBox)) app.nameEntryActive = 1;
     if (app.nameEntryActive != 1) return;
     holdStandby(app);
     takeCharacter(app.fileName, kNameLength);
+    if (pressed(Key::Up)) stepName(app, -1);
+    if (pressed(Key::Down)) stepName(app, +1);
+    if (pressed(Key::Tab)) completeName(app);
     if (pressed(Key::Enter)) app.nameEntryActive = 0;
     if (eraseKey() && !app.fileName.empty()) app.fileName.pop_back();
 }
@@ -90,6 +124,13 @@ Status c_SoundEngine::saveSong(const String& name) {
 }
 
 bool c_SoundEngine::saveHandOff() { return songs.write(SongStore::kHandOffName, writeSong(song)).saved; }
+
+// The song named on the command line: loaded as LOAD would, and saved back to its file.
+void c_SoundEngine::openStartSong() {
+    storedDigest = songDigest(song);   // the empty song is no unsaved work
+    fileName = songs.open(startSong);
+    status = loadSong();
+}
 
 Status c_SoundEngine::loadSong() {
     fileName = cutSongName(fileName);

@@ -55,6 +55,14 @@ ExportState& exportOf(c_SoundEngine& app) {
     return *app.exportState;
 }
 
+void stopExport(c_SoundEngine& app) {
+    if (!app.exportState || !app.exportState->child) return;
+    ExportState& ex = *app.exportState;
+    ex.child->stop();
+    ex.child.reset();
+    forgetSongFile(app.songs, ex);
+}
+
 void exportStep(c_SoundEngine& app) {
     ExportState& ex = exportOf(app);
     if (ex.child) {

@@ -12,6 +12,9 @@
 //   one:     a second Ctrl+E while an export runs is ignored
 //   leftover: a song file "NAME~export" a killed export left (over a minute old) is
 //            removed at the next start and at the next export
+//   close:   closing the window ends a running render and waits for it; the render
+//            removes its temporary files, the tracker the song file, so no WAV is
+//            left half written
 #include <functional>
 #include <memory>
 
@@ -32,5 +35,7 @@ struct ExportState {
 
 // The export's state of `app` (made on first use).
 ExportState& exportOf(c_SoundEngine& app);
+// Ends a running export, leaving nothing of it behind (the window's close).
+void stopExport(c_SoundEngine& app);
 // One update of the export: the finished child's status, then a Ctrl+E press.
 void exportStep(c_SoundEngine& app);

@@ -7,6 +7,7 @@
 // request repeats a refused one within 10 seconds.
 #include "host/errors.h"
 #include "tracker/app/app.h"
+#include "tracker/app/export.h"
 #include "tracker/core/songfile.h"
 
 namespace {
@@ -54,4 +55,9 @@ bool c_SoundEngine::discardAgain(long& refusedAt) {
 }
 
 // 0 lets the program end; 1 keeps the window open because the work could not be kept.
-int c_SoundEngine::handleClose() { return rescueUnsaved() || discardAgain(closeRefusedAt) ? 0 : 1; }
+// A close that ends the program also ends a running export.
+int c_SoundEngine::handleClose() {
+    if (!rescueUnsaved() && !discardAgain(closeRefusedAt)) return 1;
+    stopExport(*this);
+    return 0;
+}

@@ -152,3 +152,5 @@ String cutSongName(const String& name) {
         if (name[i] == U'\\' && name.compare(i - 5, 5, U"songs") == 0) return name.substr(i);
     return name;
 }
+
+bool startsAsSong(const std::string& bytes) { return bytes.compare(0, kMagic.size(), narrow(kMagic)) == 0; }

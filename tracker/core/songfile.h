@@ -11,6 +11,7 @@
 //
 // The reader and the writer work on text in memory; nothing here touches a file.
 #include <cstdint>
+#include <string>
 
 #include "tracker/core/song.h"
 
@@ -37,6 +38,9 @@ String writeSong(const Song& song);
 // character 0 reads as 5; instrument entries 249..254 and description slot 0 keep
 // their values. Nothing beyond the text is read.
 bool readSong(const String& text, Song& song);
+
+// True when the file's first bytes are the song file's "TAM1".
+bool startsAsSong(const std::string& bytes);
 
 // False for a name that would leave the songs folder: one that starts with "/",
 // holds a ".." path segment, or a NUL (checked on the low 8 bits of each character,
