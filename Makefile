@@ -9,14 +9,17 @@
 #   make deb        the Debian package build/tamo-tracker_VERSION_ARCH.deb, checked by lintian
 
 # What building and running need (Mesa's GL driver for the window, libsndfile for the
-# export), what the Debian package's build adds, what the tests add (the package, the
-# MIME database and its query tool among them), and what the fuzz build adds.
+# export, RtMidi for MIDI input), what the Debian package's build adds, what the tests
+# add (the package, the MIME database and its query tool, a JACK server for the MIDI tests
+# among them), and what the fuzz build adds.
 RUN_PACKAGES  := cmake g++ make pkg-config libglfw3-dev libgl-dev libopenal-dev libopenal1 \
-                 libstb-dev libsndfile1-dev libgl1-mesa-dri libglx-mesa0 libx11-dev
+                 libstb-dev libsndfile1-dev libgl1-mesa-dri libglx-mesa0 libx11-dev \
+                 librtmidi-dev libasound2-dev libjack-jackd2-dev
 DEB_PACKAGES  := $(RUN_PACKAGES) debhelper dpkg-dev lintian
 TEST_PACKAGES := $(DEB_PACKAGES) googletest libgtest-dev xvfb xauth xdotool x11-apps sox \
                  imagemagick libxtst-dev desktop-file-utils appstream x11-xkb-utils \
-                 shared-mime-info libglib2.0-bin strace
+                 shared-mime-info libglib2.0-bin strace \
+                 x11-xserver-utils jackd2
 FUZZ_PACKAGES := $(RUN_PACKAGES) clang libclang-rt-14-dev
 PREFIX   ?= $(HOME)/.local
 BUILD    := build

@@ -1,5 +1,5 @@
 // The entry: the command line, the window system, the host, the start-up guard, the
-// application, the loop.
+// application, its MIDI input, the loop.
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +8,7 @@
 #include "graphics/drawing.h"
 #include "host/errors.h"
 #include "host/game.h"
+#include "midi/input.h"
 #include "tracker/app/app.h"
 
 namespace {
@@ -70,11 +71,12 @@ int main(int argc, char** argv) {
         exit(-1);
     }
     VXVantorixGame* game = new VXVantorixGame();
+    c_SoundEngine* app = nullptr;
     try {
         installFaultSignalHandler();
         if (!setlocale(LC_CTYPE, "en_US.UTF-8")) setlocale(LC_CTYPE, "");
         initGraphicsModule();
-        new c_SoundEngine();
+        app = new c_SoundEngine();
     } catch (const ThrowableObject& thrown) {
         terminateHostWindowSystem();
         game->reportUncaught(&thrown);
@@ -82,7 +84,12 @@ int main(int argc, char** argv) {
         terminateHostWindowSystem();
         game->reportUncaught(thrown);
     }
-    if (game->delegate()) game->run();
+    if (app && game->delegate()) {
+        MidiOpening midi = openMidiInput();
+        if (!midi.input) fprintf(stderr, "MIDI input off: %s\n", midi.offReason.c_str());
+        app->useMidiInput(std::move(midi.input));
+        game->run();
+    }
     terminateHostWindowSystem();
     return 0;
 }

@@ -5,6 +5,7 @@
 //   [sources]    lazy sources and the take-over from a stopped channel
 //   [channels]   play, stop, pause, resume, state, volume, pan, rate, music
 //   [suspend]    suspend and resume of the audibly playing channels
+//   [rest]       pausing the output's mixer while nothing sounds
 //   [samples]    loading and the discarded buffer flush
 //   [api]        the free functions on audioDevice
 #include "audio/audio.h"
@@ -73,6 +74,24 @@ void gxtkAudio::openOutput() {
     // out the send state of each of its 256 voices (about 0.8 MiB).
     const ALCint attributes[] = {ALC_MAX_AUXILIARY_SENDS, 0, 0};
     startContext(attributes);
+    if (current_) findRest(device);
+}
+
+// OpenAL Soft's wave writer is a capture, not a sound device: after a pause it leaves
+// its file position inside the header it has just mended, so the samples of the next
+// run overwrite the header. A capture therefore never rests.
+static bool canRest(ALCdevice* device) {
+    const char* name = alcGetString(device, ALC_ALL_DEVICES_SPECIFIER);   // its own full name
+    if (name && std::strcmp(name, "Wave File Writer") == 0) return false;
+    return alcIsExtensionPresent(device, "ALC_SOFT_pause_device");
+}
+
+void gxtkAudio::findRest(void* device) {
+    ALCdevice* alc = alcDevice(device);
+    if (!canRest(alc)) return;
+    pauseDevice_ = reinterpret_cast<void (*)(void*)>(alcGetProcAddress(alc, "alcDevicePauseSOFT"));
+    resumeDevice_ = reinterpret_cast<void (*)(void*)>(alcGetProcAddress(alc, "alcDeviceResumeSOFT"));
+    if (!pauseDevice_ || !resumeDevice_) pauseDevice_ = resumeDevice_ = nullptr;
 }
 
 // A loopback device mixes only inside render(). It mixes in float and render()
@@ -239,6 +258,7 @@ int gxtkAudio::playSample(const std::shared_ptr<gxtkSample>& sample, int channel
     c.sample = sample;
     c.flags = flags;
     c.state = 1;
+    wake();
     return 0;
 }
 
@@ -266,6 +286,7 @@ void gxtkAudio::resumeChannel(int channel) {
     if (c.state != 2) return;
     alSourcePlay(c.source);
     c.state = 1;
+    wake();
 }
 
 int gxtkAudio::getChannelState(int channel) {
@@ -274,7 +295,10 @@ int gxtkAudio::getChannelState(int channel) {
     return c.state;
 }
 
-void gxtkAudio::setVolume(int channel, float volume) { alSourcef(obtainSource(channel), AL_GAIN, volume); }
+void gxtkAudio::setVolume(int channel, float volume) {
+    alSourcef(obtainSource(channel), AL_GAIN, volume);
+    if (volume > 0 && channels_[channel].state == 1) wake();
+}
 
 void gxtkAudio::setPan(int channel, float pan) {
     alSource3f(obtainSource(channel), AL_POSITION, std::sin(pan), 0.0f, -std::cos(pan));
@@ -303,6 +327,36 @@ void gxtkAudio::suspend() {
 void gxtkAudio::resume() {
     for (auto& c : channels_)
         if (c.state == 1 && sourceState(c.source) == AL_PAUSED) alSourcePlay(c.source);
+    wake();
+}
+
+// ---- [rest] ----
+
+// A channel is audible while its source plays at a gain above 0.
+bool gxtkAudio::anyAudible() const {
+    for (const auto& c : channels_) {
+        if (c.state != 1 || sourceState(c.source) != AL_PLAYING) continue;
+        float gain = 0;
+        alGetSourcef(c.source, AL_GAIN, &gain);
+        if (gain > 0) return true;
+    }
+    return false;
+}
+
+void gxtkAudio::rest() {
+    if (resting_ || !pauseDevice_) return;
+    quietCalls_ = anyAudible() ? 0 : quietCalls_ + 1;
+    if (quietCalls_ < kQuietCalls) return;
+    pauseDevice_(device_);
+    resting_ = true;
+}
+
+// The sources are set before the mixer resumes, so its first period already has them.
+void gxtkAudio::wake() {
+    quietCalls_ = 0;
+    if (!resting_) return;
+    resumeDevice_(device_);
+    resting_ = false;
 }
 
 // ---- [samples] ----

@@ -17,6 +17,12 @@
 // called: deterministic and faster than real time, for offline rendering and tests.
 // It mixes in float and rounds to 16 bits itself (no dither, no limiter), so
 // silence renders as 0 and levels follow the gains exactly.
+// Rest: the output device's mixer pauses once no channel has been audible (playing
+// at a gain above 0) for kQuietCalls calls of rest() in a row, so a tracker at rest
+// costs no mixing; a start, a gain above 0 or a resume on any channel wakes it at
+// once. A paused mixer does not advance its sources, which sound nothing meanwhile.
+// The loopback device never rests (it mixes only inside render()), nor does OpenAL
+// Soft's wave writer (a capture whose file a pause would break).
 // Start-up problems print one line and the program runs on silently. Only this
 // folder calls OpenAL; everything runs on the main thread (OpenAL mixes the output
 // device on its own thread). Channel numbers are not range-checked.
@@ -40,6 +46,7 @@ class gxtkAudio : public Object {
 public:
     static constexpr int kChannels = 33;        // 0..31 samples, 32 music
     static constexpr int kMusicChannel = 32;
+    static constexpr int kQuietCalls = 100;     // quiet rest() calls before a rest (2 s of updates)
 
     gxtkAudio();
     // Renders into memory: 16-bit stereo at `hertz`, driven by render().
@@ -75,6 +82,11 @@ public:
     virtual int getMusicState() { return getChannelState(kMusicChannel); }
     virtual void setMusicVolume(float volume) { setVolume(kMusicChannel, volume); }
 
+    // Called once per update: counts the calls in a row that found nothing audible and
+    // pauses the output device's mixer at the kQuietCalls-th.
+    void rest();
+    bool resting() const { return resting_; }   // the mixer is paused
+
     // Deletes the discarded buffers no source holds any more (the rest wait).
     void flushDiscarded();
     // Read-only view of a channel record (tests and diagnostics).
@@ -88,6 +100,9 @@ private:
     uint32_t obtainSource(int channel);
     uint32_t takeStoppedSource();
     bool sourceStopped(uint32_t source) const;
+    void findRest(void* device);   // the pause and resume calls, where the device may rest
+    bool anyAudible() const;
+    void wake();   // resumes a resting mixer
 
     void* device_ = nullptr;    // ALCdevice*, none if no device opened
     void* context_ = nullptr;   // ALCcontext*
@@ -95,6 +110,10 @@ private:
     bool current_ = false;      // the context was made current
     int hertz_ = 0;             // loopback output rate
     void (*renderSamples_)(void*, void*, int) = nullptr;   // alcRenderSamplesSOFT
+    void (*pauseDevice_)(void*) = nullptr;    // alcDevicePauseSOFT, none: never rests
+    void (*resumeDevice_)(void*) = nullptr;   // alcDeviceResumeSOFT
+    bool resting_ = false;                    // the output's mixer is paused
+    int quietCalls_ = 0;                      // rest() calls in a row that heard nothing
     static constexpr int kMixFrames = 1024;   // frames mixed per call into mix_
     std::vector<float> mix_;                  // float stereo scratch of the loopback mix
     gxtkChannel channels_[kChannels];

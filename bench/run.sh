@@ -9,6 +9,8 @@
 #             dummy sound; as root the bench installs it from Debian for itself);
 #             with the wake-ups a second of the main thread and of all threads
 #   playing:  the same while demo1 plays in a loop
+#   zoom:     Standby and playing at 2x and 3x (the settings file says ZOOM), beside
+#             the bare window of the same size, on a server of its own with room for 3x
 #   memory:   peak resident memory, anonymous memory (smaps_rollup) in Standby, and
 #             the program's own heap after start (its C++ allocations, counted by a
 #             preloaded allocator; the bare window has none of its own)
@@ -22,7 +24,7 @@
 #             the sound device to have paused, and for the first note after start.
 #   render:   tamo-render's speed on the demo songs, and the player's render bench
 # BENCH_BEFORE=path/to/an/older/tamo measures that program beside the current one;
-# BENCH_PARTS="cpu start latency render" (the default: all) picks parts (cpu includes
+# BENCH_PARTS="cpu zoom start latency render" (the default: all) picks parts (cpu includes
 # memory).
 # Sound goes to OpenAL Soft's null output, which mixes in real time like a device.
 set -euo pipefail
@@ -33,7 +35,7 @@ seconds=${BENCH_SECONDS:-20}
 runs=${BENCH_RUNS:-3}
 before=${BENCH_BEFORE:-}
 hz=$(getconf CLK_TCK)
-parts=" ${BENCH_PARTS:-cpu start latency render} "
+parts=" ${BENCH_PARTS:-cpu zoom start latency render} "
 part() { [[ "$parts" == *" $1 "* ]]; }
 
 for tool in Xvfb xdotool; do
@@ -154,6 +156,20 @@ echo "Tamo Tracker bench, $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, load
      "$runs rounds of ${seconds} s per measurement"
 echo
 
+# The ratios to the bare window ($5, default the 1x one) and, for Standby, to the peer
+# at rest, beside goals.
+cpu_line() {  # label name bare-goal [peer-goal] [bare window]
+  local b=${5:-bare}
+  awk -v l="$1" -v c="$(med "$2.cpu")" -v x="$(med "$2.x")" -v g="$3" -v pg="${4:-}" \
+      -v bc="$(med "$b.cpu")" -v bx="$(med "$b.x")" -v pc="$(med peer.cpu)" -v px="$(med peer.x)" \
+      -v wm="$(med "$2.wake")" -v wa="$(med "$2.wakeall")" 'BEGIN {
+    sum = c + x; bare = bc + bx; peer = pc + px
+    printf "  %-22s %5.1f %% + X %5.1f %% = %5.1f %%", l, c * 100, x * 100, sum * 100
+    if (g != "") printf "   %.2f x bare (goal <= %s)", (bare > 0 ? sum / bare : 0), g
+    if (pg != "" && peer > 0) printf ", %.2f x MilkyTracker (goal <= %s)", sum / peer, pg
+    if (wm != "") printf "; wake-ups %.0f/s main, %.0f/s all threads", wm, wa
+    printf "\n" }'
+}
 programs="tamo"
 [ -n "$before" ] && programs="tamo tamo-before"
 if part cpu; then
@@ -195,18 +211,6 @@ if [ -f "$heap_counter" ]; then
   preload=""
 fi
 
-# The ratios to the bare window and, for Standby, to the peer at rest, beside goals.
-cpu_line() {  # label name bare-goal [peer-goal]
-  awk -v l="$1" -v c="$(med "$2.cpu")" -v x="$(med "$2.x")" -v g="$3" -v pg="${4:-}" \
-      -v bc="$(med bare.cpu)" -v bx="$(med bare.x)" -v pc="$(med peer.cpu)" -v px="$(med peer.x)" \
-      -v wm="$(med "$2.wake")" -v wa="$(med "$2.wakeall")" 'BEGIN {
-    sum = c + x; bare = bc + bx; peer = pc + px
-    printf "  %-22s %5.1f %% + X %5.1f %% = %5.1f %%", l, c * 100, x * 100, sum * 100
-    if (g != "") printf "   %.2f x bare (goal <= %s)", (bare > 0 ? sum / bare : 0), g
-    if (pg != "" && peer > 0) printf ", %.2f x MilkyTracker (goal <= %s)", sum / peer, pg
-    if (wm != "") printf "; wake-ups %.0f/s main, %.0f/s all threads", wm, wa
-    printf "\n" }'
-}
 echo "CPU, the program plus the X server:"
 cpu_line "bare window" bare ""
 [ -n "$peer" ] && cpu_line "MilkyTracker, at rest" peer 1.0
@@ -233,6 +237,46 @@ printf "  own heap after start: tamo %s KiB (goal < 500 KiB; the bare window has
 [ -n "$before" ] && printf ", before %s KiB" "$(med tamo-before.heap)"
 echo
 echo
+fi
+
+if part zoom; then
+# The 3x window (1920 x 1425) needs a larger screen than the peers' figures were taken on.
+kill "$xvfb_pid" 2>/dev/null || true
+wait "$xvfb_pid" 2>/dev/null || true
+start_xvfb 1920x1440
+for round in $(seq "$runs"); do
+  for z in 2 3; do
+    launch ./bare-window $((640 * z)) $((475 * z))
+    read -r c x k a m w <<<"$(measure)"
+    record "bare$z.cpu" "$c"; record "bare$z.x" "$x"
+    stop
+    config=$work/zoom$z
+    mkdir -p "$config/tamo-tracker"
+    echo "ZOOM $z" >"$config/tamo-tracker/settings"
+    launch ./tamo
+    read -r c x k a m w <<<"$(measure)"
+    record "tamo$z.cpu" "$c"; record "tamo$z.x" "$x"; record "tamo$z.wake" "$m"
+    record "tamo$z.wakeall" "$w"
+    stop
+    launch ./tamo
+    play_demo "$window" "$z"
+    read -r c x k a m w <<<"$(measure)"
+    record "tamo$z.play.cpu" "$c"; record "tamo$z.play.x" "$x"; record "tamo$z.play.wake" "$m"
+    record "tamo$z.play.wakeall" "$w"
+    stop
+    config=$work/config
+  done
+done
+echo "CPU when zoomed, beside the bare window of the same size:"
+for z in 2 3; do
+  cpu_line "bare window ${z}x" "bare$z" ""
+  cpu_line "tamo ${z}x, Standby" "tamo$z" 1.0 "" "bare$z"
+  cpu_line "tamo ${z}x, playing" "tamo$z.play" 1.18 "" "bare$z"
+done
+echo
+kill "$xvfb_pid" 2>/dev/null || true
+wait "$xvfb_pid" 2>/dev/null || true
+start_xvfb 1280x1024   # the parts after this one, on the screen they were measured on
 fi
 
 if part start; then
@@ -288,9 +332,14 @@ if part latency && [ -x "$build/bench/latency/tamo-latency" ]; then
     $(latency ./tamo "" "$own_frames") "$own_queued" 30
   latency_line "the same, OpenAL Soft's default 1024 x 3" \
     $(latency ./tamo $'period_size = 1024\nperiods = 3\n' 1024) "$def_queued"
-  # After a rest longer than the sound device's quiet spell, so each note wakes it.
+  # After a rest longer than the sound device's quiet spell. The wave writer itself never
+  # rests, so what a wake adds on a device that does is timed on the null output.
   latency_line "after a rest of 3..4.5 s, own period" \
     $(latency ./tamo "" "$own_frames" "${BENCH_RESTS:-9}" 3000) "$own_queued" 30
+  read -r wake_ms awake_ms rounds <<<"$(cd "$work" && env -u ALSOFT_CONF HOME="$work/nohome" \
+     XDG_CONFIG_DIRS="$work/nohome" "$build/bench/latency/tamo-latency" wake "$work/data" 2>/dev/null)"
+  [ -n "${rounds:-}" ] && printf '  a note that wakes a resting device (null output, %d notes): its start takes %.2f ms, %.2f ms on an awake one\n' \
+    "$rounds" "$wake_ms" "$awake_ms"
   # The first note, 1.5 s after the window appeared: one note per launch.
   : >"$work/first.txt"
   for _ in $(seq "${BENCH_FIRST_NOTES:-7}"); do

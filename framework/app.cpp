@@ -87,6 +87,7 @@ void c_GameDelegate::onUpdate() {
     if (input) input->beginUpdate();
     if (currentApp) currentApp->handleUpdate();
     if (input) input->endUpdate();
+    if (audio) audio->rest();   // the mixer pauses after a quiet spell
 }
 
 void c_GameDelegate::onRender() {

@@ -6,7 +6,8 @@
 // update rate, render once per loop pass. The delegate owns the renderer and the input
 // state from onStart on, for the whole run. The audio device is opened only after
 // that, just before the first update: opening it takes tens of milliseconds that the
-// first frame need not wait for, and nothing sounds before an update.
+// first frame need not wait for, and nothing sounds before an update. After every
+// update the audio device counts a quiet one (it rests after a quiet spell).
 #include "host/delegate.h"
 
 class gxtkGraphics;

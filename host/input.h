@@ -93,7 +93,8 @@ constexpr int MouseLeft = 1, Backspace = 8, Tab = 9, Enter = 13, Shift = 16, Con
               Left = 37, Up = 38, Right = 39, Down = 40, Insert = 45, Delete = 46,
               F1 = 112, F2 = 113, F3 = 114, F4 = 115, F5 = 116, F6 = 117, F7 = 118,
               F8 = 119, F9 = 120, F10 = 121, F11 = 122, F12 = 123, LeftOfZ = 226,
-              Close = 432;
+              KeypadAdd = 107, KeypadSubtract = 109, Comma = 188, Period = 190,
+              Slash = 191, Backslash = 220, RightBracket = 221, Close = 432;
 // Letters by their US positions: the code of the capital letter.
 constexpr int A = 'A', B = 'B', C = 'C', D = 'D', E = 'E', F = 'F', G = 'G', H = 'H', I = 'I',
               J = 'J', K = 'K', L = 'L', M = 'M', N = 'N', O = 'O', P = 'P', Q = 'Q', R = 'R',

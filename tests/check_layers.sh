@@ -4,11 +4,13 @@
 #
 #   host/decode/     bytes in, samples and pixels out; includes nothing of ours but itself
 #   host/            the platform host; may reach its decoders
-#   graphics/ audio/ the drivers; use the host, not each other
-#   framework/       ties host, graphics and audio together for an application
+#   graphics/ audio/ midi/
+#                    the drivers; use the host, not each other
+#   framework/       ties host, graphics, audio and MIDI together for an application
 #   tracker/core/    song model, file format, player, channel output
 #   tracker/app/     the application's rooms; may include everything below
 #   render/          the export program, beside the rooms: everything below but them
+#                    and MIDI
 set -u
 cd "${1:-$(dirname "$0")/..}" || exit 2
 
@@ -19,6 +21,7 @@ floor_of() {
         host/*) echo host ;;
         graphics/*) echo graphics ;;
         audio/*) echo audio ;;
+        midi/*) echo midi ;;
         framework/*) echo framework ;;
         tracker/core/*) echo core ;;
         tracker/*) echo app ;;
@@ -32,10 +35,11 @@ allowed() {
     case "$1" in
         decode) echo "" ;;
         host) echo "decode" ;;
-        graphics|audio) echo "host decode" ;;
-        framework) echo "host decode graphics audio" ;;
+        graphics|audio|midi) echo "host decode" ;;
+        framework) echo "host decode graphics audio midi" ;;
         core) echo "host decode graphics audio framework" ;;
-        app|render) echo "host decode graphics audio framework core" ;;
+        app) echo "host decode graphics audio midi framework core" ;;
+        render) echo "host decode graphics audio framework core" ;;
     esac
 }
 
@@ -52,6 +56,6 @@ while IFS= read -r file; do
     done < <(awk 'match($0, /^[ \t]*#[ \t]*include[ \t]*"[^"]*"/) {
                       s = substr($0, RSTART, RLENGTH); sub(/^[^"]*"/, "", s); sub(/"$/, "", s)
                       print FNR ":" s }' "$file")
-done < <(find host graphics audio framework tracker render -name '*.h' -o -name '*.cpp' 2>/dev/null | sort)
+done < <(find host graphics audio midi framework tracker render -name '*.h' -o -name '*.cpp' 2>/dev/null | sort)
 if [ "$broken" = 0 ]; then echo "layers: every include points down"; fi
 exit "$broken"

@@ -4,6 +4,9 @@
 //       opens the output device as the tracker does (its own short period unless the
 //       user's configuration sets one) and prints the period read back from the
 //       device: "<frames> <hertz>"
+//   tamo-latency wake DATA_DIR
+//       how long the call that starts a sample takes when it wakes a resting output
+//       device, beside the same call on an awake one (OpenAL Soft's null output)
 //   tamo-latency measure PRESSES GAP_MS PERIOD WAVE_FILE PROGRAM [ARGS...]
 //       starts PROGRAM on $DISPLAY with OpenAL Soft's wave writer as its output (the
 //       caller's configuration names WAVE_FILE, 16-bit stereo), presses the note key
@@ -14,13 +17,13 @@
 //       and how many presses gave a note that started from silence (those count)
 //
 // How the wave writer paces time: from each start of its mixer (the device's open, and
-// every resume after the tracker let it rest) it mixes one period of PERIOD frames
+// any later restart of its mixer) it mixes one period of PERIOD frames
 // whenever the time since that start has passed the end of the period, and writes it
 // at once. So frame n of a run is mixed at about its start + n / rate, rounded up to
 // its period's end. A run's start is found by watching the file grow: every look at
 // its size gives a time by which that many frames were mixed, and the earliest of
 // those, less the run's frames over the rate, is the start; a look far later than the
-// run's clock allows begins a new run (the mixer rested meanwhile). A note started
+// run's clock allows begins a new run (the mixer was stopped meanwhile). A note started
 // between two mixes begins at the next period.
 #include <X11/extensions/XTest.h>
 #include <sys/stat.h>
@@ -42,6 +45,7 @@
 #include "../xwindow.h"
 #include "audio/audio.h"
 #include "audio/output_config.h"
+#include "host/text.h"
 
 namespace {
 
@@ -124,6 +128,36 @@ int periodMode(const char* dataDir) {
     return device.isOpen() ? 0 : 1;
 }
 
+// A resting output device wakes inside the call that starts a sample: times that call
+// on a resting device and on an awake one (OpenAL Soft's null output, the tracker's
+// own period) and prints the medians in ms: "<resting> <awake> <rounds>". The woken
+// mixer renders its first period at once, so the difference is what a rest adds.
+int wakeMode(const char* dataDir, int rounds) {
+    setenv("ALSOFT_DRIVERS", "null", 1);
+    chooseOutputConfig(std::string(dataDir) + "/alsoft.conf");
+    gxtkAudio device;
+    auto sample = device.loadSample(widen(std::string(dataDir) + "/wav/ramp_64.wav"));
+    if (!device.isOpen() || !sample) return 1;
+    auto timedStart = [&] {
+        double t = seconds();
+        device.playSample(sample, 1, 0);
+        return (seconds() - t) * 1000;
+    };
+    std::vector<double> resting, awake;
+    for (int i = 0; i < rounds; ++i) {
+        device.stopChannel(1);
+        for (int k = 0; k < gxtkAudio::kQuietCalls && !device.resting(); ++k) device.rest();
+        if (!device.resting()) return 1;
+        resting.push_back(timedStart());
+        device.stopChannel(1);
+        awake.push_back(timedStart());
+    }
+    std::sort(resting.begin(), resting.end());
+    std::sort(awake.begin(), awake.end());
+    std::printf("%.2f %.2f %d\n", resting[resting.size() / 2], awake[awake.size() / 2], rounds);
+    return 0;
+}
+
 int measureMode(int presses, int gapMs, int period, const char* wave, char** program) {
     Display* d = XOpenDisplay(nullptr);
     if (!d) { std::fprintf(stderr, "tamo-latency: no display\n"); return 2; }
@@ -190,11 +224,13 @@ int measureMode(int presses, int gapMs, int period, const char* wave, char** pro
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "period") return periodMode(argv[2]);
+    if (argc == 3 && std::string(argv[1]) == "wake") return wakeMode(argv[2], 41);
     if (argc >= 7 && std::string(argv[1]) == "measure")
         return measureMode(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]), argv[5],
                            argv + 6);
     std::fprintf(stderr,
                  "usage: tamo-latency period DATA_DIR\n"
+                 "       tamo-latency wake DATA_DIR\n"
                  "       tamo-latency measure PRESSES GAP_MS PERIOD WAVE_FILE PROGRAM [ARGS...]\n");
     return 2;
 }

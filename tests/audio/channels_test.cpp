@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
+
+#include <unistd.h>
 
 #include "audio/output_config.h"
 #include "audio_support.h"
@@ -303,6 +306,55 @@ TEST(AudioDevice, TheNullOutputDeviceOpensAndPlays) {
     EXPECT_EQ(peak(block), 0) << "the output device renders nothing into memory";
 }
 
+// The threads of this process; the null output's mixer is one of them while it runs.
+static int threadCount() {
+    int n = 0;
+    for (auto& entry : std::filesystem::directory_iterator("/proc/self/task")) n += entry.is_directory();
+    return n;
+}
+
+// Nothing audible for a quiet spell: the mixer pauses (its thread ends) until a start, a
+// gain above 0 on a playing channel or a resume; a stopped channel or a gain of 0 keeps
+// it resting. The loopback device mixes only when asked and never rests.
+TEST(AudioDevice, TheOutputRestsAfterAQuietSpellAndWakesForSound) {
+    gxtkAudio device;
+    ASSERT_TRUE(device.isOpen());
+    auto sample = waveSample("saw_64.wav");
+    ASSERT_TRUE(sample);
+    auto spell = [&] {
+        for (int i = 0; i < gxtkAudio::kQuietCalls; ++i) device.rest();
+        return device.resting();
+    };
+    int awake = threadCount();
+    for (int i = 1; i < gxtkAudio::kQuietCalls; ++i) device.rest();
+    EXPECT_FALSE(device.resting());
+    device.rest();
+    ASSERT_TRUE(device.resting());
+    EXPECT_EQ(threadCount(), awake - 1) << "the mixer's thread ends";
+
+    device.playSample(sample, 1, 1);
+    EXPECT_FALSE(device.resting());
+    EXPECT_EQ(threadCount(), awake);
+    EXPECT_FALSE(spell() || spell()) << "a looped sample at gain 1 sounds";
+    device.setVolume(1, 0);
+    EXPECT_TRUE(spell());
+    device.setVolume(2, 1);   // a channel that plays nothing
+    EXPECT_TRUE(device.resting());
+    device.setVolume(1, 0.5f);
+    EXPECT_FALSE(device.resting());
+    EXPECT_EQ(device.getChannelState(1), 1);
+    device.pauseChannel(1);
+    EXPECT_TRUE(spell());
+    device.resumeChannel(1);
+    EXPECT_FALSE(device.resting());
+    device.stopChannel(1);
+    EXPECT_TRUE(spell());
+
+    gxtkAudio loopback{AudioLoopback{}};
+    for (int i = 0; i < 2 * gxtkAudio::kQuietCalls; ++i) loopback.rest();
+    EXPECT_FALSE(loopback.resting());
+}
+
 TEST(AudioDevice, ASecondDeviceAfterTheFirstStartsClean) {
     std::shared_ptr<gxtkSample> survivor;
     {
@@ -347,6 +399,35 @@ TEST(AudioDeviceDeathTest, WithoutAnOutputOneLineIsPrintedAndNothingPlays) {
         std::_Exit(failures);
     };
     EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "");
+    setenv("ALSOFT_DRIVERS", "null", 1);
+}
+
+// OpenAL Soft's wave writer is a capture: it never rests, because a pause would leave
+// its next samples writing over the file's header. Its driver is chosen once per
+// process, so this runs in a child process.
+TEST(AudioDeviceDeathTest, TheWaveWriterNeverRestsAndKeepsItsHeader) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    TempDir dir;
+    std::string wave = dir.file("capture.wav"), conf = dir.file("alsoft.conf");
+    std::ofstream(conf) << "[general]\ndrivers = wave\n[wave]\nfile = " << wave << "\n";
+    setenv("ALSOFT_CONF", conf.c_str(), 1);
+    setenv("ALSOFT_DRIVERS", "wave", 1);
+    auto child = [&] {
+        int failures = 0;
+        {
+            gxtkAudio device;
+            failures += !device.isOpen();
+            for (int i = 0; i < 2 * gxtkAudio::kQuietCalls; ++i) device.rest();
+            failures += device.resting();
+            device.playSample(waveSample("saw_64.wav"), 1, 1);
+            usleep(50000);
+        }
+        std::vector<uint8_t> bytes = readFile(wave);
+        failures += bytes.size() < 44 || std::string(bytes.begin() + 8, bytes.begin() + 16) != "WAVEfmt ";
+        std::_Exit(failures);
+    };
+    EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "");
+    unsetenv("ALSOFT_CONF");
     setenv("ALSOFT_DRIVERS", "null", 1);
 }
 

@@ -12,10 +12,13 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
+#include <unistd.h>
 
 #include "session.h"
+#include "support/jack.h"
 #include "tracker/core/songfile.h"
 
 namespace {
@@ -29,6 +32,54 @@ const int kNameBox[2] = {100, 450};
 const int kLoadButton[2] = {414, 450};
 const int kSaveButton[2] = {468, 450};
 const int kEditButton[2] = {543, 346};
+const int kPlayButton[2] = {543, 328};
+const int kLayoutButton[2] = {543, 450};
+const int kFollowLabel[2] = {335, 418};
+const Rgb kBlockColour{32, 32, 64};
+
+// A private X server with room for the window at 3x and the keymap `keymap` (set
+// before the program starts, as a user's desktop would); the shared server and the
+// test's DISPLAY stay as they are.
+std::unique_ptr<XvfbServer> privateServer(const std::string& keymap) {
+    const char* shared = getenv("DISPLAY");
+    std::string display = shared ? shared : "";
+    auto server = std::make_unique<XvfbServer>("1920x1440x24");
+    if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
+    if (server->ok())
+        EXPECT_EQ(system(("setxkbmap -display " + server->display() + " " + keymap).c_str()), 0);
+    return server;
+}
+
+// Pixels of `zoomed` that are not the pixel of `one` they are the block of; pixels in
+// the pattern rows (x 0..304, y 12..398 of the layout) count only when `pattern` is set.
+int pixelsOutOfBlock(const Screenshot& zoomed, const Screenshot& one, int zoom, bool pattern = true) {
+    if (zoomed.width != one.width * zoom || zoomed.height != one.height * zoom) return -1;
+    int wrong = 0;
+    for (int y = 0; y < zoomed.height; ++y)
+        for (int x = 0; x < zoomed.width; ++x) {
+            if (!pattern && x / zoom <= 304 && y / zoom >= 12 && y / zoom <= 398) continue;
+            Rgb a = zoomed.at(x, y), b = one.at(x / zoom, y / zoom);
+            if (a.r != b.r || a.g != b.g || a.b != b.b) ++wrong;
+        }
+    return wrong;
+}
+
+// The zoom x zoom blocks of `zoomed` that are not of one colour.
+int unevenBlocks(const Screenshot& zoomed, int zoom) {
+    int uneven = 0;
+    for (int y = 0; y + zoom <= zoomed.height; y += zoom)
+        for (int x = 0; x + zoom <= zoomed.width; x += zoom) {
+            Rgb first = zoomed.at(x, y);
+            bool even = true;
+            for (int dy = 0; dy < zoom; ++dy)
+                for (int dx = 0; dx < zoom; ++dx) {
+                    Rgb p = zoomed.at(x + dx, y + dy);
+                    even = even && p.r == first.r && p.g == first.g && p.b == first.b;
+                }
+            uneven += !even;
+        }
+    return uneven;
+}
 
 std::string patternRow(int row) { return "0" + std::to_string(row) + ": "; }
 
@@ -100,6 +151,17 @@ protected:
         tamo.click(kNameBox[0], kNameBox[1]);
         tamo.type(name);
         tamo.key("Return");
+    }
+    // The window's picture once it is `width` pixels wide and painted to its corner.
+    Screenshot shotAt(TamoSession& tamo, int width) {
+        Screenshot shot;
+        for (int i = 0; i < 40; ++i) {
+            tamo.wait(100);
+            shot = tamo.screenshot();
+            if (shot.width == width && near(shot.at(width - 5, shot.height - 5), kBackground)) break;
+        }
+        tamo.wait(200);   // a repaint or two more: the picture is settled
+        return tamo.screenshot();
     }
     void expectText(TamoSession& tamo, const FontCells& font, int x, int y,
                     const std::string& text, Rgb colour, int fromY = 0) {
@@ -587,4 +649,286 @@ TEST_F(TrackerWindow, EachMissingOrUndecodableDataFileIsNamedOnceOnStandardError
     std::vector<std::string> lines = dataLines(empty);
     EXPECT_EQ(lines.size(), 12u) << empty.errors();
     for (const std::string& line : lines) EXPECT_NE(line.find(": missing"), std::string::npos) << line;
+}
+
+// Keyboards: ANY takes note keys and volume digits by their place whatever the keymap;
+// a Shift held to type "<" on a US keymap marks no block, a Shift on its own does; on a
+// German keymap DE and ANY store the same characters. The layout is remembered.
+TEST_F(TrackerWindow, NoteKeysGoByPlaceWithAnyAndAShiftThatTypesMarksNoBlock) {
+    {
+        auto x = privateServer("fr");
+        ASSERT_TRUE(x->ok());
+        TempDir dir;
+        TamoSession tamo(dir);
+        tamo.useDisplay(x->display());
+        startOrFail(tamo);
+        FontCells font(tamo.fontPath());
+        tamo.click(kLayoutButton[0], kLayoutButton[1]);
+        tamo.click(kLayoutButton[0], kLayoutButton[1]);
+        expectText(tamo, font, 520, 440, "LAYOUT ANY", kText);
+        tamo.click(kEditButton[0], kEditButton[1]);
+        tamo.type("aw");              // AZERTY: the keys in the places of Q and of the German Y
+        tamo.key("Right");
+        tamo.key("eacute");           // the key of the digit 2
+        Screenshot shot = shotAt(tamo, 640);
+        EXPECT_EQ(font.check(shot, 0, 12, "00: C-381", kDimRow, kBelowStatusBar), "");
+        EXPECT_EQ(font.check(shot, 0, 24, "01: C-281", kText), "");
+        EXPECT_EQ(font.check(shot, 0, 36, "02: ---20", kText), "");
+        EXPECT_EQ(tamo.close(), 0) << tamo.log();
+        startOrFail(tamo);
+        expectText(tamo, font, 520, 440, "LAYOUT ANY", kText);
+        EXPECT_EQ(readFile(tamo.settingsPath()), "LAYOUT ANY\n");
+        EXPECT_EQ(tamo.close(), 0);
+    }
+    {
+        auto x = privateServer("us");
+        ASSERT_TRUE(x->ok());
+        TempDir dir;
+        TamoSession tamo(dir);
+        tamo.useDisplay(x->display());
+        startOrFail(tamo);
+        FontCells font(tamo.fontPath());
+        tamo.click(kLayoutButton[0], kLayoutButton[1]);
+        expectText(tamo, font, 520, 440, "LAYOUT US", kText);
+        tamo.click(kEditButton[0], kEditButton[1]);
+        tamo.type("<");               // Shift and the comma key
+        tamo.key("Down");
+        tamo.key("Down");
+        auto blockPixels = [&](const Screenshot& shot) {
+            int n = 0;
+            for (int y = 14; y < 398; ++y)
+                for (int px = 33; px < 303; ++px) n += near(shot.at(px, y), kBlockColour, 1);
+            return n;
+        };
+        Screenshot shot = shotAt(tamo, 640);
+        EXPECT_EQ(font.check(shot, 0, 12, "00: {|}81", kDimRow, kBelowStatusBar), "");
+        EXPECT_EQ(blockPixels(shot), 0) << "typing \"<\" started a block";
+        tamo.key("shift");            // on its own: the block starts on row 4
+        tamo.key("Down");
+        EXPECT_GT(blockPixels(shotAt(tamo, 640)), 0) << "a Shift on its own marks no more";
+        EXPECT_EQ(tamo.close(), 0) << tamo.log();
+    }
+    {
+        auto x = privateServer("de");
+        ASSERT_TRUE(x->ok());
+        TempDir dir;
+        TamoSession tamo(dir);
+        tamo.useDisplay(x->display());
+        startOrFail(tamo);
+        tamo.click(kEditButton[0], kEditButton[1]);
+        const std::string keys = "ysq2i<+#-";
+        tamo.type(keys);              // DE: channel 1
+        tamo.click(kLayoutButton[0], kLayoutButton[1]);
+        tamo.click(kLayoutButton[0], kLayoutButton[1]);
+        tamo.key("Tab");
+        for (size_t i = 0; i < keys.size(); ++i) tamo.key("Up");
+        tamo.type(keys);              // ANY: channel 2, the same rows
+        Screenshot shot = shotAt(tamo, 640);
+        int differ = 0, inked = 0;
+        for (int y = 14; y < 12 * int(keys.size()) + 12; ++y)   // rows 0..8, not the cursor
+            for (int px = 0; px < 55; ++px) {
+                Rgb a = shot.at(44 + px, y), b = shot.at(110 + px, y);
+                differ += a.r != b.r || a.g != b.g || a.b != b.b;
+                inked += near(a, kText) || near(a, kDimRow);
+            }
+        EXPECT_EQ(differ, 0) << "channel 2 (ANY) does not show what channel 1 (DE) shows";
+        EXPECT_GT(inked, 500) << "nothing typed";
+        EXPECT_EQ(tamo.close(), 0) << tamo.log();
+    }
+}
+
+// Zoom: at 2x and 3x the window is the 1x picture in exact blocks in Standby, Editing
+// and playing; clicks land on the zoomed layout; the zoom stops where the screen ends
+// and is remembered.
+TEST_F(TrackerWindow, ZoomedWindowsShowTheOneTimesPictureInBlocks) {
+    auto x = privateServer("us");
+    ASSERT_TRUE(x->ok());
+    TempDir dir;
+    TamoSession tamo(dir);
+    tamo.useDisplay(x->display());
+    startOrFail(tamo);
+    FontCells font(tamo.fontPath());
+    Screenshot standby = shotAt(tamo, 640);
+    tamo.key("ctrl+plus");            // Ctrl, Shift and = on a US keymap
+    EXPECT_EQ(pixelsOutOfBlock(shotAt(tamo, 1280), standby, 2), 0) << "Standby at 2x";
+    tamo.key("ctrl+plus");
+    EXPECT_EQ(pixelsOutOfBlock(shotAt(tamo, 1920), standby, 3), 0) << "Standby at 3x";
+    tamo.key("ctrl+plus");            // 4x does not fit 1920 x 1440
+    EXPECT_EQ(shotAt(tamo, 1920).height, 1425);
+
+    tamo.key("ctrl+0");
+    tamo.key("space");
+    Screenshot editing = shotAt(tamo, 640);
+    EXPECT_EQ(font.check(editing, kStatusX, -1, "Editing...", kStatusText), "");
+    tamo.key("ctrl+equal");
+    EXPECT_EQ(pixelsOutOfBlock(shotAt(tamo, 1280), editing, 2), 0) << "Editing at 2x";
+    tamo.key("ctrl+KP_Add");
+    EXPECT_EQ(pixelsOutOfBlock(shotAt(tamo, 1920), editing, 3), 0) << "Editing at 3x";
+
+    tamo.key("ctrl+minus");
+    shotAt(tamo, 1280);
+    tamo.click(kPlayButton[0] * 2, kPlayButton[1] * 2);
+    Screenshot playing2 = shotAt(tamo, 1280);
+    tamo.key("ctrl+KP_Subtract");
+    Screenshot playing = shotAt(tamo, 640);
+    EXPECT_EQ(font.check(playing, kStatusX, -1, "Playing...", kStatusText), "")
+        << "a click at the 2x place of PLAY does not play";
+    // The pattern rows move on with the song between two pictures: there the zoomed
+    // one is checked for blocks of one colour (the play line included).
+    EXPECT_EQ(pixelsOutOfBlock(playing2, playing, 2, false), 0) << "playing at 2x";
+    EXPECT_EQ(unevenBlocks(playing2, 2), 0) << "playing at 2x";
+    tamo.key("ctrl+plus");
+    tamo.key("ctrl+plus");
+    tamo.click(kFollowLabel[0] * 3, kFollowLabel[1] * 3);
+    Screenshot following3 = shotAt(tamo, 1920);
+    EXPECT_EQ(unevenBlocks(following3, 3), 0) << "playing at 3x, FLW On";
+    tamo.click(kFollowLabel[0] * 3, kFollowLabel[1] * 3);
+    Screenshot playing3 = shotAt(tamo, 1920);
+    EXPECT_EQ(pixelsOutOfBlock(playing3, playing, 3, false), 0) << "playing at 3x";
+    EXPECT_EQ(unevenBlocks(playing3, 3), 0) << "playing at 3x";
+    EXPECT_EQ(tamo.close(), 0) << tamo.log();
+    startOrFail(tamo);
+    EXPECT_EQ(shotAt(tamo, 1920).height, 1425) << "the zoom is not remembered";
+    EXPECT_EQ(tamo.close(), 0);
+}
+
+// The first start takes the desktop's scale (Xft.dpi 192: 2x); Ctrl+0 is remembered.
+TEST_F(TrackerWindow, TheFirstStartTakesTheDesktopsScale) {
+    auto x = privateServer("us");
+    ASSERT_TRUE(x->ok());
+    ASSERT_EQ(system(("echo 'Xft.dpi: 192' | xrdb -display " + x->display() + " -merge").c_str()), 0);
+    TempDir dir;
+    TamoSession tamo(dir);
+    tamo.useDisplay(x->display());
+    startOrFail(tamo);
+    Screenshot shot = shotAt(tamo, 1280);
+    EXPECT_EQ(shot.width, 1280);
+    EXPECT_EQ(shot.height, 950);
+    tamo.key("ctrl+0");
+    EXPECT_EQ(shotAt(tamo, 640).height, 475);
+    EXPECT_EQ(tamo.close(), 0) << tamo.log();
+    startOrFail(tamo);
+    shot = shotAt(tamo, 640);
+    EXPECT_EQ(shot.width, 640);
+    EXPECT_EQ(shot.height, 475);
+    EXPECT_EQ(tamo.close(), 0);
+}
+
+namespace {
+
+// The saved song's cell of channel 1 in column set `kind` (0 note, 1 volume, 2
+// instrument, 3 octave) at `row` of its one pattern.
+char savedCell(const std::string& bytes, int kind, int row) { return bytes[7 + kind * 4 * 32 + row]; }
+
+// Instrument 1 a 50 % square that sounds for 40 s unless a note-off cuts it.
+Song midiSong() {
+    Song song;
+    song.clear();
+    song.param(1, 0) = 3;
+    song.param(1, 4) = 255;
+    return song;
+}
+
+std::vector<uint8_t> noteOn(int key) { return {0x90, uint8_t(key), 100}; }
+std::vector<uint8_t> noteOff(int key) { return {0x80, uint8_t(key), 0}; }
+
+}  // namespace
+
+// A MIDI keyboard on a private JACK server (no sound card): the tracker connects to it at
+// start; in Standby its keys are heard at their pitch and a release cuts the note; in
+// Editing they are written at the cursor with the octave digit that gives their pitch,
+// and a burst sent within one JACK period is entered in order, one note per update.
+// Without any MIDI system the tracker says so in one line and runs as before.
+TEST_F(TrackerWindow, NotesFromAMidiKeyboardArePreviewedInStandbyAndEnteredInEditing) {
+    if (access("/dev/snd/seq", F_OK) == 0) GTEST_SKIP() << "ALSA would be chosen before JACK here";
+    {
+        TempDir plain;
+        TamoSession alone(plain);
+        setenv("JACK_DEFAULT_SERVER", ("none-" + std::to_string(getpid())).c_str(), 1);
+        startOrFail(alone);
+        unsetenv("JACK_DEFAULT_SERVER");
+        EXPECT_EQ(alone.close(), 0) << alone.log();
+        std::string errors = alone.errors();
+        EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+        EXPECT_EQ(errors.rfind("MIDI input off: ALSA sequencer: ", 0), 0u) << errors;
+        EXPECT_NE(errors.find("; JACK: no server running\n"), std::string::npos) << errors;
+    }
+
+    JackServer server;
+    ASSERT_TRUE(server.ok()) << "jackd did not start";
+    MidiKeyboard keyboard;
+    ASSERT_TRUE(keyboard.ok());
+    TempDir dir;
+    TamoSession tamo(dir);
+    writeFile(tamo.songsFolder() + "/keys", encodeUtf8(writeSong(midiSong())));
+    startOrFail(tamo);
+    FontCells font(tamo.fontPath());
+    ASSERT_TRUE(keyboard.connectedTo("Tamo Tracker:Tamo Tracker")) << tamo.errors();
+    enterName(tamo, "keys");
+    tamo.click(kLoadButton[0], kLoadButton[1]);
+    expectText(tamo, font, kStatusX, -1, "File Loaded...", kStatusText);
+
+    // Standby: A-3 (MIDI 57, 220 Hz) and A-5 (MIDI 81, 880 Hz: octave digit 3 with OCT
+    // 2), each released a while later.
+    for (int key : {57, 81}) {
+        ASSERT_TRUE(keyboard.send({noteOn(key)}));
+        tamo.wait(300);
+        ASSERT_TRUE(keyboard.send({noteOff(key)}));
+        tamo.wait(300);
+    }
+    tamo.click(kSaveButton[0], kSaveButton[1]);   // under the name still given, "keys"
+    expectText(tamo, font, kStatusX, -1, "File Saved...", kStatusText);
+    std::string standby = readFile(tamo.songsFolder() + "/keys");
+    ASSERT_GT(standby.size(), 7u + 32);
+    EXPECT_EQ(standby.substr(7, 32), std::string(32, '.')) << "Standby wrote a note";
+
+    // Editing: 40 keys from MIDI 36 up with their releases, a controller and a pitch bend
+    // in one period; then MIDI 81, 24 (the lowest the editor reaches) and 23 and 89
+    // (out of its reach).
+    tamo.click(kEditButton[0], kEditButton[1]);
+    expectText(tamo, font, kStatusX, -1, "Editing...", kStatusText);
+    std::vector<std::vector<uint8_t>> burst;
+    for (int key = 36; key < 76; ++key) {
+        burst.push_back(noteOn(key));
+        burst.push_back(noteOff(key));
+    }
+    burst.push_back({0xB0, 1, 64});
+    burst.push_back({0xE0, 0, 0x60});
+    ASSERT_TRUE(keyboard.send(burst));
+    ASSERT_TRUE(keyboard.send({noteOn(81), noteOn(24), noteOn(23), noteOn(89), noteOff(24)}));
+    // The cursor wraps from row 31 to row 0: the 42nd note, MIDI 24, lands on row 9.
+    for (int i = 0; i < 50; ++i) {
+        tamo.wait(100);
+        if (font.check(tamo.screenshot(), 0, 120, "09: C-081", kText) == "") break;
+    }
+    tamo.click(kSaveButton[0], kSaveButton[1]);
+    expectText(tamo, font, kStatusX, -1, "File Saved...", kStatusText);
+    ASSERT_EQ(tamo.close(), 0) << tamo.log();
+    EXPECT_EQ(tamo.errors(), "");
+
+    std::vector<int> keys;
+    for (int key = 36; key < 76; ++key) keys.push_back(key);
+    keys.push_back(81);
+    keys.push_back(24);
+    std::string saved = readFile(tamo.songsFolder() + "/keys");
+    ASSERT_GT(saved.size(), 7u + 16 * 32);
+    for (int row = 0; row < 32; ++row) {
+        int key = keys[size_t(row + 32) < keys.size() ? row + 32 : row];
+        int octave = key == 24 ? 0 : key < 48 ? 1 : key < 77 ? 2 : 3;
+        int value = key - 24 - 12 * octave;
+        EXPECT_EQ(savedCell(saved, 0, row), char(noteCharacter(value))) << "row " << row << " key " << key;
+        EXPECT_EQ(savedCell(saved, 3, row), char('0' + octave)) << "row " << row;
+        EXPECT_EQ(savedCell(saved, 1, row), '8') << "row " << row;
+        EXPECT_EQ(savedCell(saved, 2, row), '1') << "row " << row;
+    }
+
+    // The two Standby notes at their pitch, each cut by its release (without it the
+    // first would sound on under the second, which would then not start from silence).
+    Sound sound = readWave(tamo.wavePath());
+    ASSERT_GT(sound.hertz, 0) << "no sound file was written";
+    std::vector<double> starts = onsets(sound);
+    ASSERT_GE(starts.size(), 2u) << "the two Standby notes were not heard apart";
+    const double want[2] = {220.0, 880.0};
+    for (int i = 0; i < 2; ++i)
+        EXPECT_NEAR(pitch(sound, starts[size_t(i)] + 0.02, 0.1), want[i], want[i] * 0.01) << "note " << i + 1;
 }

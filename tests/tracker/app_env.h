@@ -1,8 +1,9 @@
 #pragma once
 // A tracker application on a real host, for the application and screen tests: a data
-// folder in a temporary directory (with the repository's font, buttons and waves), the
-// host pointed at it, and c_SoundEngine started through the real game delegate. Input
-// arrives as host events, exactly as the window's callbacks post them.
+// folder in a temporary directory (with the repository's font, buttons and waves) and a
+// settings folder beside it, the host pointed at them, and c_SoundEngine started through
+// the real game delegate. Input arrives as host events, exactly as the window's callbacks
+// post them.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -42,6 +43,7 @@ protected:
 
     void SetUp() override {
         app_env::makeDataFolder(dir.path(), withSongs_);
+        setenv("XDG_CONFIG_HOME", (dir.path() + "/config").c_str(), 1);   // private settings
         host.setDataRoot(widen(dir.path()));
         beforeStart();
         app = std::make_unique<c_SoundEngine>();

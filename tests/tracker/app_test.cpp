@@ -45,18 +45,39 @@ TEST_F(Tracker, StartsInStandbyWithAnEmptySongAndEverythingLoaded) {
 
 // ---- toggles ----
 
-TEST_F(Tracker, LayoutToggleIgnoresTheBorderBetweenItsTwoHalves) {
+// LAYOUT steps DE, US, ANY; the choice is kept for the next start, and a settings file
+// the tracker cannot use gives the defaults until the next change replaces it.
+TEST_F(Tracker, LayoutStepsThroughThreeIgnoresTheBorderAndIsRemembered) {
+    const std::string settings = dir.path() + "/config/tamo-tracker/settings";
+    auto restart = [&] {   // what a start reads
+        app->keyboardLayout = KeyboardLayout::DE;
+        app->loadSettings();
+    };
     click(570, 450);
     update();
     EXPECT_EQ(app->keyboardLayout, KeyboardLayout::DE);
-    EXPECT_EQ(app->keyboardLayout, KeyboardLayout::DE);
+    EXPECT_FALSE(app_env::fs::exists(settings)) << "nothing changed, nothing written";
     click(569, 450);
     update();
     EXPECT_EQ(app->keyboardLayout, KeyboardLayout::US);
-    EXPECT_EQ(app->keyboardLayout, KeyboardLayout::US);
     click(571, 450);
     update();
+    EXPECT_EQ(app->keyboardLayout, KeyboardLayout::Any);
+    EXPECT_EQ(readFile(settings), "LAYOUT ANY\n");
+    restart();
+    EXPECT_EQ(app->keyboardLayout, KeyboardLayout::Any);
+    click(540, 450);
+    update();
     EXPECT_EQ(app->keyboardLayout, KeyboardLayout::DE);
+
+    for (const char* damaged : {"LAYOUT XX\n", "LAYOUT US\nZOOM 0\n", "LAYOUT US\nZOOM two\n"}) {
+        writeFile(settings, damaged);
+        restart();
+        EXPECT_EQ(app->keyboardLayout, KeyboardLayout::DE) << damaged;
+    }
+    click(540, 450);
+    update();
+    EXPECT_EQ(readFile(settings), "LAYOUT US\n") << "the damaged file is replaced";
 }
 
 TEST_F(Tracker, ChannelsToggleByTheirLabelsAndByF5ToF8) {

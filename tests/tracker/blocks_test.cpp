@@ -5,10 +5,16 @@
 
 class BlockCopy : public EditorHarness {
 protected:
+    // Shift pressed and released on its own before the next update.
+    void shiftTap() {
+        input.pressKey(Key::Shift);
+        input.releaseKey(Key::Shift);
+        update();
+    }
     // Shift on `from`, the cursor down to `to`, F9.
     void markAndCopy(int from, int to) {
         app->cursorRow = from;
-        press(Key::Shift);
+        shiftTap();
         while (app->cursorRow < to) press(Key::Down);
         press(Key::F9);
     }
@@ -56,7 +62,7 @@ TEST_F(BlockCopy, PasteBeforeAnyCopyLeavesTheCells) {
 TEST_F(BlockCopy, PasteWithoutAnEndUsesRow31) {
     fillChannel(1);
     press(Key::F9);   // copies rows 1..33 and starts a marking...
-    press(Key::Shift);   // ...which Shift cancels: no end
+    shiftTap();       // ...which Shift cancels: no end
     EXPECT_EQ(app->blockEnd, 0);
     String source = channelRows(1, 1, 31);
     app->cursorColumn = 8;
@@ -68,19 +74,47 @@ TEST_F(BlockCopy, PasteWithoutAnEndUsesRow31) {
 
 TEST_F(BlockCopy, SecondShiftCancelsTheMarking) {
     app->cursorRow = 5;
-    press(Key::Shift);
+    shiftTap();
     EXPECT_EQ(app->blockMarking, 1);
     press(Key::Down);
     EXPECT_EQ(app->blockEnd, 6);
-    press(Key::Shift);
+    shiftTap();
     EXPECT_EQ(app->blockMarking, 0);
     EXPECT_EQ(app->blockStart, 0);
     EXPECT_EQ(app->blockEnd, 0);
 }
 
+// Marking goes by the Shift's release: one held over cursor moves marks from the row it
+// went down on; one that typed a character, or made a Ctrl chord, marks nothing.
+TEST_F(BlockCopy, OnlyAShiftOnItsOwnMarks) {
+    app->cursorRow = 5;
+    input.pressKey(Key::Shift);
+    update();
+    EXPECT_EQ(app->blockMarking, 0) << "marked before knowing whether the Shift types";
+    press(Key::Down);
+    press(Key::Down);
+    input.releaseKey(Key::Shift);
+    update();
+    EXPECT_EQ(app->blockMarking, 1);
+    EXPECT_EQ(app->blockStart, 4);
+    EXPECT_EQ(app->blockEnd, 7);
+    shiftTap();
+
+    input.pressKey(Key::Shift);
+    press(Key::Comma, '<');   // "<" on a US keymap
+    input.releaseKey(Key::Shift);
+    update();
+    EXPECT_EQ(app->blockMarking, 0) << "a Shift that typed started a marking";
+    app->control = true;
+    input.pressKey(Key::Shift);
+    input.releaseKey(Key::Shift);
+    update();
+    EXPECT_EQ(app->blockMarking, 0) << "Ctrl+Shift started a marking";
+}
+
 TEST_F(BlockCopy, KeyAndLabelInOneUpdateCopyOnce) {
     app->cursorRow = 3;
-    press(Key::Shift);
+    shiftTap();
     input.pressKey(Key::F9);
     click(540, 370);   // COPYBLOCK, together with F9
     input.releaseKey(Key::F9);

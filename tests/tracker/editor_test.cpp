@@ -7,6 +7,7 @@
 #include "audio/sound.h"
 #include "editor_harness.h"
 #include "host/game.h"
+#include "tracker/app/midikeys.h"
 
 using Kind = ChannelCall::Kind;
 
@@ -147,6 +148,129 @@ TEST_F(NoteEntry, UsLayoutSwapsYAndZ) {
     type(U"z");
     type(U"y");
     EXPECT_EQ(rows(noteColumn(1), 5, 6), U"zy");
+}
+
+// With ANY the key places count, not what the keymap types: the character queue holds
+// the AZERTY "a" of the Q place, which must not be stored as well.
+TEST_F(NoteEntry, AnyLayoutTakesTheGermanKeysByTheirPlaces) {
+    editing();
+    app->keyboardLayout = KeyboardLayout::Any;
+    const int places[] = {Key::Z, Key::Y, Key::Q, '2', Key::LeftOfZ, Key::Comma, Key::RightBracket,
+                          Key::Backslash, Key::Slash, Key::Period, Key::A, '1'};
+    for (int key : places) press(key, 'a');
+    EXPECT_EQ(rows(noteColumn(1), 1, 11), U"yzq2<<+#-..") << "A and 1 are no note places";
+    EXPECT_EQ(app->cursorRow, 11);
+    app->control = true;   // a Ctrl chord types no note
+    press(Key::Q);
+    app->control = false;
+    app->nameEntryActive = 1;   // nor a key typed into the file name
+    press(Key::Q, 'q');
+    app->nameEntryActive = 0;
+    EXPECT_EQ(cell(noteColumn(1), 11), U'.');
+    editing();   // the entry left Editing
+
+    app->cursorColumn = 2;   // volume: digits by place, a..f by what is typed
+    app->cursorRow = 20;
+    press('2', 0xE9);        // AZERTY: the 2 key types an e acute
+    press(Key::Q, 'a');
+    press(Key::Z, 'w');
+    press(Key::E, 'e');
+    EXPECT_EQ(rows(volumeColumn(1), 20, 22), U"2AE");
+}
+
+// MIDI keys: the pitch rule, and what the editor does with a keyboard's messages.
+TEST(MidiKeyNotes, EachKeyIsTheTypablePairOfItsPitchAtOrNearestToOct) {
+    struct Case {
+        int key, oct;
+        char32_t cell;   // none: the editor cannot type the key
+        int octave;
+    };
+    const Case cases[] = {
+        {48, 2, U'y', 2}, {60, 2, U'q', 2}, {76, 2, U'p', 2},   // OCT reaches them
+        {48, 0, U'i', 0}, {48, 3, U'y', 2},                    // OCT 0 reaches 48; 3 does not
+        {77, 2, U'r', 3}, {81, 2, U'z', 3}, {36, 2, U'y', 1},  // the nearest digit
+        {24, 3, U'y', 0}, {88, 0, U'p', 3}, {64, 0, U'p', 1},  // the ends of the reach
+        {23, 0, 0, 0},   {89, 3, 0, 0},    {0, 2, 0, 0},    {127, 2, 0, 0},
+    };
+    for (const Case& c : cases) {
+        std::optional<NoteInput> got = midiKeyNote(c.key, c.oct);
+        if (c.cell == 0) {
+            EXPECT_FALSE(got) << "key " << c.key;
+            continue;
+        }
+        ASSERT_TRUE(got) << "key " << c.key << " OCT " << c.oct;
+        EXPECT_EQ(got->cell, c.cell) << "key " << c.key << " OCT " << c.oct;
+        EXPECT_EQ(got->octave, c.octave) << "key " << c.key << " OCT " << c.oct;
+        // The pitch heard: semitones above the sample's own pitch (key 48).
+        EXPECT_EQ(noteValue(got->cell) + 12 * got->octave - 24, c.key - 48);
+    }
+}
+
+// A keyboard's messages as the MIDI input hands them over.
+class ListedMidi : public MidiInput {
+public:
+    std::vector<MidiMessage> next;
+    void take(std::vector<MidiMessage>& out) override {
+        out.insert(out.end(), next.begin(), next.end());
+        next.clear();
+    }
+};
+
+class MidiNotes : public EditorHarness {
+protected:
+    ListedMidi* midi = nullptr;
+    void SetUp() override {
+        EditorHarness::SetUp();
+        auto listed = std::make_unique<ListedMidi>();
+        midi = listed.get();
+        app->useMidiInput(std::move(listed));
+    }
+    void send(std::vector<MidiMessage> messages) {
+        midi->next.insert(midi->next.end(), messages.begin(), messages.end());
+    }
+    // One update in the application's order: the input is read, then the editor runs.
+    void midiUpdate() {
+        takeMidi(*app);
+        update();
+    }
+};
+
+MidiMessage on(int key, int channel = 0) { return {{uint8_t(0x90 | channel), uint8_t(key), 100}, 3}; }
+MidiMessage off(int key, int channel = 0) { return {{uint8_t(0x80 | channel), uint8_t(key), 0}, 3}; }
+
+TEST_F(MidiNotes, KeysWaitTheirTurnAndAReleaseStopsOnlyThePreviewItsKeyStarted) {
+    editing();
+    send({on(60, 1), {{0xB0, 1, 64}, 3}, on(20), on(81)});
+    takeMidi(*app);
+    type(U"y");              // a typed note takes the update; the keys wait
+    midiUpdate();            // 60; the controller and 20 (out of reach) pass by
+    channels.calls.clear();
+    app->cursorColumn = 2;   // 81 in a volume column: only heard, at octave digit 3
+    midiUpdate();
+    EXPECT_EQ(channels.channelsOf(Kind::Play), (std::vector<int>{1, 5}));
+    EXPECT_NEAR(channels.last(Kind::Rate, 1), 4.0 * std::pow(2.0, 9.0 / 12), 1e-4);
+    channels.calls.clear();
+    send({off(81, 1), off(80), off(81)});   // another channel's, another key, the key
+    midiUpdate();
+    EXPECT_EQ(channels.channelsOf(Kind::Stop), (std::vector<int>{1, 5}));
+
+    // A typed note replaced the key's preview: the key's release leaves it.
+    app->cursorColumn = 1;
+    send({on(64)});
+    midiUpdate();
+    type(U"w");
+    channels.calls.clear();
+    send({off(64)});
+    midiUpdate();
+    EXPECT_TRUE(channels.of(Kind::Stop).empty());
+
+    // Keys pressed while a song plays are dropped, not kept for after.
+    app->mode = Mode::Playing;
+    send({on(65)});
+    takeMidi(*app);
+    app->mode = Mode::Editing;
+    midiUpdate();
+    EXPECT_EQ(show(channelRows(1, 1, 5)), "yqew.|8888" "0|1111" "0|2222" "0");
 }
 
 class VolumeDigits : public EditorHarness {};

@@ -3,22 +3,28 @@
 // Sections:
 //   [clicks]     orderAt (clicks and presses are the editor's clickedIn, pressed)
 //   [create]     constructor, handleCreate, handleCreateSounds, reportMissingData
-//   [update]     handleUpdate: toggles, edit switch, undo, transport, editor, playing,
-//                rescue; readControl, undoKeys
+//   [update]     handleUpdate: MIDI, toggles, edit switch, undo, zoom, transport, editor,
+//                playing, rescue; readControl, undoKeys
+//   [settings]   loadSettings, switchLayout, zoomKeys: what is kept between runs
 //   [transport]  runTransport, followStep
 //   [spinners]   the fifteen minus/plus settings
 #include "tracker/app/app.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <string>
 
 #include "audio/sound.h"
 #include "graphics/drawing.h"
 #include "host/datapath.h"
+#include "host/delegate.h"
 #include "host/input.h"
+#include "host/settings.h"
 #include "tracker/app/blocks.h"
 #include "tracker/app/editor.h"
 #include "tracker/app/export.h"
 #include "tracker/app/layout.h"
+#include "tracker/app/midikeys.h"
 
 // ---- [clicks] ----
 
@@ -30,8 +36,14 @@ int orderAt(const Song& song, int position) {
 // ---- [create] ----
 
 c_SoundEngine::c_SoundEngine()
-    : editorState(std::make_unique<EditorState>()), undoState(std::make_unique<UndoState>()) {
+    : midiKeys(std::make_unique<MidiKeys>()),
+      editorState(std::make_unique<EditorState>()),
+      undoState(std::make_unique<UndoState>()) {
     song.clear();
+}
+
+void c_SoundEngine::useMidiInput(std::unique_ptr<MidiInput> input) {
+    midiKeys->input = std::move(input);
 }
 
 c_SoundEngine::~c_SoundEngine() = default;
@@ -51,6 +63,7 @@ int c_SoundEngine::handleCreate() {
     player = std::make_unique<c_tamoPlay>();
     status = Status::Standby;
     storePending = true;   // nothing to rescue until the song is changed
+    loadSettings();
     return 0;
 }
 
@@ -77,13 +90,14 @@ void c_SoundEngine::reportMissingData() const {
 int c_SoundEngine::handleUpdate() {
     ++repaintCounter;
     wheelDelta = takeMouseWheel();
+    takeMidi(*this);
 
     for (int k = 0; k < kChannels; ++k)
         if (clickedIn(layout::channelSwitch(k)) || pressed(Key::F5 + k))
             channelEnable[k] = channelEnable[k] == 1.0f ? 0.0f : 1.0f;
     if (clickedIn(layout::kFollow)) follow = !follow;
     if (clickedIn(layout::kLayout[0]) || clickedIn(layout::kLayout[1]))
-        keyboardLayout = keyboardLayout == KeyboardLayout::DE ? KeyboardLayout::US : KeyboardLayout::DE;
+        switchLayout();
     // A space typed into the file name or the description is text, not the edit switch;
     // it still stops playback.
     const bool typing = nameEntryActive != 0 || descriptionEntryActive != 0;
@@ -94,6 +108,7 @@ int c_SoundEngine::handleUpdate() {
     if (clickedIn(layout::kUndo)) undoStep();
     readControl();
     undoKeys();
+    zoomKeys();
     if (clickedIn(layout::kPlay) || pressed(Key::F2) || pressed(Key::F1)) runTransport(pressed(Key::F1));
 
     if (mode != Mode::Playing) {
@@ -133,12 +148,92 @@ void c_SoundEngine::readControl() {
 }
 
 // Ctrl+Z undoes, Ctrl+Y redoes. The host reports keys by their US positions; on a
-// German keyboard (layout DE) the keys labelled Z and Y sit at the US Y and Z.
+// German keyboard (layout DE) the keys labelled Z and Y sit at the US Y and Z; with
+// layout Any the keymap says where they are.
 void c_SoundEngine::undoKeys() {
-    if (!control) return;
-    const bool german = keyboardLayout == KeyboardLayout::DE;
-    if (pressed(german ? Key::Y : Key::Z)) undoStep();
-    if (pressed(german ? Key::Z : Key::Y)) redoStep();
+    if (!control || !keyHitListed(0)) return;
+    int undoKey = Key::Z, redoKey = Key::Y;
+    if (keyboardLayout == KeyboardLayout::DE) std::swap(undoKey, redoKey);
+    if (keyboardLayout == KeyboardLayout::Any) {
+        undoKey = keyLabelled("z");
+        redoKey = keyLabelled("y");
+    }
+    if (pressed(undoKey)) undoStep();
+    if (pressed(redoKey)) redoStep();
+}
+
+// ---- [settings] ----
+
+namespace {
+// The layouts by their names in the settings file, in the order LAYOUT steps through.
+struct LayoutName {
+    KeyboardLayout layout;
+    const char* name;
+};
+constexpr LayoutName kLayoutNames[] = {
+    {KeyboardLayout::DE, "DE"}, {KeyboardLayout::US, "US"}, {KeyboardLayout::Any, "ANY"}};
+constexpr int kLayouts = 3;
+
+int layoutIndex(KeyboardLayout layout) {
+    for (int i = 0; i < kLayouts; ++i)
+        if (kLayoutNames[i].layout == layout) return i;
+    return 0;
+}
+
+// A zoom written as a whole number 1..99; 0 for anything else.
+int zoomOf(const std::string& text) {
+    if (text.empty() || text.size() > 2 || text.find_first_not_of("0123456789") != std::string::npos)
+        return 0;
+    return std::atoi(text.c_str());
+}
+
+// A key of the keymap labelled `label` is pressed in this update.
+bool pressedLabelled(const char* label) { return pressed(keyLabelled(label)); }
+}  // namespace
+
+// The remembered layout and zoom. Without a remembered zoom the window takes the
+// desktop's scale, rounded down; no zoom is larger than fits the screen. A value that
+// is not one of ours makes the file damaged: the defaults, and it is replaced at the
+// next change.
+void c_SoundEngine::loadSettings() {
+    settings = std::make_unique<Settings>(Settings::userPath());
+    settings->load();
+    const std::string layoutName = settings->value("LAYOUT"), zoomText = settings->value("ZOOM");
+    bool known = layoutName.empty();
+    for (const LayoutName& l : kLayoutNames)
+        if (layoutName == l.name) {
+            keyboardLayout = l.layout;
+            known = true;
+        }
+    int z = zoomText.empty() ? int(desktopScale()) : zoomOf(zoomText);
+    if (!known || z < 1) {
+        settings->reject();
+        keyboardLayout = KeyboardLayout::DE;
+        z = int(desktopScale());
+    }
+    setZoom(std::clamp(z, 1, largestZoom()));
+}
+
+void c_SoundEngine::switchLayout() {
+    const LayoutName& next = kLayoutNames[(layoutIndex(keyboardLayout) + 1) % kLayouts];
+    keyboardLayout = next.layout;
+    if (settings) settings->set("LAYOUT", next.name);
+}
+
+// Ctrl with the key labelled + (or =, the key + is typed on in many keymaps) or the
+// keypad's +: one step larger, while the window still fits the screen; with - or the
+// keypad's -: one step smaller; Ctrl+0: 1x. A change is remembered.
+void c_SoundEngine::zoomKeys() {
+    if (!control || !keyHitListed(0)) return;
+    int z = zoom();
+    if (pressed(Key::KeypadAdd) || pressedLabelled("+") || pressedLabelled("=")) {
+        if (z + 1 <= largestZoom()) ++z;
+    }
+    if (pressed(Key::KeypadSubtract) || pressedLabelled("-")) z = std::max(1, z - 1);
+    if (pressed('0')) z = 1;
+    if (z == zoom()) return;
+    setZoom(z);
+    if (settings) settings->set("ZOOM", std::to_string(z));
 }
 
 // ---- [transport] ----

@@ -6,11 +6,14 @@
 // c_SoundEngine: the tracker application, the one application object of the host.
 //
 //   mode:      Editing, Playing, or Standby (initial)
-//   frame:     one update (50 per second): toggles, transport, then in Standby and
+//   frame:     one update (50 per second): the MIDI input read, toggles, transport, then in Standby and
 //              Editing the editor input and the spinners, in Playing one player tick
 //   view:      32 screen rows of the pattern at `currentPosition`, starting at `editRow`
 //   cursor:    cursorColumn 1..8 (odd: note column, even: volume column of channel
 //              (c+1)/2), cursorRow 1..32 (screen row)
+//   zoom:      the window shows the 640 x 475 layout at 1x, 2x, 3x... (Ctrl with + and -,
+//              Ctrl+0); everything here stays in layout pixels
+//   settings:  LAYOUT and the zoom are kept in the user's settings file (host/settings.h)
 //   start:     PLAY/F2/F1 write the song to "songs/tmp.dat" and reload the player from
 //              it; `followStep` then moves `editRow` one frame behind the player's rows
 //   repaint:   the layout is repainted when more than two updates ran since the last
@@ -24,7 +27,7 @@
 // The application owns the edited song, the editor state, its font, images and
 // samples, the song store, and the player (which keeps its own copy of the song). Its
 // handlers are split by concern: app.cpp (life cycle, transport, spinners), editor.cpp
-// (keys, note entry, the preview), blocks.cpp (copy, paste, undo), entry.cpp (file name
+// (keys, note entry, the preview), midikeys.cpp (MIDI keys as notes), blocks.cpp (copy, paste, undo), entry.cpp (file name
 // and description, LOAD and SAVE), songstore.cpp (where song files live), rescue.cpp
 // (the rescue copy of unsaved work), export.cpp (Ctrl+E), screen.cpp (the render
 // handler and every text the screen shows); layout.h names the screen's rectangles. The
@@ -42,9 +45,12 @@
 #include "tracker/core/song.h"
 
 class c_Image;
+class Settings;
 
 enum class Mode { Editing, Playing, Standby };
-enum class KeyboardLayout { DE, US };   // US swaps the keys labelled Y and Z
+// How note keys are read: DE takes the typed characters, US swaps the keys labelled Y and
+// Z, Any takes the keys by their places on the keyboard, as a German keyboard has them.
+enum class KeyboardLayout { DE, US, Any };
 
 // What the status bar says (its texts, in this order, are screen.cpp's).
 enum class Status {
@@ -66,6 +72,8 @@ class c_Font;
 class c_Sound;
 struct EditorState;
 struct ExportState;
+struct MidiKeys;
+class MidiInput;
 struct UndoState;
 
 class c_SoundEngine : public c_App {
@@ -106,16 +114,26 @@ public:
     void runTransport(bool fromStart);        // PLAY/F2 (fromStart false) or F1: start or stop
     void runSpinners();                       // the fifteen minus/plus settings with their clamps
 
+    // ---- Settings kept between runs, and the zoom (app.cpp) ----
+    std::unique_ptr<Settings> settings;       // the user's settings file; none: nothing is kept
+    void loadSettings();                      // the remembered layout and zoom, at start
+    void switchLayout();                      // LAYOUT: DE, US, ANY, DE...
+    void zoomKeys();                          // Ctrl with + or -, Ctrl+0
+
     // ---- Editor (editor.cpp) ----
     int cursorColumn = 1;                     // 1..8
     int cursorRow = 1;                        // 1..32 (33 only inside one update)
     int cursorChannel() const { return (cursorColumn + 1) / 2; }   // 1..4
     void editorInput();                       // the editor input step, once per update
+    std::unique_ptr<MidiKeys> midiKeys;       // the MIDI input and its waiting messages
+    void useMidiInput(std::unique_ptr<MidiInput> input);   // before the first update
 
     // ---- Blocks and undo (blocks.cpp) ----
     int blockMarking = 0;                     // 1 while marking; the end follows the cursor
     int blockStart = 0;                       // marked start row - 1, 0..31
     int blockEnd = 0;                         // marked end row 1..32; 0 = no end
+    int shiftRow = 1;                         // cursor row at the last Shift press: a tap marks from it
+    bool shiftChord = false;                  // Ctrl came with the Shift held: its tap marks nothing
     void blockStep();
     void resetUndo();                         // the song becomes the history's only slot (start, load)
     void undoSnapshot();                      // after an editor change of the columns

@@ -44,11 +44,23 @@ void restoreSlot(const UndoState& undo, Song& song) {
     for (int k = 0; k < kColumns; ++k) song.trackColumns[k] = undo.column(k, undo.undoLevel);
 }
 
+// A Shift on its own (pressed and released without typing a character or making a Ctrl
+// chord) starts a marking from the row it went down on, or cancels one; a Shift held to
+// type a capital, "<", "+" or "#" does neither.
+bool shiftTapped(c_SoundEngine& app) {
+    if (pressed(Key::Shift)) {
+        app.shiftRow = app.cursorRow;
+        app.shiftChord = false;
+    }
+    if (app.control && (pressed(Key::Shift) || keyIsDown(Key::Shift))) app.shiftChord = true;
+    return shiftTapCount() != 0 && !app.shiftChord;
+}
+
 void markBlock(c_SoundEngine& app) {
-    bool shift = pressed(Key::Shift);
+    bool shift = shiftTapped(app);
     if (shift && app.blockMarking == 0) {
         app.blockMarking = 1;
-        app.blockStart = app.cursorRow - 1;
+        app.blockStart = app.shiftRow - 1;
         app.blockEnd = app.cursorRow;
     } else if (shift && app.blockMarking == 1) {
         app.blockMarking = 0;

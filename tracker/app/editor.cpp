@@ -4,8 +4,9 @@
 //   [helpers]     clicks, presses, cells
 //   [buttons]     HOME, SAVE, LOAD, preview samples, order list insert and delete
 //   [cursor]      column, position, row with hold repeat
-//   [cells]       typed character, volume digits, transposition, row delete and insert
-//   [notes]       note entry and the preview trigger
+//   [cells]       typed character (by layout), volume digits, transposition, row delete
+//                 and insert
+//   [notes]       note entry and the preview trigger (MIDI keys: midikeys.cpp)
 //   [preview]     the preview voice, re-levelled and re-pitched every update
 //   [step]        editorInput: the steps in their order
 #include "tracker/app/editor.h"
@@ -13,6 +14,7 @@
 #include "host/input.h"
 #include "tracker/app/app.h"
 #include "tracker/app/layout.h"
+#include "tracker/app/midikeys.h"
 #include "tracker/core/channels.h"
 
 // ---- [helpers] ----
@@ -131,13 +133,50 @@ void moveCursorRow(c_SoundEngine& app, EditorState& ed) {
 
 // ---- [cells] ----
 
-// One typed character; on the US layout y and z swap so that the stored note
-// characters are always those of the German piano rows.
+// The note character a German keyboard types at the place of key `key` (a key code
+// names a place), for the keys of the note table, "<" "+" "#" "-" "."; "<" also from the
+// comma's place, which every keyboard has. 0 for any other place.
+int germanNoteAt(int key) {
+    static const char kLetters[] = "ysxdcvgbhnjmqwertzuiop";    // in German places
+    static const char kPlaces[] = "ZSXDCVGBHNJMQWERTYUIOP";     // their US labels
+    for (int i = 0; kPlaces[i]; ++i)
+        if (key == kPlaces[i]) return kLetters[i];
+    switch (key) {
+        case '0': case '2': case '3': case '5': case '6': case '7': case '9': return key;
+        case Key::LeftOfZ: case Key::Comma: return '<';
+        case Key::RightBracket: return '+';
+        case Key::Backslash: return '#';
+        case Key::Slash: return '-';
+        case Key::Period: return '.';
+        default: return 0;
+    }
+}
+
+// With layout Any: the first key of this update whose place means something in the
+// cursor's column (a note, or in a volume column a digit 0..9); else, in a volume column,
+// a typed "a".."f". Ctrl chords type nothing, nor keys typed into a text entry.
+int placedCharacter(const c_SoundEngine& app, int typed) {
+    if (app.control || entryActive(app)) return 0;
+    bool volume = app.cursorColumn % 2 == 0;
+    for (int n = 0, key; (key = keyHitListed(n)) != 0; ++n) {
+        int c = volume ? (key >= '0' && key <= '9' ? key : 0) : germanNoteAt(key);
+        if (c) return c;
+    }
+    return volume && typed >= 'a' && typed <= 'f' ? typed : 0;
+}
+
+// One character for the editor. DE stores what is typed; US swaps y and z and Any takes
+// the keys by place, so that the stored note characters are always those of the
+// German piano rows.
 int typedCharacter(const c_SoundEngine& app) {
     int ch = nextChar();
-    if (app.keyboardLayout == KeyboardLayout::US) {
-        if (ch == 'Y' || ch == 'y') ch = 'z';
-        else if (ch == 'Z' || ch == 'z') ch = 'y';
+    switch (app.keyboardLayout) {
+        case KeyboardLayout::DE: return ch;
+        case KeyboardLayout::US:
+            if (ch == 'Y' || ch == 'y') return 'z';
+            if (ch == 'Z' || ch == 'z') return 'y';
+            return ch;
+        case KeyboardLayout::Any: return placedCharacter(app, ch);
     }
     return ch;
 }
@@ -251,9 +290,13 @@ NoteInput noteOf(int value, int octave) { return {noteCharacter(value), octave};
 
 void enterNote(c_SoundEngine& app, NoteInput input) {
     EditorState& ed = editorOf(app);
-    if (input.cell != U'-' && input.cell != U'.') ed.lastNoteKey = String(1, input.cell);
-    if (app.mode == Mode::Editing) writeNote(app, ed, input);
-    else if (app.mode == Mode::Standby) ed.preview.restart();
+    if (input.cell != U'-' && input.cell != U'.') {
+        ed.lastNoteKey = String(1, input.cell);
+        ed.previewShift = input.octave - app.octave;
+    }
+    ++ed.notesEntered;
+    if (app.mode == Mode::Editing && app.cursorColumn % 2 != 0) writeNote(app, ed, input);
+    else if (app.mode != Mode::Playing) ed.preview.restart();
     triggerPreview(app, ed, input);
 }
 
@@ -295,7 +338,10 @@ void c_SoundEngine::editorInput() {
         if (pressed(Key::Backspace)) deleteRow(*this);
         if (pressed(Key::Insert)) insertRow(*this);
     }
-    if (auto typed = typedNote(*this, ch)) enterNote(*this, *typed);
+    std::optional<NoteInput> typed = typedNote(*this, ch);
+    if (typed) enterNote(*this, *typed);
+    enterMidiNotes(*this, typed.has_value());
     int note = ed.lastNoteKey.empty() ? 0 : noteValue(ed.lastNoteKey[0]);
-    updatePreview(ed.preview, channelsOf(ed), song, currentInstrument, note, octave, ed.previewPwm);
+    updatePreview(ed.preview, channelsOf(ed), song, currentInstrument, note,
+                  octave + ed.previewShift, ed.previewPwm);
 }

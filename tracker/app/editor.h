@@ -28,6 +28,9 @@ struct EditorState {
     std::shared_ptr<c_Sound> previewSecond;   // its detuned partner
     float previewPwm = 0;                     // PWM of the current instrument, 0..15
     Voice preview;                            // the preview's voice, restarted by each note
+    int previewShift = 0;                     // octave digit of lastNoteKey's note minus OCT
+                                              // then: 0 but for a MIDI key OCT does not reach
+    unsigned notesEntered = 0;                // notes entered so far, as a mark of the last
     ChannelOut* out = nullptr;                // channel operations; none: the audio device
 };
 
@@ -69,7 +72,8 @@ struct NoteInput {
 std::optional<NoteInput> typedNote(const c_SoundEngine& app, int ch);
 // The note of note value `value` (0..28) at octave digit `octave`.
 NoteInput noteOf(int value, int octave);
-// Enters a note at the cursor: in Editing it is written into the cursor channel's
-// row (with the current instrument, volume 8 where the volume is 0) and the cursor
-// moves down; in Editing and Standby the preview sounds it ("<" silences it).
+// Enters a note at the cursor: in Editing with the cursor in a note column it is
+// written into the cursor channel's row (with the current instrument, volume 8 where
+// the volume is 0) and the cursor moves down; in Editing and Standby the preview
+// sounds it at its octave digit ("<" silences it).
 void enterNote(c_SoundEngine& app, NoteInput input);

@@ -241,7 +241,9 @@ void c_SoundEngine::paintLayout() {
         drawText(screenText, 385, kSpinnerAt[row.spinner].y);
     }
     screenText = U"LAYOUT ";
-    screenText += keyboardLayout == KeyboardLayout::US ? U"US" : U"DE";
+    screenText += keyboardLayout == KeyboardLayout::US    ? U"US"
+                  : keyboardLayout == KeyboardLayout::Any ? U"ANY"
+                                                          : U"DE";
     drawText(screenText, 520, 440);
     screenText = U" ";
     screenText += fileName;
