@@ -4,6 +4,7 @@
 // fuzzers once found (tests/e2e/fuzz_cases/TARGET/). Each check returns false when
 // the reader accepted the bytes but handed back something inconsistent; a crash or
 // an undefined operation inside the reader is caught by the sanitizers.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -17,10 +18,12 @@
 #include "host/datapath.h"
 #include "tracker/core/songfile.h"
 
-// The first `cells` cells of two columns of at least that many are the same: byte
-// cells compared as bytes, which keeps a check of whole columns cheap.
+// The first `cells` cells of two columns are the same (all of them when either is
+// shorter; an order entry above 255 names cells past the end): byte cells compared as
+// bytes, which keeps a check of whole columns cheap.
 inline bool samePrefix(const Column& a, const Column& b, size_t cells) {
-    if (a.size() < cells || b.size() < cells) return false;
+    if (a.size() != b.size()) return false;
+    cells = std::min(cells, a.size());
     const char* x = a.byteCells();
     const char* y = b.byteCells();
     if (x && y) return std::memcmp(x, y, cells) == 0;

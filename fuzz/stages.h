@@ -89,18 +89,17 @@ public:
     // LOAD of the song file `name` as a user does it: the name typed, F12, then the
     // updates after which the screen repaints its whole layout, and that repaint.
     void load(const char* name) {
-        app_->fileName = widen(name);
-        host_.postKeyEvent(c_VXGameEvent::KeyDown, Key::F12);
-        host_.postKeyEvent(c_VXGameEvent::KeyUp, Key::F12);
-        for (int i = 0; i < 3; ++i) host_.runUpdate();
+        loadOnly(name);
         host_.runRender();
     }
     // Brings the tracker back to the same state before each input: the empty song
-    // loaded the same way.
+    // loaded the same way, without its repaint (nothing of the reset is checked). No
+    // print of a shown screen is kept, so the input's repaint always draws in full.
     void reset() {
         writeBytes(songPath("base.dat"), reinterpret_cast<const uint8_t*>(baseline_.data()),
                    baseline_.size());
-        load("base.dat");
+        loadOnly("base.dat");
+        app_->shownPrint = 0;
     }
     // A left click at (x, y) and one update.
     void click(float x, float y) {
@@ -110,6 +109,13 @@ public:
     }
 
 private:
+    void loadOnly(const char* name) {
+        app_->fileName = widen(name);
+        host_.postKeyEvent(c_VXGameEvent::KeyDown, Key::F12);
+        host_.postKeyEvent(c_VXGameEvent::KeyUp, Key::F12);
+        for (int i = 0; i < 3; ++i) host_.runUpdate();
+    }
+
     std::string root_;
     std::string baseline_;
     VXGlfwGame host_;

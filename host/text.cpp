@@ -1,19 +1,18 @@
 #include "host/text.h"
 
-// Both run over whole song columns: plain pointers keep them cheap in every build.
+#include <algorithm>
+
+// Both run over whole song columns: one copy each, cheap in every build.
 std::string narrow(const String& text) {
     std::string out(text.size(), '\0');
-    const char32_t* in = text.data();
-    char* to = out.data();
-    for (size_t i = 0, n = text.size(); i < n; ++i) to[i] = char(in[i] & 0xFF);
+    std::transform(text.begin(), text.end(), out.begin(), [](char32_t c) { return char(c & 0xFF); });
     return out;
 }
 
 String widen(const std::string& bytes) {
     String out(bytes.size(), U'\0');
-    const char* in = bytes.data();
-    char32_t* to = out.data();
-    for (size_t i = 0, n = bytes.size(); i < n; ++i) to[i] = char32_t(uint8_t(in[i]));
+    const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::copy(in, in + bytes.size(), out.begin());
     return out;
 }
 

@@ -664,6 +664,24 @@ TEST_F(CtrlE, WritesTheEditedSongAndRendersItToSongsNameWavWithoutWaiting) {
     }
 }
 
+// A song file an export killed over a minute ago left goes at the next export; a fresh
+// one may belong to another window's export that is still starting.
+TEST_F(CtrlE, AnExportRemovesTheSongFilesKilledExportsLeft) {
+    namespace fs = app_env::fs;
+    const std::string songs = dir.path() + "/data/songs/";
+    writeFile(songs + "old~export", "left by a killed export");
+    fs::last_write_time(songs + "old~export", fs::file_time_type::clock::now() - std::chrono::minutes(2));
+    writeFile(songs + "fresh~export", "another window's");
+    writeFile(songs + "old", "a song");
+    fs::last_write_time(songs + "old", fs::file_time_type::clock::now() - std::chrono::minutes(2));
+    app->fileName = U"tune";
+    pressCtrlE();
+    ASSERT_EQ(app->status, Status::Exporting);
+    EXPECT_FALSE(fs::exists(songs + "old~export"));
+    EXPECT_TRUE(fs::exists(songs + "fresh~export"));
+    EXPECT_TRUE(fs::exists(songs + "old"));
+}
+
 TEST(ChildProcessRun, ReportsTheExitStatusOfTheProgramOnceItHasEnded) {
     ChildProcess good, bad, missing;
     ASSERT_TRUE(good.start({"/bin/true"}));

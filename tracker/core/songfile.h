@@ -24,9 +24,9 @@ int storedPatterns(const Song& song);
 // Characters of a song file holding `patterns` patterns: 1163 + 512*patterns.
 long songFileLength(long patterns);
 
-// A 64-bit fingerprint (FNV-1a) of a song's columns, order list, instrument table,
-// descriptions, length and speed: songs that differ in any of them get different
-// fingerprints but for a chance of one in 2^64. Lets the tracker tell unsaved work
+// A 64-bit fingerprint (FNV-1a; byte cells eight to a step) of a song's columns,
+// order list, instrument table, descriptions, length and speed: songs that differ in
+// any of them get different fingerprints but for a chance of one in 2^64. Lets the tracker tell unsaved work
 // without keeping a second copy of the song.
 uint64_t songDigest(const Song& song);
 
