@@ -271,6 +271,16 @@ TEST_F(MidiNotes, KeysWaitTheirTurnAndAReleaseStopsOnlyThePreviewItsKeyStarted) 
     app->mode = Mode::Editing;
     midiUpdate();
     EXPECT_EQ(show(channelRows(1, 1, 5)), "yqew.|8888" "0|1111" "0|2222" "0");
+
+    // During loop play a key enters and sounds its note live, as a typed one does.
+    app->startLive(LivePlay::Loop);
+    channels.calls.clear();
+    send({on(60)});
+    midiUpdate();
+    EXPECT_EQ(app->live, LivePlay::Loop);
+    EXPECT_EQ(app->cursorRow, 6);
+    EXPECT_NE(cell(noteColumn(1), 5), U'.');
+    EXPECT_FALSE(channels.of(Kind::Play).empty());
 }
 
 class VolumeDigits : public EditorHarness {};
