@@ -18,18 +18,6 @@
 #include "host/datapath.h"
 #include "tracker/core/songfile.h"
 
-// The first `cells` cells of two columns are the same (all of them when either is
-// shorter; an order entry above 255 names cells past the end): byte cells compared as
-// bytes, which keeps a check of whole columns cheap.
-inline bool samePrefix(const Column& a, const Column& b, size_t cells) {
-    if (a.size() != b.size()) return false;
-    cells = std::min(cells, a.size());
-    const char* x = a.byteCells();
-    const char* y = b.byteCells();
-    if (x && y) return std::memcmp(x, y, cells) == 0;
-    return a.text(0, cells) == b.text(0, cells);
-}
-
 // The song reader on bytes decoded as a song file's text: an accepted song keeps 8192
 // cells in every column and writes back to a text that reads again to the same order
 // list and the same cells in the patterns it plays.
@@ -46,9 +34,10 @@ inline bool checkReadSong(const uint8_t* data, size_t size) {
     if (again.orderList != song.orderList) return false;
     int last = 0;
     for (int p : song.orderList) last = p > last ? p : last;
+    // An order entry above 255 names cells past the end: then every cell counts.
     size_t cells = size_t(last + 1) * kRowsPerPattern;
     for (int k = 0; k < kColumns; ++k)
-        if (!samePrefix(again.trackColumns[k], song.trackColumns[k], cells)) return false;
+        if (!again.trackColumns[k].samePrefix(song.trackColumns[k], cells)) return false;
     return true;
 }
 

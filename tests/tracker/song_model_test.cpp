@@ -40,6 +40,27 @@ TEST(SongModel, ColumnsKeepEveryCodePointAndCopiesChangeAlone) {
     EXPECT_EQ(notes.text(kColumnLength - 2, 40), String(2, U'.'));
 }
 
+// Only the given cells are stored and the rest read as the fill; a cell written past
+// them, and written back, compares as in a column stored in full.
+TEST(SongModel, AColumnStoresOnlyItsGivenCellsAndComparesByEveryCell) {
+    const String given = U"q-w";
+    Column sparse(given.data(), given.size(), kColumnLength, U'.');
+    const Column full(given + String(kColumnLength - given.size(), U'.'));
+    EXPECT_EQ(sparse.storedCells(), given.size());
+    EXPECT_EQ(sparse.text(), full.text());
+    EXPECT_EQ(sparse, full);
+    sparse.set(100, U'e');
+    EXPECT_EQ(sparse.text(98, 4), U"..e.");
+    EXPECT_TRUE(sparse.samePrefix(full, 100));
+    EXPECT_FALSE(sparse.samePrefix(full, 101));
+    String appended = U">";
+    sparse.appendTo(appended, 5, U'!');
+    EXPECT_EQ(appended, U">q-w..");
+    sparse.set(100, U'.');
+    EXPECT_EQ(sparse, full);
+    EXPECT_NE(Column(given.data(), given.size(), kColumnLength, U'0'), full);
+}
+
 TEST(SongModel, EveryNoteCharacterDecodesToItsPianoKey) {
     const String keys = U"ysxdcvgbhnjmq2w3er5t6z7ui9o0p";
     for (int v = 0; v < 29; ++v) {

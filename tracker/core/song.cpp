@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 const std::array<const char32_t*, kWaveSamples> kWaveFiles = {
     U"wav/ramp_64.wav", U"wav/ramp_b_64.wav", U"wav/ramp_c_64.wav", U"wav/saw_64.wav",
@@ -15,27 +16,28 @@ Column::Column(size_t count, char32_t fill) : Column(nullptr, 0, count, fill) {}
 
 Column::Column(const String& cells) : Column(cells.data(), cells.size(), cells.size(), U'.') {}
 
-// Song files fill whole columns of mostly short songs: the fill is laid down in one
-// piece and the stored cells are copied in one piece, with no work of our own per cell.
+// Only the given cells are stored, copied in one piece; the fill is not laid down.
 Column::Column(const char32_t* cells, size_t count, size_t size, char32_t fill)
     : cells_(std::make_shared<Cells>()) {
     count = std::min(count, size);
-    const char32_t widest = std::max(count < size ? fill : 0, count > 0 ? *std::max_element(cells, cells + count) : 0);
-    if (widest > 0xFF) {
-        cells_->wide.assign(size, fill);
-        std::copy(cells, cells + count, cells_->wide.data());
+    cells_->size = size;
+    cells_->fill = fill;
+    if (count > 0 && *std::max_element(cells, cells + count) > 0xFF) {
+        cells_->wide.assign(cells, count);
         return;
     }
-    cells_->narrow.assign(size, char(fill));
+    cells_->narrow.resize(count);
     std::copy(cells, cells + count, cells_->narrow.data());
 }
 
 void Column::appendTo(String& text, size_t count, char32_t fill) const {
     const size_t at = text.size();
-    const size_t stored = std::min(count, size());
+    const size_t stored = std::min(count, storedCells());
+    const size_t filled = std::min(count, size());
     text.resize(at + count, fill);
-    if (stored == 0) return;
     char32_t* to = text.data() + at;
+    if (filled > stored) std::fill(to + stored, to + filled, cells_->fill);
+    if (stored == 0) return;
     if (cells_->wide.empty()) {
         const auto* from = reinterpret_cast<const unsigned char*>(cells_->narrow.data());
         std::copy(from, from + stored, to);
@@ -50,7 +52,9 @@ const char* Column::byteCells() const {
 }
 
 char32_t Column::operator[](size_t index) const {
-    return cells_->wide.empty() ? char32_t(uint8_t(cells_->narrow[index])) : cells_->wide[index];
+    const Cells& cells = *cells_;
+    if (!cells.wide.empty()) return index < cells.wide.size() ? cells.wide[index] : cells.fill;
+    return index < cells.narrow.size() ? char32_t(uint8_t(cells.narrow[index])) : cells.fill;
 }
 
 Column::Cells& Column::own() {
@@ -61,15 +65,20 @@ Column::Cells& Column::own() {
 void Column::set(size_t index, char32_t c) {
     if ((*this)[index] == c) return;   // an unchanged cell keeps the storage shared
     Cells& cells = own();
+    if (index >= cells.stored()) {   // the fill up to the cell becomes stored cells
+        if (cells.wide.empty() && cells.fill <= 0xFF) cells.narrow.resize(index + 1, char(cells.fill));
+        else {
+            if (cells.wide.empty()) cells.wide = widen(cells.narrow);
+            cells.wide.resize(index + 1, cells.fill);
+        }
+    }
     if (cells.wide.empty() && c <= 0xFF) {
         cells.narrow[index] = char(c);
         return;
     }
-    if (cells.wide.empty()) {
-        cells.wide = widen(cells.narrow);
-        cells.narrow.clear();
-        cells.narrow.shrink_to_fit();
-    }
+    if (cells.wide.empty()) cells.wide = widen(cells.narrow);
+    cells.narrow.clear();
+    cells.narrow.shrink_to_fit();
     cells.wide[index] = c;
 }
 
@@ -77,18 +86,55 @@ String Column::text(size_t from, size_t count) const {
     size_t length = size();
     if (from >= length) return String();
     count = std::min(count, length - from);
-    if (!cells_->wide.empty()) return cells_->wide.substr(from, count);
-    return widen(cells_->narrow.substr(from, count));
+    String out;
+    out.reserve(count);
+    const size_t stored = storedCells();
+    if (from < stored) {
+        const size_t n = std::min(count, stored - from);
+        if (!cells_->wide.empty()) out.append(cells_->wide, from, n);
+        else out = widen(cells_->narrow.substr(from, n));
+    }
+    out.resize(count, cells_->fill);
+    return out;
 }
 
-bool Column::operator==(const Column& other) const {
-    if (cells_ == other.cells_) return true;
+// The loops over cells are the standard library's, a whole run of cells at a time.
+namespace {
+
+// The first `count` stored cells of two storages are the same.
+template <class Cells>
+bool sameStored(const Cells& a, const Cells& b, size_t count) {
+    const auto* x = reinterpret_cast<const unsigned char*>(a.narrow.data());
+    const auto* y = reinterpret_cast<const unsigned char*>(b.narrow.data());
+    if (a.wide.empty() && b.wide.empty()) return std::memcmp(x, y, count) == 0;
+    if (!a.wide.empty() && !b.wide.empty()) return std::equal(a.wide.data(), a.wide.data() + count, b.wide.data());
+    if (a.wide.empty()) return std::equal(x, x + count, b.wide.data());
+    return std::equal(y, y + count, a.wide.data());
+}
+
+// Every stored cell from `from` to `to` is `c`.
+template <class Cells>
+bool storedAre(const Cells& cells, size_t from, size_t to, char32_t c) {
+    if (!cells.wide.empty())
+        return size_t(std::count(cells.wide.data() + from, cells.wide.data() + to, c)) == to - from;
+    if (c > 0xFF) return from == to;
+    const auto* x = reinterpret_cast<const unsigned char*>(cells.narrow.data());
+    return size_t(std::count(x + from, x + to, static_cast<unsigned char>(c))) == to - from;
+}
+
+}  // namespace
+
+bool Column::samePrefix(const Column& other, size_t count) const {
     if (size() != other.size()) return false;
-    if (size() == 0) return true;
-    if (cells_->wide.empty() && other.cells_->wide.empty()) return cells_->narrow == other.cells_->narrow;
-    for (size_t i = 0; i < size(); ++i)
-        if ((*this)[i] != other[i]) return false;
-    return true;
+    count = std::min(count, size());
+    if (cells_ == other.cells_ || count == 0) return true;
+    const size_t mine = std::min(count, storedCells()), theirs = std::min(count, other.storedCells());
+    const size_t both = std::min(mine, theirs);
+    // Stored on both sides, then stored on one side against the other's fill, then the fills.
+    if (!sameStored(*cells_, *other.cells_, both)) return false;
+    if (!storedAre(*cells_, both, mine, other.fill()) || !storedAre(*other.cells_, both, theirs, fill()))
+        return false;
+    return std::max(mine, theirs) == count || fill() == other.fill();
 }
 
 // Every empty column of a kind shares one storage until it is edited.

@@ -54,11 +54,13 @@ inline bool isNoteColumn(int column) { return column < kChannels; }
 // The fill character of an empty cell in column k: "." for notes, "0" otherwise.
 inline char32_t emptyCell(int column) { return isNoteColumn(column) ? U'.' : U'0'; }
 
-// One track column: a sequence of cells, each a code point. It stores one byte per
-// cell while every cell is below U+0100 (every character the editor writes) and four
-// once a song file brings a wider one, so a file's characters always come back as
-// they were. Copies share their cells until one of them is changed: the undo history,
-// a reset and a restore cost no cell storage for a column that did not change.
+// One track column: a sequence of cells, each a code point. Only the cells up to the
+// last one written are stored; the rest are the column's fill, so a short song's
+// columns hold its few patterns, not 8192 cells. The stored cells take one byte each
+// while every one is below U+0100 (every character the editor writes) and four once a
+// song file brings a wider one, so a file's characters always come back as they were.
+// Copies share their cells until one of them is changed: the undo history, a reset and
+// a restore cost no cell storage for a column that did not change.
 class Column {
 public:
     Column() = default;                          // no cells
@@ -67,25 +69,32 @@ public:
     // The `count` cells at `cells`, then `fill` up to `size` cells in all.
     Column(const char32_t* cells, size_t count, size_t size, char32_t fill);
 
-    size_t size() const { return cells_ ? cells_->size() : 0; }
+    size_t size() const { return cells_ ? cells_->size : 0; }
     char32_t operator[](size_t index) const;     // index < size()
     void set(size_t index, char32_t c);          // index < size()
     // Up to `count` cells from `from` as text (none when `from` is past the end).
     String text(size_t from = 0, size_t count = String::npos) const;
     // Appends the first `count` cells to `text`, `fill` for those past the end.
     void appendTo(String& text, size_t count, char32_t fill) const;
-    bool operator==(const Column& other) const;
+    // The same size, and the same first `count` cells (all of them when count is larger).
+    bool samePrefix(const Column& other, size_t count) const;
+    bool operator==(const Column& other) const { return samePrefix(other, size()); }
     bool operator!=(const Column& other) const { return !(*this == other); }
     // The storage behind the cells, to tell whether two columns share it.
     const void* storage() const { return cells_.get(); }
-    // The cells one byte each while every cell is below U+0100; none otherwise.
+    // Cells held in storage; every cell from there on is fill().
+    size_t storedCells() const { return cells_ ? cells_->stored() : 0; }
+    char32_t fill() const { return cells_ ? cells_->fill : 0; }
+    // The stored cells one byte each while every one is below U+0100; none otherwise.
     const char* byteCells() const;
 
 private:
     struct Cells {
-        std::string narrow;   // one byte per cell, while `wide` is empty
-        String wide;          // four bytes per cell, once any cell is above U+00FF
-        size_t size() const { return wide.empty() ? narrow.size() : wide.size(); }
+        std::string narrow;   // one byte per stored cell, while `wide` is empty
+        String wide;          // four bytes per stored cell, once any is above U+00FF
+        size_t size = 0;      // cells in all
+        char32_t fill = 0;    // every cell past the stored ones
+        size_t stored() const { return wide.empty() ? narrow.size() : wide.size(); }
     };
     std::shared_ptr<Cells> cells_;   // shared between copies until one is changed
     Cells& own();

@@ -57,23 +57,28 @@ struct Digest {
         byte(word >> 16);
         byte(word >> 24);
     }
-    // Byte cells are read straight from their storage, eight to a step: multiplying
-    // by the odd prime is one to one, so a change within one step always shows.
+    // Byte cells are read eight to a step, from storage and then from the fill, the
+    // same steps however much of the column is stored: multiplying by the odd prime is
+    // one to one, so a change within one step always shows.
     void add(const Column& cells) {
         const size_t size = cells.size();
         add(size);
-        if (const char* bytes = cells.byteCells()) {
-            size_t i = 0;
-            for (; i + 8 <= size; i += 8) {
-                uint64_t eight;
-                std::memcpy(&eight, bytes + i, 8);
-                value ^= eight;
-                value *= 1099511628211ull;
-            }
-            for (; i < size; ++i) byte(uint8_t(bytes[i]));
+        const char* bytes = cells.byteCells();
+        if (!bytes || cells.fill() > 0xFF) {
+            for (size_t i = 0; i < size; ++i) add(uint64_t(cells[i]));
             return;
         }
-        for (size_t i = 0; i < size; ++i) add(uint64_t(cells[i]));
+        const size_t stored = cells.storedCells();
+        uint64_t fill = 0x0101010101010101ull * uint8_t(cells.fill());
+        size_t i = 0;
+        for (; i + 8 <= size; i += 8) {
+            uint64_t eight = fill;
+            if (i + 8 <= stored) std::memcpy(&eight, bytes + i, 8);
+            else if (i < stored) std::memcpy(&eight, bytes + i, stored - i);
+            value ^= eight;
+            value *= 1099511628211ull;
+        }
+        for (; i < size; ++i) byte(uint8_t(cells[i]));
     }
     void add(const String& text) {
         add(text.size());   // keeps "ab"+"c" apart from "a"+"bc"
