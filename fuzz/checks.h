@@ -18,19 +18,77 @@
 #include "host/datapath.h"
 #include "tracker/core/songfile.h"
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TAMO_FUZZ_POISON 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define TAMO_FUZZ_POISON 1
+#endif
+#ifdef TAMO_FUZZ_POISON
+#include <sanitizer/asan_interface.h>
+#endif
+
+// A text a check writes, in storage kept for the whole run: a long song's text would
+// otherwise be a mapping of its own at every input, and its pages faulting in cost
+// more than the check. Under the address checks everything past the text (from one
+// after its end) is poisoned while the check uses it, and all of it after: a read
+// beyond the end, or through a pointer kept from an earlier input, faults as it
+// would on a text of its own.
+class ScratchText {
+public:
+    explicit ScratchText(String& kept) : text_(kept) { poison(0, false); }
+    ~ScratchText() { poison(0, true); }
+    ScratchText(const ScratchText&) = delete;
+    ScratchText& operator=(const ScratchText&) = delete;
+    // The text to write into.
+    String& text() { return text_; }
+    // The text once written.
+    const String& done() {
+        poison(text_.size() + 1, true);
+        return text_;
+    }
+
+private:
+    void poison(size_t from, bool on) {
+#ifdef TAMO_FUZZ_POISON
+        char32_t* begin = text_.data() + from;
+        size_t bytes = (text_.capacity() + 1 - from) * sizeof(char32_t);
+        if (on) ASAN_POISON_MEMORY_REGION(begin, bytes);
+        else ASAN_UNPOISON_MEMORY_REGION(begin, bytes);
+#else
+        (void)from;
+        (void)on;
+#endif
+    }
+    String& text_;
+};
+
+// Storage for a ScratchText, large enough for the longest song so it never moves.
+inline String scratchStorage() {
+    String text;
+    text.reserve(size_t(songFileLength(kPatterns)));
+    return text;
+}
+
 // The song reader on bytes decoded as a song file's text: an accepted song keeps 8192
 // cells in every column and writes back to a text that reads again to the same order
 // list and the same cells in the patterns it plays.
 inline bool checkReadSong(const uint8_t* data, size_t size) {
-    String text = decodeText(data, size);
+    static String decoded = scratchStorage(), written = scratchStorage();
+    ScratchText text(decoded);
+    decodeText(data, size, text.text());
     Song song;
     song.clear();
-    if (!readSong(text, song)) return true;
+    if (!readSong(text.done(), song)) return true;
     for (const auto& column : song.trackColumns)
         if (column.size() != size_t(kColumnLength)) return false;
     Song again;
     again.clear();
-    if (!readSong(writeSong(song), again)) return false;
+    ScratchText back(written);
+    writeSong(song, back.text());
+    if (!readSong(back.done(), again)) return false;
     if (again.orderList != song.orderList) return false;
     int last = 0;
     for (int p : song.orderList) last = p > last ? p : last;

@@ -205,15 +205,14 @@ void reportDataFile(const String& name) {
 namespace {
 
 // UTF-16 units after a byte-order mark; each whole unit is one character.
-String decodeUtf16(const uint8_t* bytes, size_t size, bool bigEndian) {
-    String text;
+void decodeUtf16(const uint8_t* bytes, size_t size, bool bigEndian, String& text) {
+    text.clear();
     text.reserve(size / 2);
     for (size_t i = 0; i + 1 < size; i += 2) {
         unsigned hi = bigEndian ? bytes[i] : bytes[i + 1];
         unsigned lo = bigEndian ? bytes[i + 1] : bytes[i];
         text += char32_t((hi << 8) | lo);
     }
-    return text;
 }
 
 // Strict UTF-8 of one to four bytes; false at the first byte that does not fit. The
@@ -258,17 +257,20 @@ bool decodeUtf8(const uint8_t* bytes, size_t size, String& text) {
 
 }  // namespace
 
-String decodeText(const uint8_t* bytes, size_t size) {
-    if (size == 0) return String();
-    if (size >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF) return decodeUtf16(bytes + 2, size - 2, true);
-    if (size >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) return decodeUtf16(bytes + 2, size - 2, false);
+void decodeText(const uint8_t* bytes, size_t size, String& text) {
+    if (size >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF) return decodeUtf16(bytes + 2, size - 2, true, text);
+    if (size >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) return decodeUtf16(bytes + 2, size - 2, false, text);
     if (size >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
         bytes += 3;
         size -= 3;
     }
+    if (!decodeUtf8(bytes, size, text)) text.assign(bytes, bytes + size);   // Latin-1
+}
+
+String decodeText(const uint8_t* bytes, size_t size) {
     String text;
-    if (decodeUtf8(bytes, size, text)) return text;
-    return String(bytes, bytes + size);   // Latin-1
+    decodeText(bytes, size, text);
+    return text;
 }
 
 String VXGame::loadString(const String& path, size_t maxBytes) {

@@ -38,6 +38,8 @@ String loadText(const String& path, size_t maxBytes = kMaxDataFileBytes);
 // Decodes the bytes of a text file: the byte-order mark rules above, UTF-8 of one to
 // four bytes (overlong forms accepted), Latin-1 when anything else is met.
 String decodeText(const uint8_t* bytes, size_t size);
+// The same into `text`, replacing what it held and reusing its storage.
+void decodeText(const uint8_t* bytes, size_t size, String& text);
 
 // Reads `file` from its current position to its end. The file stays open.
 std::vector<uint8_t> readAll(FILE* file);

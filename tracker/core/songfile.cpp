@@ -100,9 +100,15 @@ uint64_t songDigest(const Song& song) {
 }
 
 String writeSong(const Song& song) {
+    String text;
+    writeSong(song, text);
+    return text;
+}
+
+void writeSong(const Song& song, String& text) {
     const int patterns = storedPatterns(song);
     const int cells = patterns * kRowsPerPattern;
-    String text;
+    text.clear();
     text.reserve(size_t(songFileLength(patterns)));
     text += kMagic;
     text += char32_t(song.songLength / kRowsPerPattern);
@@ -112,11 +118,11 @@ String writeSong(const Song& song) {
     for (int entry : song.orderList) text += char32_t(entry);
     for (int i = 0; i < kStoredInstrumentEntries; ++i) text += char32_t(song.instrumentTable[i]);
     for (int slot = 1; slot <= kStoredDescriptions; ++slot) {
-        String field = song.instrumentDescriptions[slot].substr(0, kDescriptionLength);
-        field.resize(kDescriptionLength, U' ');
-        text += field;
+        const String& field = song.instrumentDescriptions[slot];
+        const size_t kept = std::min(field.size(), size_t(kDescriptionLength));
+        text.append(field, 0, kept);
+        text.append(kDescriptionLength - kept, U' ');
     }
-    return text;
 }
 
 bool readSong(const String& text, Song& song) {

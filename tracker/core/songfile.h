@@ -32,6 +32,8 @@ uint64_t songDigest(const Song& song);
 
 // The whole file text of `song`.
 String writeSong(const Song& song);
+// The same into `text`, replacing what it held and reusing its storage.
+void writeSong(const Song& song, String& text);
 // Replaces `song` from a file text; false (song untouched) when the text is refused:
 // it does not start with "TAM1", P is 0 or above 256, or it is shorter than the
 // layout of its P needs. A speed
