@@ -64,8 +64,10 @@ void c_tamoPlay::playerTick() {
     if (playPosition < 0 || playPosition >= kOrderLength) playPosition = 0;
     patternBase = played().orderList[playPosition] * kRowsPerPattern;
     if (rowDue()) readRow();
-    sendLevels();
-    sendRates();
+    std::array<Instrument, kChannels> instruments;   // read again at every tick
+    for (int i = 0; i < kChannels; ++i) instruments[i] = Instrument::of(played(), channelInstrument[i]);
+    sendLevels(instruments);
+    sendRates(instruments);
     tick += 1.0f;
 }
 
@@ -140,9 +142,9 @@ void c_tamoPlay::endRow() {
 
 // Every channel's level, pair by pair (1, 5, 2, 6, ...), before any rate. A lent
 // channel's voice goes on counting but sends nothing.
-void c_tamoPlay::sendLevels() {
+void c_tamoPlay::sendLevels(const std::array<Instrument, kChannels>& instruments) {
     for (int i = 0; i < kChannels; ++i) {
-        float level = channels[i].decayAgainst(channelVolume[i], Instrument::of(played(), channelInstrument[i]));
+        float level = channels[i].decayAgainst(channelVolume[i], instruments[i]);
         if (lentChannel == i + 1) continue;
         out->setVolume(i + 1, level);
         out->setVolume(i + 5, level);
@@ -150,10 +152,10 @@ void c_tamoPlay::sendLevels() {
 }
 
 // "+" slides down and "#" up, by 0.005 of rate factor per tick per volume step.
-void c_tamoPlay::sendRates() {
+void c_tamoPlay::sendRates(const std::array<Instrument, kChannels>& instruments) {
     for (int i = 0; i < kChannels; ++i) {
         ChannelState& s = channels[i];
-        s.stepPitch(Instrument::of(played(), channelInstrument[i]));
+        s.stepPitch(instruments[i]);
         if (s.lastRowNote == kSlideDown) s.slide -= channelVolume[i] * 8.0f * 0.005f;
         if (s.lastRowNote == kSlideUp) s.slide += channelVolume[i] * 8.0f * 0.005f;
         VoiceRates rates = s.rates(s.playingNote, channelOctave[i], s.slide);

@@ -25,7 +25,6 @@
 #include <functional>
 #include <memory>
 
-#include "host/object.h"
 #include "tracker/core/channels.h"
 #include "tracker/core/song.h"
 #include "tracker/core/voice.h"
@@ -42,7 +41,7 @@ struct ChannelState : Voice {
     float slide = 0;            // accumulated slide, added to the rate factor
 };
 
-class c_tamoPlay : public Object {
+class c_tamoPlay {
 public:
     c_tamoPlay();
     // Reloads the eight wave samples, then the song copy from the file at `path`; false
@@ -96,8 +95,8 @@ public:
 private:
     void readRow();
     void endRow();
-    void sendLevels();
-    void sendRates();
+    void sendLevels(const std::array<Instrument, kChannels>& instruments);
+    void sendRates(const std::array<Instrument, kChannels>& instruments);
 };
 
 // ---- [once through] ----

@@ -75,7 +75,11 @@ void Voice::stepPitch(const Instrument& instrument) {
 
 VoiceRates Voice::rates(float note, int octave, float slide) const {
     float exponent = float(12 * octave) + note - 24.0f + arpeggioOffset;
-    float p = float(pitchFactor(double(exponent)));
+    if (!(exponent == factorExponent)) {
+        factorExponent = exponent;
+        factor = float(pitchFactor(double(exponent)));
+    }
+    const float p = factor;
     float bend = float(bendAmount) * bendLevel;
     float detune = (detuneDepth / 800.0f) * float(swingDirection);
     return {p + slide - bend, p + slide + detune - bend};

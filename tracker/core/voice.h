@@ -15,6 +15,8 @@
 //             power taken in double precision, then rounded to single precision
 //
 // The instrument is read again at every tick, so a changed parameter is heard at once.
+#include <limits>
+
 #include "tracker/core/song.h"
 
 // The eight parameters of one instrument, by name.
@@ -46,6 +48,10 @@ struct Voice {
     int swingCounter = 0;        // tick counter of the detune swing
     int swingDirection = 0;      // +1 or -1 (0 before the first tick)
     float detuneDepth = 0;       // PWM of the instrument the note was given, 0..15
+    // The rate factor of the last exponent: the power is the costliest step of a tick,
+    // and the exponent changes only with the note and the arpeggio.
+    mutable float factorExponent = std::numeric_limits<float>::quiet_NaN();
+    mutable float factor = 0;
 
     // A new note: envelope, bend, arpeggio and swing counters start again (the swing's
     // direction stays).
