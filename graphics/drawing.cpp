@@ -8,6 +8,7 @@
 //   [canvas]      the canvas' state and drawing prints
 #include "graphics/drawing.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "graphics/renderer.h"
@@ -211,4 +212,10 @@ void beginDrawingPrint() {
     if (renderDevice) renderDevice->beginPrint();
 }
 
-uint64_t endDrawingPrint() { return renderDevice ? renderDevice->endPrint() : 0; }
+DrawingPrint endDrawingPrint() {
+    DrawingPrint print;
+    if (!renderDevice) return print;
+    print.whole = renderDevice->endPrint();
+    std::copy_n(renderDevice->tilePrints(), print.tiles.size(), print.tiles.begin());
+    return print;
+}

@@ -12,10 +12,12 @@
 //            and doubles when full; a pop on an empty stack does nothing
 //   fonts:   the current font draws text; setFont(nullptr) selects the default font,
 //            loading "glim_font.png" (padded) the first time
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
+#include "graphics/renderer.h"
 #include "host/text.h"
 
 class c_Image;
@@ -82,10 +84,16 @@ void setFont(std::shared_ptr<c_Font> font);
 bool canvasLost();
 bool canvasDamaged();
 // Runs `paint` without drawing anything and returns a hash of what it would have drawn:
-// equal hashes, equal pixels. 0 outside rendering.
+// equal hashes, equal pixels; the same tile by tile (gxtkGraphics::kTileWidth x
+// kTileHeight layout pixels, row by row), for the pixels of each tile. All 0 outside
+// rendering.
+struct DrawingPrint {
+    uint64_t whole = 0;
+    std::array<uint64_t, gxtkGraphics::kPrintTiles> tiles{};
+};
 void beginDrawingPrint();
-uint64_t endDrawingPrint();
-template <class F> uint64_t drawingPrint(F paint) {
+DrawingPrint endDrawingPrint();
+template <class F> DrawingPrint drawingPrint(F paint) {
     beginDrawingPrint();
     paint();
     return endDrawingPrint();

@@ -63,11 +63,49 @@ float textWidth(const String& text) {
     return width;
 }
 
+// The rectangle a text's glyphs cover (left > right when none is drawn), and a hash of
+// everything its glyphs' vertices follow from: the font, the place, the colour and the
+// characters.
+struct TextArea {
+    float left = 1e9f, top = 1e9f, right = -1e9f, bottom = -1e9f;
+    uint64_t hash = 0;
+};
+
+static TextArea textArea(const c_Font& font, const String& text, int penX, int penY) {
+    TextArea a;
+    a.hash = gxtkGraphics::mixed(uint64_t(reinterpret_cast<uintptr_t>(&font)),
+                                 uint64_t(uint32_t(penX)) << 32 | uint32_t(penY));
+    a.hash = gxtkGraphics::mixed(a.hash, renderDevice->packedColour());
+    for (char32_t code : text) {
+        a.hash = gxtkGraphics::mixed(a.hash, code);
+        const c_Glyph* g = font.glyph(code);
+        if (!g || g->page < 0 || g->page >= int(font.pages.size())) continue;
+        const c_Image* page = font.pages[size_t(g->page)].get();
+        float left = float(penX + g->xOffset) - page->handleX, top = float(penY + g->yOffset) - page->handleY;
+        a.left = std::min(a.left, left);
+        a.top = std::min(a.top, top);
+        a.right = std::max(a.right, left + float(g->width));
+        a.bottom = std::max(a.bottom, top + float(g->height));
+        penX += g->advance;
+    }
+    return a;
+}
+
 void drawText(const String& text, int x, int y, float alignX, float alignY) {
     const c_Font* font = graphicsContext()->font.get();
     if (!font || !renderDevice) return;
-    int penX = int(float(x) - textWidth(text) * alignX);
+    int penX = alignX == 0 ? x : int(float(x) - textWidth(text) * alignX);
     int penY = int(float(y) - alignY * font->lineHeight);
+    // Untransformed, a print takes the text whole, and a text wholly outside the
+    // scissor is left out.
+    if (!graphicsContext()->transformed && (renderDevice->printing() || renderDevice->scissored())) {
+        TextArea a = textArea(*font, text, penX, penY);
+        if (a.left > a.right) return;
+        if (renderDevice->printing())
+            renderDevice->printDrawing(a.hash, a.left, a.top, a.right, a.bottom);
+        if (renderDevice->printing() || !renderDevice->reaches(a.left, a.top, a.right, a.bottom))
+            return;
+    }
     for (char32_t code : text) {
         const c_Glyph* g = font->glyph(code);
         if (!g || g->page < 0 || g->page >= int(font->pages.size())) continue;

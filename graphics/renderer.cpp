@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <iterator>
 
 #include "graphics/image.h"
 #include "host/game.h"
@@ -204,22 +205,43 @@ void gxtkGraphics::setMatrix(float ix, float iy, float jx, float jy, float tx, f
 Vertex* gxtkGraphics::reserve(int type, int n, gxtkSurface* surface) {
     if (printing_) {
         mixPending();
-        mix(uint64_t(uint32_t(type)) << 32 | uint32_t(n));
-        mix(uint64_t(reinterpret_cast<uintptr_t>(surface)));
+        pendingKind_ = mixed(uint64_t(uint32_t(type)) << 32 | uint32_t(n),
+                             uint64_t(reinterpret_cast<uintptr_t>(surface)));
         std::memset(vertices_, 0, sizeof(Vertex) * size_t(n));   // untextured u, v stay 0
         printPending_ = n;
         return vertices_;
     }
+    cullLast();
     if (type == primType_ && surface == surface_ && vertexCount_ + n <= kMaxVertices) {
         Vertex* v = vertices_ + vertexCount_;
         vertexCount_ += n;
+        lastCount_ = n;
         return v;
     }
     if (vertexCount_ > 0) flush();
     primType_ = type;
     surface_ = surface;
     vertexCount_ = n;
+    lastCount_ = n;
     return vertices_;
+}
+
+// The primitive written last leaves the batch again when it lies wholly outside the
+// scissor (by more than the two pixels a line or point may reach): it would change
+// no pixel, and a layout repainted under a scissor sends only what reaches it.
+void gxtkGraphics::cullLast() {
+    const int n = lastCount_;
+    lastCount_ = 0;
+    if (n == 0 || n > vertexCount_ || !scissored()) return;
+    const Vertex* v = vertices_ + vertexCount_ - n;
+    float x0 = v[0].x, y0 = v[0].y, x1 = x0, y1 = y0;
+    for (int i = 1; i < n; ++i) {
+        x0 = std::min(x0, v[i].x);
+        y0 = std::min(y0, v[i].y);
+        x1 = std::max(x1, v[i].x);
+        y1 = std::max(y1, v[i].y);
+    }
+    if (!reaches(x0, y0, x1, y1)) vertexCount_ -= n;
 }
 
 void gxtkGraphics::put(Vertex& v, float x, float y) const {
@@ -244,15 +266,33 @@ void gxtkGraphics::record(unsigned mode, int first, int count, bool indexed) {
     ++frameDraws_;
 }
 
+// Adds what the open batch covers, within the scissor, to the frame's drawn rectangle.
+void gxtkGraphics::markDirty() {
+    float box[4] = {1e9f, 1e9f, -1e9f, -1e9f};
+    for (int i = 0; i < vertexCount_; ++i) {
+        box[0] = std::min(box[0], vertices_[i].x);
+        box[1] = std::min(box[1], vertices_[i].y);
+        box[2] = std::max(box[2], vertices_[i].x);
+        box[3] = std::max(box[3], vertices_[i].y);
+    }
+    if (const int* r = scissor_; r[2] >= 0) {
+        box[0] = std::max(box[0], float(r[0]));
+        box[1] = std::max(box[1], float(r[1]));
+        box[2] = std::min(box[2], float(r[0] + r[2]));
+        box[3] = std::min(box[3], float(r[1] + r[3]));
+        if (box[0] > box[2] || box[1] > box[3]) return;
+    }
+    dirty_[0] = std::min(dirty_[0], box[0]);
+    dirty_[1] = std::min(dirty_[1], box[1]);
+    dirty_[2] = std::max(dirty_[2], box[2]);
+    dirty_[3] = std::max(dirty_[3], box[3]);
+}
+
 void gxtkGraphics::flush() {
+    cullLast();
     if (vertexCount_ <= 0) return;
     prepareGl();
-    for (int i = 0; i < vertexCount_; ++i) {
-        dirty_[0] = std::min(dirty_[0], vertices_[i].x);
-        dirty_[1] = std::min(dirty_[1], vertices_[i].y);
-        dirty_[2] = std::max(dirty_[2], vertices_[i].x);
-        dirty_[3] = std::max(dirty_[3], vertices_[i].y);
-    }
+    markDirty();
     if (surface_) {
         glEnable(GL_TEXTURE_2D);
         surface_->bind();
@@ -404,6 +444,7 @@ void gxtkGraphics::beginPrint() {
     if (vertexCount_ > 0) flush();
     printing_ = true;
     print_ = 0xcbf29ce484222325ull;
+    std::fill(std::begin(tiles_), std::end(tiles_), print_);
     printPending_ = 0;
 }
 
@@ -413,15 +454,50 @@ uint64_t gxtkGraphics::endPrint() {
     return print_;
 }
 
-// Mixes the vertices the last primitive wrote, word by word, into the print.
+void gxtkGraphics::mix(uint64_t word) {
+    print_ = mixed(print_, word);
+    for (uint64_t& tile : tiles_) tile = mixed(tile, word);
+}
+
+// Mixes the primitive the last reserve wrote, as one hash of its kind and its vertex
+// bytes, into the print and into the tiles its vertices reach.
 void gxtkGraphics::mixPending() {
+    if (printPending_ == 0) return;
+    uint64_t hash = pendingKind_;
     const uint8_t* bytes = reinterpret_cast<const uint8_t*>(vertices_);
-    for (size_t i = 0; i < size_t(printPending_) * sizeof(Vertex); i += 4) {
+    const size_t size = size_t(printPending_) * sizeof(Vertex);   // a multiple of 4
+    size_t i = 0;
+    for (uint64_t word; i + 8 <= size; i += 8) {
+        std::memcpy(&word, bytes + i, 8);
+        hash = mixed(hash, word);
+    }
+    if (i < size) {
         uint32_t word;
         std::memcpy(&word, bytes + i, 4);
-        mix(word);
+        hash = mixed(hash, word);
+    }
+    float x0 = vertices_[0].x, y0 = vertices_[0].y, x1 = x0, y1 = y0;
+    for (int k = 1; k < printPending_; ++k) {
+        x0 = std::min(x0, vertices_[k].x);
+        y0 = std::min(y0, vertices_[k].y);
+        x1 = std::max(x1, vertices_[k].x);
+        y1 = std::max(y1, vertices_[k].y);
     }
     printPending_ = 0;
+    printDrawing(hash, x0, y0, x1, y1);
+}
+
+// The tiles get a margin of two pixels, for lines and points.
+void gxtkGraphics::printDrawing(uint64_t hash, float x0, float y0, float x1, float y1) {
+    auto cell = [](float v, int size, int count) {
+        return std::clamp(int(std::floor(v / float(size))), 0, count - 1);
+    };
+    print_ = mixed(print_, hash);
+    const int c0 = cell(x0 - 2, kTileWidth, kTileColumns), c1 = cell(x1 + 2, kTileWidth, kTileColumns);
+    const int r0 = cell(y0 - 2, kTileHeight, kTileRows), r1 = cell(y1 + 2, kTileHeight, kTileRows);
+    for (int r = r0; r <= r1; ++r)
+        for (uint64_t* tile = tiles_ + r * kTileColumns + c0; tile <= tiles_ + r * kTileColumns + c1; ++tile)
+            *tile = mixed(*tile, hash);
 }
 
 // [primitives] ---------------------------------------------------------------------

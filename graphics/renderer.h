@@ -20,7 +20,10 @@
 //                readPixels and endFrame; colour and matrix changes never split a batch
 //
 //   print:       a frame's drawing taken as a 64-bit hash of its vertices instead of being
-//                drawn, so a caller can tell whether drawing it again would change a pixel
+//                drawn, so a caller can tell whether drawing it again would change a pixel;
+//                beside it one hash per tile of kTileWidth x kTileHeight layout pixels,
+//                of the drawing that reaches the tile and every state change, so that a
+//                caller can redraw only the tiles that differ (under a scissor)
 //   canvas:      the back buffer the frames draw into. The screen is never cleared, so each
 //                frame relies on it still holding the frames before. It is lost with a new
 //                context, and after a swap when the window does not keep it (GLX swap
@@ -61,6 +64,11 @@ class gxtkGraphics : public Object {
 public:
     static constexpr int kMaxVertices = 1024;
     static constexpr int kQuadIndices = 1536;   // 256 quads of 6 indices
+    static constexpr int kTileWidth = 80;       // print tiles, layout pixels
+    static constexpr int kTileHeight = 4;
+    static constexpr int kTileColumns = 8;      // from (0, 0); the last column and row
+    static constexpr int kTileRows = 120;       // take the rest
+    static constexpr int kPrintTiles = kTileColumns * kTileRows;   // row by row
 
     gxtkGraphics();
     ~gxtkGraphics() override;
@@ -82,6 +90,28 @@ public:
     // From beginPrint to endPrint primitives are hashed, not drawn; endPrint returns the hash.
     void beginPrint();
     uint64_t endPrint();
+    // The tiles of the last print, kPrintTiles of them.
+    const uint64_t* tilePrints() const { return tiles_; }
+    bool printing() const { return printing_; }
+    // A scissor smaller than the window is set.
+    bool scissored() const {
+        const int* r = scissor_;
+        return r[2] >= 0 && !(r[0] <= 0 && r[1] <= 0 && r[0] + r[2] >= width_ && r[1] + r[3] >= height_);
+    }
+    // Whether drawing within x0..x1, y0..y1 may reach a pixel inside the scissor (lines
+    // and points two pixels beyond their vertices).
+    bool reaches(float x0, float y0, float x1, float y1) const {
+        const int* r = scissor_;
+        return r[2] < 0 || !(x1 + 2 < r[0] || y1 + 2 < r[1] || x0 - 2 > r[0] + r[2] || y0 - 2 > r[1] + r[3]);
+    }
+    // While printing: a drawing taken whole as `hash` (of everything its vertices follow
+    // from), drawing nothing outside x0..x1, y0..y1, is mixed into the print and the
+    // tiles it reaches.
+    void printDrawing(uint64_t hash, float x0, float y0, float x1, float y1);
+    static uint64_t mixed(uint64_t hash, uint64_t word) {
+        hash = (hash ^ word) * 0x100000001b3ull;
+        return hash ^ hash >> 29;   // the high bits reach the low ones
+    }
     virtual void discardGraphics();
 
     // Surfaces (image.cpp does the work).
@@ -137,9 +167,11 @@ private:
 
     Vertex* reserve(int type, int n, gxtkSurface* surface);
     void put(Vertex& v, float x, float y) const;
+    void markDirty();
+    void cullLast();
     void record(unsigned mode, int first, int count, bool indexed);
     void repack();
-    void mix(uint64_t word) { print_ = (print_ ^ word) * 0x100000001b3ull; }
+    void mix(uint64_t word);   // into the print and every tile
     void mixPending();
     void prepareGl();
     void applyBlend();
@@ -164,6 +196,7 @@ private:
     uint16_t quadIndices_[kQuadIndices];
     int primType_ = 0;              // vertices per primitive of the open batch
     int vertexCount_ = 0;           // vertices in the open batch
+    int lastCount_ = 0;             // of them, the last primitive's, until it is culled or kept
     gxtkSurface* surface_ = nullptr;   // texture of the open batch, none if untextured
     std::vector<uint32_t> readBuffer_; // readPixels' scratch rows, grows only
     int drawCalls_ = 0;             // draw calls since resetDrawCalls
@@ -175,6 +208,8 @@ private:
     bool printing_ = false;         // between beginPrint and endPrint
     uint64_t print_ = 0;            // the hash being taken
     int printPending_ = 0;          // vertices at vertices_[0] not yet mixed into it
+    uint64_t pendingKind_ = 0;      // their primitive's type and surface, mixed with them
+    uint64_t tiles_[kPrintTiles] = {};   // the print of each tile
     int generation_ = 0;            // contextGeneration of the last frame
     bool lost_ = false;             // this frame's canvas does not hold the earlier ones
     bool damaged_ = false;          // this frame's window picture may be damaged

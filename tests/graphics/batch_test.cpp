@@ -241,3 +241,33 @@ TEST_F(Batching, ScissorIsOffForTheWholeWindowAndFlippedOtherwise) {
         EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST)) << "the frame reset clears it";
     });
 }
+
+TEST_F(Batching, APrintKeepsEachTileApart) {
+    auto tilesThatDiffer = [](const DrawingPrint& a, const DrawingPrint& b) {
+        std::vector<int> differ;
+        for (size_t i = 0; i < a.tiles.size(); ++i)
+            if (a.tiles[i] != b.tiles[i]) differ.push_back(int(i));
+        return differ;
+    };
+    render([&] {
+        auto base = [] {
+            drawRect(0, 0, 640, 475);
+            drawRect(10, 100, 50, 10);
+        };
+        DrawingPrint plain = drawingPrint(base);
+        DrawingPrint lined = drawingPrint([&] {
+            base();
+            drawLine(0, 300, 100, 300);
+        });
+        DrawingPrint blended = drawingPrint([&] {
+            setBlend(1);
+            base();
+        });
+        EXPECT_NE(plain.whole, lined.whole);
+        EXPECT_EQ(tilesThatDiffer(plain, lined), (std::vector<int>{74 * 8, 74 * 8 + 1, 75 * 8, 75 * 8 + 1}))
+            << "a line at y 300 from x 0 to 100 reaches the tiles of x 0..159, y 296..303";
+        EXPECT_EQ(tilesThatDiffer(plain, blended).size(), plain.tiles.size())
+            << "a state change reaches every tile";
+        EXPECT_EQ(tilesThatDiffer(plain, drawingPrint(base)).size(), 0u);
+    });
+}

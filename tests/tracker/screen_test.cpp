@@ -512,8 +512,8 @@ protected:
         }
     }
 
-    // Editing, typing a name, spinners, playing with follow off and on, muting, and
-    // the meters falling back once stopped.
+    // Editing, typing a name, spinners, loop play typed into, playing with follow off
+    // and on, muting, and the meters falling back once stopped.
     void session() {
         pass(5);
         key(Key::Space);
@@ -531,6 +531,13 @@ protected:
         type("ab");
         key(Key::Backspace);
         pass(2);
+        key(Key::Enter);
+        pass(3);
+        key(Key::Enter);           // loop play in Editing, typed into, past its wrap
+        pass(20);
+        type("rt");
+        key(Key::Up);
+        pass(200);
         key(Key::Enter);
         pass(3);
         key(Key::Space);           // back to Standby

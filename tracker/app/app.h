@@ -27,7 +27,8 @@
 //   repaint:   the layout is repainted when more than two updates ran since the last
 //              repaint (while playing only at a pattern start with follow on); the
 //              level meters are drawn every frame. Drawing that would change no pixel
-//              is skipped; the first frame paints the whole layout
+//              is skipped, and a layout repainted over a layout redraws only the
+//              rectangle that changes; the first frame paints the whole layout
 //   clicks:    the left button pressed in this update with the pointer strictly inside
 //              one of the layout's rectangles (layout.h)
 //   status:    what the status bar says, as a value; its text is made by the screen
@@ -47,6 +48,7 @@
 #include <optional>
 
 #include "framework/app.h"
+#include "graphics/drawing.h"
 #include "host/savefile.h"
 #include "tracker/app/songstore.h"
 #include "tracker/core/player.h"
@@ -214,12 +216,15 @@ public:
     // ---- Screen (screen.cpp) ----
     std::array<int, kChannels> levels{2, 2, 2, 2};   // meter heights in pixels, 2..64
     bool repaintSkip = true;                  // skip drawing that would change no pixel
-    uint64_t shownPrint = 0;                  // drawing print of the last repaint drawn
+    uint64_t shownPrint = 0;                  // drawing print of the last repaint drawn; 0: none
+    std::array<uint64_t, gxtkGraphics::kPrintTiles> shownTiles{};   // its tiles
+    bool shownLayout = false;                 // it painted the whole layout
     std::array<int, kChannels> shownLevels{}; // meter heights last drawn; 0 = not drawn
     int shownPlayLine = -1;                   // playLine() at the last repaint
     void paintLayout();                       // the whole screen but the status bar, on/off line,
                                               // transport label and meters
     void paintRepaint(bool layout);           // layout if asked, play line, status
+    void paintChanged(const DrawingPrint& print, bool layout, bool whole);   // what differs
     void paintStatus();                       // status bar, header, on/off line, transport label
     String screenText;                        // the painter's reused text buffer
     bool updateLevels();                      // the meters' levels of this frame; true if one moved

@@ -81,6 +81,7 @@ String statusText(Status status) {
 
 // ---- [render] ----
 
+static constexpr float kMeterBottom = 348, kMeterHeight = 64;   // the meters' rectangles
 static const String kHeader = U"POS CHN1  CHN2  CHN3  CHN4  POS ## Status: ";
 
 static void text(const char32_t* s, int x, int y) { drawText(s, x, y); }
@@ -92,17 +93,52 @@ int c_SoundEngine::handleRender() {
     bool lineMoved = playLine() != shownPlayLine;
     if (repaintCounter > 2 || lost || damaged || lineMoved) {
         bool layout = lost || mode != Mode::Playing || (follow && editRow == 0);
-        uint64_t print = drawingPrint([&] { paintRepaint(layout); });
-        if (!repaintSkip || damaged || print != shownPrint || (lost && metersMoved)) {
-            paintRepaint(layout);
-            shownPrint = print;
-            if (layout) shownLevels.fill(0);   // the layout painted over the meters
-        }
+        DrawingPrint print = drawingPrint([&] { paintRepaint(layout); });
+        // On a lost canvas a frame that draws nothing keeps the window's picture.
+        if (!repaintSkip || damaged || print.whole != shownPrint || (lost && metersMoved))
+            paintChanged(print, layout, !repaintSkip || damaged || lost);
         shownPlayLine = playLine();
         if (repaintCounter > 2) repaintCounter = 0;
     }
     paintMeters(!repaintSkip);   // after a layout, every meter differs from what is shown
     return 0;
+}
+
+// The smallest rectangle of the print tiles in which two prints differ; none when
+// they are equal.
+static Rect changedTiles(const DrawingPrint& print, const std::array<uint64_t, gxtkGraphics::kPrintTiles>& shown) {
+    using G = gxtkGraphics;
+    int c0 = G::kTileColumns, r0 = G::kTileRows, c1 = -1, r1 = -1;
+    for (int t = 0; t < G::kPrintTiles; ++t) {
+        if (print.tiles[size_t(t)] == shown[size_t(t)]) continue;
+        int r = t / G::kTileColumns, c = t % G::kTileColumns;
+        c0 = std::min(c0, c), c1 = std::max(c1, c);
+        r0 = std::min(r0, r), r1 = std::max(r1, r);
+    }
+    if (c1 < 0) return {0, 0, 0, 0};
+    float right = c1 == G::kTileColumns - 1 ? 1e4f : float((c1 + 1) * G::kTileWidth);
+    float bottom = r1 == G::kTileRows - 1 ? 1e4f : float((r1 + 1) * G::kTileHeight);
+    return {float(c0 * G::kTileWidth), right, float(r0 * G::kTileHeight), bottom};
+}
+
+// Paints the repaint, all of it, or when a layout follows a layout on a kept canvas
+// only the rectangle of print tiles that changed, under a scissor: the layout's
+// background covers every tile, so the pixels there come out as a whole repaint
+// paints them.
+void c_SoundEngine::paintChanged(const DrawingPrint& print, bool layout, bool whole) {
+    Rect area{0, 1e4f, 0, 1e4f};
+    bool part = !whole && layout && shownLayout && shownPrint != 0;
+    if (part) area = changedTiles(print, shownTiles);
+    if (part) setScissor(area.left, area.top, area.right - area.left, area.bottom - area.top);
+    paintRepaint(layout);
+    if (part) setScissor(0, 0, float(deviceWidth()), float(deviceHeight()));
+    shownPrint = print.whole;
+    shownTiles = print.tiles;
+    shownLayout = layout;
+    const Rect meters{407, 495, kMeterBottom - kMeterHeight, kMeterBottom};
+    if (layout && area.left < meters.right && meters.left < area.right &&
+        area.top < meters.bottom && meters.top < area.bottom)
+        shownLevels.fill(0);   // the layout painted over the meters
 }
 
 // The layout (when asked), the play line while following, and the status texts.
@@ -165,9 +201,9 @@ void c_SoundEngine::paintMeters(bool all) {
         float x = 407 + 22 * k;
         float level = levels[k];
         setColor(86, 60, 106);
-        drawRect(x, 348, 16, -64);
+        drawRect(x, kMeterBottom, 16, -kMeterHeight);
         setColor(79 + level, 95 - level, 151 - level);
-        drawRect(x, 348, 16, -level);
+        drawRect(x, kMeterBottom, 16, -level);
         shownLevels[k] = levels[k];
     }
 }
