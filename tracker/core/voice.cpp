@@ -2,6 +2,7 @@
 #include "tracker/core/voice.h"
 
 #include <algorithm>
+#include <limits>
 
 // Twice a tick for every channel: one bounds check and one copy for a whole instrument
 // inside the table.
@@ -77,7 +78,9 @@ VoiceRates Voice::rates(float note, int octave, float slide) const {
     float exponent = float(12 * octave) + note - 24.0f + arpeggioOffset;
     if (!(exponent == factorExponent)) {
         factorExponent = exponent;
-        factor = float(pitchFactor(double(exponent)));
+        // An arpeggio of thousands of semitones (only a hand-edited file holds one)
+        // would overflow a float: the largest one is sent instead.
+        factor = float(std::min(pitchFactor(double(exponent)), double(std::numeric_limits<float>::max())));
     }
     const float p = factor;
     float bend = float(bendAmount) * bendLevel;
