@@ -228,10 +228,14 @@ cpu_line "tamo, Standby" tamo 0.5 0.8
 [ -n "$before" ] && cpu_line "before, Standby" tamo-before 0.5 0.8
 cpu_line "tamo, playing demo1" tamo.play 1.18
 [ -n "$before" ] && cpu_line "before, playing demo1" tamo-before.play 1.18
-cpu_line "tamo, looping + typing" tamo.loop ""
-awk -v l="$(med tamo.loop.cpu)" -v lx="$(med tamo.loop.x)" -v p="$(med tamo.play.cpu)" -v px="$(med tamo.play.x)" \
-  'BEGIN {printf "  looping + typing beside playing: program %.2f x, with X %.2f x (goal <= 1.1)\n",
-          (p > 0 ? l / p : 0), (p + px > 0 ? (l + lx) / (p + px) : 0)}'
+loop_line() {  # label program
+  cpu_line "$1, looping + typing" "$2.loop" ""
+  awk -v l="$(med "$2.loop.cpu")" -v lx="$(med "$2.loop.x")" -v p="$(med "$2.play.cpu")" -v px="$(med "$2.play.x")" \
+    'BEGIN {printf "  looping + typing beside playing: program %.2f x, with X %.2f x (goal <= 1.1)\n",
+            (p > 0 ? l / p : 0), (p + px > 0 ? (l + lx) / (p + px) : 0)}'
+}
+loop_line tamo tamo
+[ -n "$before" ] && loop_line before tamo-before
 echo
 
 mem_line() {  # label name

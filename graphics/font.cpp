@@ -36,6 +36,7 @@ std::shared_ptr<c_Font> buildStripFont(std::shared_ptr<c_Image> image, bool padd
     font->pageCount = 1;
     font->firstChar = kFirstChar;
     font->lineHeight = float(glyphHeight);
+    font->index();
     return font;
 }
 

@@ -33,8 +33,19 @@ public:
     int firstChar = 0;                              // 32 for a strip font
     float lineHeight = 0;                           // pixels, for vertical alignment
     std::map<int, c_Glyph> glyphs;                  // by character code
+    std::vector<const c_Glyph*> byCode;             // of them, codes below 256 by index
 
+    // Indexes the glyphs of codes below 256, once `glyphs` is complete.
+    void index() {
+        byCode.clear();
+        for (const auto& [code, g] : glyphs) {
+            if (code < 0 || code > 255) continue;
+            if (size_t(code) >= byCode.size()) byCode.resize(size_t(code) + 1, nullptr);
+            byCode[size_t(code)] = &g;
+        }
+    }
     const c_Glyph* glyph(char32_t code) const {
+        if (code < byCode.size()) return byCode[code];
         auto it = glyphs.find(int(code));
         return it == glyphs.end() ? nullptr : &it->second;
     }

@@ -200,6 +200,21 @@ void gxtkGraphics::setMatrix(float ix, float iy, float jx, float jy, float tx, f
 
 // [batch] --------------------------------------------------------------------------
 
+// The smallest rectangle holding n vertices: x0, y0, x1, y1.
+struct Bounds {
+    float x0, y0, x1, y1;
+};
+static Bounds boundsOf(const Vertex* v, int n) {
+    Bounds b{v[0].x, v[0].y, v[0].x, v[0].y};
+    for (int i = 1; i < n; ++i) {
+        b.x0 = std::min(b.x0, v[i].x);
+        b.y0 = std::min(b.y0, v[i].y);
+        b.x1 = std::max(b.x1, v[i].x);
+        b.y1 = std::max(b.y1, v[i].y);
+    }
+    return b;
+}
+
 // Room for n vertices of type `type` on `surface`: joins the open batch when it can,
 // otherwise flushes it and starts a new one.
 Vertex* gxtkGraphics::reserve(int type, int n, gxtkSurface* surface) {
@@ -233,15 +248,8 @@ void gxtkGraphics::cullLast() {
     const int n = lastCount_;
     lastCount_ = 0;
     if (n == 0 || n > vertexCount_ || !scissored()) return;
-    const Vertex* v = vertices_ + vertexCount_ - n;
-    float x0 = v[0].x, y0 = v[0].y, x1 = x0, y1 = y0;
-    for (int i = 1; i < n; ++i) {
-        x0 = std::min(x0, v[i].x);
-        y0 = std::min(y0, v[i].y);
-        x1 = std::max(x1, v[i].x);
-        y1 = std::max(y1, v[i].y);
-    }
-    if (!reaches(x0, y0, x1, y1)) vertexCount_ -= n;
+    Bounds b = boundsOf(vertices_ + vertexCount_ - n, n);
+    if (!reaches(b.x0, b.y0, b.x1, b.y1)) vertexCount_ -= n;
 }
 
 void gxtkGraphics::put(Vertex& v, float x, float y) const {
@@ -268,13 +276,8 @@ void gxtkGraphics::record(unsigned mode, int first, int count, bool indexed) {
 
 // Adds what the open batch covers, within the scissor, to the frame's drawn rectangle.
 void gxtkGraphics::markDirty() {
-    float box[4] = {1e9f, 1e9f, -1e9f, -1e9f};
-    for (int i = 0; i < vertexCount_; ++i) {
-        box[0] = std::min(box[0], vertices_[i].x);
-        box[1] = std::min(box[1], vertices_[i].y);
-        box[2] = std::max(box[2], vertices_[i].x);
-        box[3] = std::max(box[3], vertices_[i].y);
-    }
+    Bounds b = boundsOf(vertices_, vertexCount_);
+    float box[4] = {b.x0, b.y0, b.x1, b.y1};
     if (const int* r = scissor_; r[2] >= 0) {
         box[0] = std::max(box[0], float(r[0]));
         box[1] = std::max(box[1], float(r[1]));
@@ -476,15 +479,9 @@ void gxtkGraphics::mixPending() {
         std::memcpy(&word, bytes + i, 4);
         hash = mixed(hash, word);
     }
-    float x0 = vertices_[0].x, y0 = vertices_[0].y, x1 = x0, y1 = y0;
-    for (int k = 1; k < printPending_; ++k) {
-        x0 = std::min(x0, vertices_[k].x);
-        y0 = std::min(y0, vertices_[k].y);
-        x1 = std::max(x1, vertices_[k].x);
-        y1 = std::max(y1, vertices_[k].y);
-    }
+    Bounds b = boundsOf(vertices_, printPending_);
     printPending_ = 0;
-    printDrawing(hash, x0, y0, x1, y1);
+    printDrawing(hash, b.x0, b.y0, b.x1, b.y1);
 }
 
 // The tiles get a margin of two pixels, for lines and points.
