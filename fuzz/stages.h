@@ -101,7 +101,7 @@ public:
         writeBytes(songPath("base.dat"), reinterpret_cast<const uint8_t*>(baseline_.data()),
                    baseline_.size());
         loadOnly("base.dat");
-        app_->shownPrint = 0;
+        app_->shownPrint = {};
     }
     // A left click at (x, y) and one update.
     void click(float x, float y) {

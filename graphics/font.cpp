@@ -101,11 +101,12 @@ void drawText(const String& text, int x, int y, float alignX, float alignY) {
     // scissor is left out.
     if (!graphicsContext()->transformed && (renderDevice->printing() || renderDevice->scissored())) {
         TextArea a = textArea(*font, text, penX, penY);
-        if (a.left > a.right) return;
-        if (renderDevice->printing())
-            renderDevice->printDrawing(a.hash, a.left, a.top, a.right, a.bottom);
-        if (renderDevice->printing() || !renderDevice->reaches(a.left, a.top, a.right, a.bottom))
+        const bool drawn = a.left <= a.right;
+        if (renderDevice->printing()) {
+            if (drawn) renderDevice->printDrawing(a.hash, a.left, a.top, a.right, a.bottom);
             return;
+        }
+        if (!drawn || !renderDevice->reaches(a.left, a.top, a.right, a.bottom)) return;
     }
     for (char32_t code : text) {
         const c_Glyph* g = font->glyph(code);

@@ -107,7 +107,7 @@ void gxtkGraphics::applyBlend() { glBlendFunc(GL_ONE, blend_ == 1 ? GL_ONE : GL_
 // The rectangle is top-down in window coordinates; GL counts rows from the bottom.
 void gxtkGraphics::applyScissor() {
     const int* r = scissor_;
-    if (r[2] < 0 || (r[0] == 0 && r[1] == 0 && r[2] == width_ && r[3] == height_)) {
+    if (!scissored()) {
         glDisable(GL_SCISSOR_TEST);
     } else {
         glEnable(GL_SCISSOR_TEST);

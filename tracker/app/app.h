@@ -216,8 +216,7 @@ public:
     // ---- Screen (screen.cpp) ----
     std::array<int, kChannels> levels{2, 2, 2, 2};   // meter heights in pixels, 2..64
     bool repaintSkip = true;                  // skip drawing that would change no pixel
-    uint64_t shownPrint = 0;                  // drawing print of the last repaint drawn; 0: none
-    std::array<uint64_t, gxtkGraphics::kPrintTiles> shownTiles{};   // its tiles
+    DrawingPrint shownPrint;                  // print of the last repaint drawn; whole 0: none
     bool shownLayout = false;                 // it painted the whole layout
     std::array<int, kChannels> shownLevels{}; // meter heights last drawn; 0 = not drawn
     int shownPlayLine = -1;                   // playLine() at the last repaint

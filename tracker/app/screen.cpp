@@ -81,7 +81,9 @@ String statusText(Status status) {
 
 // ---- [render] ----
 
-static constexpr float kMeterBottom = 348, kMeterHeight = 64;   // the meters' rectangles
+// The meters' rectangles: the first at x 407, one every 22 pixels, 16 wide.
+static constexpr float kMeterLeft = 407, kMeterStep = 22, kMeterWidth = 16;
+static constexpr float kMeterBottom = 348, kMeterHeight = 64;
 static const String kHeader = U"POS CHN1  CHN2  CHN3  CHN4  POS ## Status: ";
 
 static void text(const char32_t* s, int x, int y) { drawText(s, x, y); }
@@ -95,7 +97,7 @@ int c_SoundEngine::handleRender() {
         bool layout = lost || mode != Mode::Playing || (follow && editRow == 0);
         DrawingPrint print = drawingPrint([&] { paintRepaint(layout); });
         // On a lost canvas a frame that draws nothing keeps the window's picture.
-        if (!repaintSkip || damaged || print.whole != shownPrint || (lost && metersMoved))
+        if (!repaintSkip || damaged || print.whole != shownPrint.whole || (lost && metersMoved))
             paintChanged(print, layout, !repaintSkip || damaged || lost);
         shownPlayLine = playLine();
         if (repaintCounter > 2) repaintCounter = 0;
@@ -106,11 +108,11 @@ int c_SoundEngine::handleRender() {
 
 // The smallest rectangle of the print tiles in which two prints differ; none when
 // they are equal.
-static Rect changedTiles(const DrawingPrint& print, const std::array<uint64_t, gxtkGraphics::kPrintTiles>& shown) {
+static Rect changedTiles(const DrawingPrint& print, const DrawingPrint& shown) {
     using G = gxtkGraphics;
     int c0 = G::kTileColumns, r0 = G::kTileRows, c1 = -1, r1 = -1;
     for (int t = 0; t < G::kPrintTiles; ++t) {
-        if (print.tiles[size_t(t)] == shown[size_t(t)]) continue;
+        if (print.tiles[size_t(t)] == shown.tiles[size_t(t)]) continue;
         int r = t / G::kTileColumns, c = t % G::kTileColumns;
         c0 = std::min(c0, c), c1 = std::max(c1, c);
         r0 = std::min(r0, r), r1 = std::max(r1, r);
@@ -127,15 +129,15 @@ static Rect changedTiles(const DrawingPrint& print, const std::array<uint64_t, g
 // paints them.
 void c_SoundEngine::paintChanged(const DrawingPrint& print, bool layout, bool whole) {
     Rect area{0, 1e4f, 0, 1e4f};
-    bool part = !whole && layout && shownLayout && shownPrint != 0;
-    if (part) area = changedTiles(print, shownTiles);
+    bool part = !whole && layout && shownLayout && shownPrint.whole != 0;
+    if (part) area = changedTiles(print, shownPrint);
     if (part) setScissor(area.left, area.top, area.right - area.left, area.bottom - area.top);
     paintRepaint(layout);
     if (part) setScissor(0, 0, float(deviceWidth()), float(deviceHeight()));
-    shownPrint = print.whole;
-    shownTiles = print.tiles;
+    shownPrint = print;
     shownLayout = layout;
-    const Rect meters{407, 495, kMeterBottom - kMeterHeight, kMeterBottom};
+    const Rect meters{kMeterLeft, kMeterLeft + kMeterStep * (kChannels - 1) + kMeterWidth,
+                      kMeterBottom - kMeterHeight, kMeterBottom};
     if (layout && area.left < meters.right && meters.left < area.right &&
         area.top < meters.bottom && meters.top < area.bottom)
         shownLevels.fill(0);   // the layout painted over the meters
@@ -198,12 +200,12 @@ bool c_SoundEngine::updateLevels() {
 void c_SoundEngine::paintMeters(bool all) {
     for (int k = 0; k < kChannels; ++k) {
         if (!all && levels[k] == shownLevels[k]) continue;
-        float x = 407 + 22 * k;
+        float x = kMeterLeft + kMeterStep * k;
         float level = levels[k];
         setColor(86, 60, 106);
-        drawRect(x, kMeterBottom, 16, -kMeterHeight);
+        drawRect(x, kMeterBottom, kMeterWidth, -kMeterHeight);
         setColor(79 + level, 95 - level, 151 - level);
-        drawRect(x, kMeterBottom, 16, -level);
+        drawRect(x, kMeterBottom, kMeterWidth, -level);
         shownLevels[k] = levels[k];
     }
 }

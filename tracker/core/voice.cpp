@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <limits>
 
-// Twice a tick for every channel: one bounds check and one copy for a whole instrument
+// Every tick for every channel: one bounds check and one copy for a whole instrument
 // inside the table.
 Instrument Instrument::of(const Song& song, int n) {
     Instrument instrument;
