@@ -37,23 +37,31 @@ inline gxtkAudio& loopback() {
     return device;
 }
 
+// The harness's own code gets no coverage: its branches are not the system's, and
+// tracing them cost more than the player's tick.
+#if defined(__clang__)
+#define FUZZ_NO_COVERAGE __attribute__((no_sanitize("coverage")))
+#else
+#define FUZZ_NO_COVERAGE
+#endif
+
 // Every volume and rate the player sends: finite, and only to audio channels 1..8.
 class FiniteOut : public ChannelOut {
 public:
     bool sound = true;
-    void stop(int channel) override { onChannel(channel); }
-    void play(const c_Sound*, int channel, int) override { onChannel(channel); }
-    void setVolume(int channel, float volume) override {
+    FUZZ_NO_COVERAGE void stop(int channel) override { onChannel(channel); }
+    FUZZ_NO_COVERAGE void play(const c_Sound*, int channel, int) override { onChannel(channel); }
+    FUZZ_NO_COVERAGE void setVolume(int channel, float volume) override {
         onChannel(channel);
         if (!std::isfinite(volume)) sound = false;
     }
-    void setRate(int channel, float rate) override {
+    FUZZ_NO_COVERAGE void setRate(int channel, float rate) override {
         onChannel(channel);
         if (!std::isfinite(rate)) sound = false;
     }
 
 private:
-    void onChannel(int channel) {
+    FUZZ_NO_COVERAGE void onChannel(int channel) {
         if (channel < 1 || channel > 8) sound = false;
     }
 };

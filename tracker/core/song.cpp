@@ -51,12 +51,6 @@ const char* Column::byteCells() const {
     return cells_->narrow.data();
 }
 
-char32_t Column::operator[](size_t index) const {
-    const Cells& cells = *cells_;
-    if (!cells.wide.empty()) return index < cells.wide.size() ? cells.wide[index] : cells.fill;
-    return index < cells.narrow.size() ? char32_t(uint8_t(cells.narrow[index])) : cells.fill;
-}
-
 Column::Cells& Column::own() {
     if (cells_.use_count() > 1) cells_ = std::make_shared<Cells>(*cells_);
     return *cells_;
@@ -153,12 +147,6 @@ void Song::clear() {
     speed = 4;
 }
 
-char32_t Song::cell(int column, int index) const {
-    const Column& c = trackColumns[column];
-    if (index < 0 || size_t(index) >= c.size()) return emptyCell(column);
-    return c[index];
-}
-
 int Song::param(int instrument, int j) const {
     int i = instrument * 8 + j;
     return (i >= 0 && i < kInstrumentTableLength) ? instrumentTable[i] : 0;
@@ -187,16 +175,6 @@ int noteValue(char32_t c) {
 
 char32_t noteCharacter(int v) {
     return (v >= 0 && v < 29) ? kNoteKeys[v] : U'y';
-}
-
-int decimalValue(char32_t c) {
-    return (c >= U'0' && c <= U'9') ? int(c - U'0') : 0;
-}
-
-int hexValue(char32_t c) {
-    if (c >= U'a' && c <= U'f') return int(c - U'a') + 10;
-    if (c >= U'A' && c <= U'F') return int(c - U'A') + 10;
-    return decimalValue(c);
 }
 
 char32_t instrumentDigit(int instrument) {

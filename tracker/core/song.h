@@ -70,7 +70,11 @@ public:
     Column(const char32_t* cells, size_t count, size_t size, char32_t fill);
 
     size_t size() const { return cells_ ? cells_->size : 0; }
-    char32_t operator[](size_t index) const;     // index < size()
+    char32_t operator[](size_t index) const {   // index < size()
+        const Cells& cells = *cells_;
+        if (!cells.wide.empty()) return index < cells.wide.size() ? cells.wide[index] : cells.fill;
+        return index < cells.narrow.size() ? char32_t(uint8_t(cells.narrow[index])) : cells.fill;
+    }
     void set(size_t index, char32_t c);          // index < size()
     // Up to `count` cells from `from` as text (none when `from` is past the end).
     String text(size_t from = 0, size_t count = String::npos) const;
@@ -111,7 +115,11 @@ struct Song {
     // A new song: note columns ".", the other twelve "0", everything else zero.
     void clear();
     // Cell `index` of `column`, or the empty cell when the column is shorter.
-    char32_t cell(int column, int index) const;
+    char32_t cell(int column, int index) const {
+        const Column& c = trackColumns[size_t(column)];
+        if (index < 0 || size_t(index) >= c.size()) return emptyCell(column);
+        return c[size_t(index)];
+    }
     // Parameter j (0..7) of instrument n.
     int param(int instrument, int j) const;
     int& param(int instrument, int j);
@@ -125,10 +133,14 @@ Column emptyColumn(int column);
 int noteValue(char32_t c);
 // The note character with noteValue v (0..28), the inverse of noteValue for notes.
 char32_t noteCharacter(int v);
-// A volume or instrument digit: decimal digits, then a/A..f/F as 10..15, else 0.
-int hexValue(char32_t c);
 // An octave digit: a decimal digit, else 0.
-int decimalValue(char32_t c);
+inline int decimalValue(char32_t c) { return (c >= U'0' && c <= U'9') ? int(c - U'0') : 0; }
+// A volume or instrument digit: decimal digits, then a/A..f/F as 10..15, else 0.
+inline int hexValue(char32_t c) {
+    if (c >= U'a' && c <= U'f') return int(c - U'a') + 10;
+    if (c >= U'A' && c <= U'F') return int(c - U'A') + 10;
+    return decimalValue(c);
+}
 // The instrument digit written into instrument cells: "1".."9", "A".."F" for 10..15.
 char32_t instrumentDigit(int instrument);
 

@@ -4,16 +4,10 @@
 #include <algorithm>
 #include <limits>
 
-// Every tick for every channel: one bounds check and one copy for a whole instrument
-// inside the table.
 Instrument Instrument::of(const Song& song, int n) {
     Instrument instrument;
     const long first = long(n) * 8;
-    if (first >= 0 && first + 8 <= kInstrumentTableLength) {
-        std::copy_n(song.instrumentTable.begin() + first, 8, instrument.param);
-        return instrument;
-    }
-    for (int j = 0; j < 8; ++j) instrument.param[j] = song.param(n, j);
+    if (first >= 0 && first + 8 <= kInstrumentTableLength) instrument.param = &song.instrumentTable[size_t(first)];
     return instrument;
 }
 

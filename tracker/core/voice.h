@@ -19,11 +19,16 @@
 
 #include "tracker/core/song.h"
 
-// The eight parameters of one instrument, by name.
+// The eight parameters of one instrument, by name: a view of the song's table, valid
+// while the song is. It is made again every tick rather than kept, so a changed
+// parameter is heard at once.
 struct Instrument {
-    int param[8] = {};                                // WAV, PWM, RPT/E2P, SWP/AMT, ENV, SPD, ARP1, ARP2
+    static constexpr int kNone[8] = {};               // the parameters of no instrument
+    const int* param = kNone;                         // WAV, PWM, RPT/E2P, SWP/AMT, ENV, SPD, ARP1, ARP2
 
-    static Instrument of(const Song& song, int n);    // instrument n of `song`
+    // Instrument n of `song`; none for an n whose eight parameters are not all in the
+    // table (the tracker plays and previews instruments 0..15).
+    static Instrument of(const Song& song, int n);
     int env() const { return param[4]; }
     int e2p() const { return param[2] % 16; }
     bool repeatOnce() const { return param[2] >= 16; }   // RPT
