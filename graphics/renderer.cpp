@@ -136,8 +136,8 @@ void gxtkGraphics::clear(float r, float g, float b) {
     ++frameDraws_;
     vertexCount_ = 0;
     prepareGl();
-    dirty_[0] = dirty_[1] = -1e9f;   // everything
-    dirty_[2] = dirty_[3] = 1e9f;
+    const float everything[4] = {-1e9f, -1e9f, 1e9f, 1e9f};
+    addDrawn(everything);
     glClearColor(r / 255.0f, g / 255.0f, b / 255.0f, 1);
     glClear(GL_COLOR_BUFFER_BIT);
 }
@@ -285,10 +285,33 @@ void gxtkGraphics::markDirty() {
         box[3] = std::min(box[3], float(r[1] + r[3]));
         if (box[0] > box[2] || box[1] > box[3]) return;
     }
-    dirty_[0] = std::min(dirty_[0], box[0]);
-    dirty_[1] = std::min(dirty_[1], box[1]);
-    dirty_[2] = std::max(dirty_[2], box[2]);
-    dirty_[3] = std::max(dirty_[3], box[3]);
+    addDrawn(box);
+}
+
+// Joins the box to a drawn rectangle it overlaps or touches, else keeps it apart; with
+// every place taken, joins it to the rectangle that grows the least by it.
+void gxtkGraphics::addDrawn(const float box[4]) {
+    auto grown = [&](const float* r) {
+        return (std::max(r[2], box[2]) - std::min(r[0], box[0])) * (std::max(r[3], box[3]) - std::min(r[1], box[1])) -
+               (r[2] - r[0]) * (r[3] - r[1]);
+    };
+    int best = -1;
+    for (int i = 0; i < drawnAreas_ && best < 0; ++i) {
+        const float* r = drawn_[i];
+        if (box[0] <= r[2] + 1 && r[0] <= box[2] + 1 && box[1] <= r[3] + 1 && r[1] <= box[3] + 1) best = i;
+    }
+    if (best < 0 && drawnAreas_ < kDrawnAreas) {
+        std::copy(box, box + 4, drawn_[drawnAreas_++]);
+        return;
+    }
+    if (best < 0) {
+        best = 0;
+        for (int i = 1; i < drawnAreas_; ++i)
+            if (grown(drawn_[i]) < grown(drawn_[best])) best = i;
+    }
+    float* r = drawn_[best];
+    r[0] = std::min(r[0], box[0]), r[1] = std::min(r[1], box[1]);
+    r[2] = std::max(r[2], box[2]), r[3] = std::max(r[3], box[3]);
 }
 
 void gxtkGraphics::flush() {
@@ -396,8 +419,7 @@ void gxtkGraphics::checkCanvas() {
     }
     lastFrameSwapped_ = false;
     presented_ = false;
-    dirty_[0] = dirty_[1] = 1e9f;
-    dirty_[2] = dirty_[3] = -1e9f;
+    drawnAreas_ = 0;
 }
 
 // The window's word first; without one, the pixels read before the first swap are
@@ -416,18 +438,30 @@ bool gxtkGraphics::canvasKeptAfterSwap() {
     return kept_ == 1;
 }
 
-// Copies the drawn rectangle to the window when it is under a tenth of the window.
+// Copies the drawn rectangles to the window when together they cover under a tenth of
+// it.
 bool gxtkGraphics::copySmallFrame() {
-    if (!copySubBuffer_ || width_ <= 0 || height_ <= 0) return false;
-    int x0 = std::max(0, int(std::floor(dirty_[0])) - 1), y0 = std::max(0, int(std::floor(dirty_[1])) - 1);
-    int x1 = std::min(width_, int(std::ceil(dirty_[2])) + 1), y1 = std::min(height_, int(std::ceil(dirty_[3])) + 1);
-    if (x1 <= x0 || y1 <= y0 || (x1 - x0) * (y1 - y0) * 10 > width_ * height_) return false;
+    if (!copySubBuffer_ || width_ <= 0 || height_ <= 0 || drawnAreas_ == 0) return false;
+    int pixels[kDrawnAreas][4];
+    long covered = 0;
+    for (int i = 0; i < drawnAreas_; ++i) {
+        const float* d = drawn_[i];
+        int* p = pixels[i];
+        p[0] = std::max(0, int(std::floor(d[0])) - 1), p[1] = std::max(0, int(std::floor(d[1])) - 1);
+        p[2] = std::min(width_, int(std::ceil(d[2])) + 1), p[3] = std::min(height_, int(std::ceil(d[3])) + 1);
+        if (p[2] <= p[0] || p[3] <= p[1]) return false;
+        covered += long(p[2] - p[0]) * (p[3] - p[1]);
+    }
+    if (covered * 10 > long(width_) * height_) return false;
     Display* display = glXGetCurrentDisplay();
     GLXDrawable drawable = glXGetCurrentDrawable();
     if (!display || !drawable) return false;
     auto copy = reinterpret_cast<PFNGLXCOPYSUBBUFFERMESAPROC>(copySubBuffer_);
     int s = scale_;
-    copy(display, drawable, x0 * s, (height_ - y1) * s, (x1 - x0) * s, (y1 - y0) * s);
+    for (int i = 0; i < drawnAreas_; ++i) {
+        const int* p = pixels[i];
+        copy(display, drawable, p[0] * s, (height_ - p[3]) * s, (p[2] - p[0]) * s, (p[3] - p[1]) * s);
+    }
     return true;
 }
 
@@ -525,7 +559,15 @@ void gxtkGraphics::drawLine(float x1, float y1, float x2, float y2) {
     }
 }
 
+// Under a scissor an upright rectangle is cut to it first: the same pixels, but the
+// rasterizer no longer walks a whole-window background to paint a strip of it.
 void gxtkGraphics::drawRect(float x, float y, float w, float h) {
+    if (scissored() && !printing_ && !transformed_) {
+        const int* r = scissor_;
+        float x0 = std::max(x, float(r[0])), y0 = std::max(y, float(r[1]));
+        float x1 = std::min(x + w, float(r[0] + r[2])), y1 = std::min(y + h, float(r[1] + r[3]));
+        if (x1 > x0 && y1 > y0) x = x0, y = y0, w = x1 - x0, h = y1 - y0;
+    }
     Vertex* v = reserve(4, 4, nullptr);
     put(v[0], x, y);
     put(v[1], x + w, y);

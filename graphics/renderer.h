@@ -216,7 +216,12 @@ private:
     bool damagePending_ = false;    // a refresh or focus change since the last frame
     bool lastFrameSwapped_ = false; // the previous frame needed a swap
     bool presented_ = false;        // this frame was copied to the window by endFrame
-    float dirty_[4] = {0, 0, 0, 0}; // x0, y0, x1, y1 of what this frame drew
+    // What this frame drew, as up to kDrawnAreas rectangles (x0, y0, x1, y1), so that
+    // a moved play line and the meters reach the window as two small copies.
+    static constexpr int kDrawnAreas = 4;
+    float drawn_[kDrawnAreas][4] = {};
+    int drawnAreas_ = 0;            // rectangles in drawn_
+    void addDrawn(const float box[4]);
     void* copySubBuffer_ = nullptr; // glXCopySubBufferMESA when the window offers it
     int kept_ = 0;                  // 1 the window keeps the canvas over a swap, -1 not, 0 unknown
     bool useBufferAge_ = false;     // the window reports the back buffer's age
