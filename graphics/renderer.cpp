@@ -75,6 +75,22 @@ int gxtkGraphics::beginFrame() {
     return 1;
 }
 
+// Untextured drawing samples one opaque white texel, so that texturing stays on and a
+// batch of text after a batch of rectangles changes only the bound texture.
+void gxtkGraphics::bindWhite() {
+    if (whiteGeneration_ == contextGeneration) {
+        glBindTexture(GL_TEXTURE_2D, white_);
+        return;
+    }
+    whiteGeneration_ = contextGeneration;
+    const uint8_t texel[4] = {255, 255, 255, 255};
+    glGenTextures(1, &white_);
+    glBindTexture(GL_TEXTURE_2D, white_);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, texel);
+}
+
 // Viewport, projection, client arrays, blending and scissor, once per frame that uses GL.
 void gxtkGraphics::prepareGl() {
     if (glReady_) return;
@@ -97,7 +113,7 @@ void gxtkGraphics::prepareGl() {
     glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(Vertex), base + offsetof(Vertex, colour));
 
     glEnable(GL_BLEND);
-    glDisable(GL_TEXTURE_2D);
+    glEnable(GL_TEXTURE_2D);
     applyBlend();
     applyScissor();
 }
@@ -319,10 +335,8 @@ void gxtkGraphics::flush() {
     if (vertexCount_ <= 0) return;
     prepareGl();
     markDirty();
-    if (surface_) {
-        glEnable(GL_TEXTURE_2D);
-        surface_->bind();
-    }
+    if (surface_) surface_->bind();
+    else bindWhite();   // also after a surface's upload bound its own texture
     switch (primType_) {
     case 1:
         glDrawArrays(GL_POINTS, 0, vertexCount_);
@@ -347,7 +361,6 @@ void gxtkGraphics::flush() {
         }
         break;
     }
-    if (surface_) glDisable(GL_TEXTURE_2D);
     vertexCount_ = 0;
 }
 

@@ -222,6 +222,9 @@ private:
     float drawn_[kDrawnAreas][4] = {};
     int drawnAreas_ = 0;            // rectangles in drawn_
     void addDrawn(const float box[4]);
+    unsigned white_ = 0;            // the 1 x 1 white texture of untextured drawing
+    int whiteGeneration_ = -1;      // contextGeneration of white_
+    void bindWhite();
     void* copySubBuffer_ = nullptr; // glXCopySubBufferMESA when the window offers it
     int kept_ = 0;                  // 1 the window keeps the canvas over a swap, -1 not, 0 unknown
     bool useBufferAge_ = false;     // the window reports the back buffer's age
