@@ -78,6 +78,7 @@ int gxtkGraphics::beginFrame() {
 // Untextured drawing samples one opaque white texel, so that texturing stays on and a
 // batch of text after a batch of rectangles changes only the bound texture.
 void gxtkGraphics::bindWhite() {
+    if (contextGeneration == 0) return;   // no context, as a surface's bind
     if (whiteGeneration_ == contextGeneration) {
         glBindTexture(GL_TEXTURE_2D, white_);
         return;
